@@ -1,0 +1,39 @@
+#!/bin/sh
+# Installs the Debian packages the build and the tests need, and only those
+# that are missing: with everything present it makes no apt call at all.
+# The package lists are refreshed only when they are missing or too old to
+# know a package.
+set -eu
+
+packages="cmake make g++ pkg-config libgtest-dev"
+
+missing=""
+for pkg in $packages; do
+  status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+  case "$status" in
+    *" installed") ;;
+    *) missing="$missing $pkg" ;;
+  esac
+done
+[ -z "$missing" ] && exit 0
+
+echo "install-deps: installing$missing"
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then sudo=sudo; else
+    echo "install-deps: need root to install$missing" >&2; exit 1
+  fi
+else
+  sudo=
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+knows_all() {
+  for pkg in $missing; do
+    apt-cache show "$pkg" >/dev/null 2>&1 || return 1
+  done
+}
+if ! knows_all; then
+  $sudo apt-get update
+fi
+# shellcheck disable=SC2086
+$sudo apt-get install -y --no-install-recommends $missing

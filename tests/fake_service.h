@@ -1,0 +1,44 @@
+// A scriptable stand-in for the speech service library: the test sets the
+// codes and audio blocks the six calls return, and every call (and every
+// pause) is recorded with its arguments.
+#ifndef TTS_TESTS_FAKE_SERVICE_H
+#define TTS_TESTS_FAKE_SERVICE_H
+
+#include <string>
+#include <vector>
+
+namespace fake {
+
+struct Fetch {
+    bool has_block = true;  // false: QTTSAudioGet returns null
+    std::string bytes;      // the block; audio_len is its size
+    int status = 1;         // synth_status written by the fetch
+    int code = 0;           // code stored in the error out-parameter
+};
+
+struct Script {
+    int login_code = 0;
+    int session_begin_code = 0;  // stored through QTTSSessionBegin's out-parameter
+    int text_put_code = 0;
+    std::vector<Fetch> fetches;  // one per QTTSAudioGet, in order
+    int session_end_code = 0;
+    int logout_code = 0;
+};
+
+// Installs `script` and clears the log.
+void reset(Script script);
+
+// The calls made since reset, one string each, such as
+// "QTTSTextPut(session, \"hi\", 2, null)" or "usleep(150000)".
+const std::vector<std::string> &calls();
+
+// Number of recorded calls whose text starts with `prefix`.
+int count(const std::string &prefix);
+
+// Shorthands for scripted fetches.
+Fetch block(std::string bytes, int status = 1, int code = 0);
+Fetch no_block(int status = 1, int code = 0);
+
+}  // namespace fake
+
+#endif  // TTS_TESTS_FAKE_SERVICE_H
