@@ -16,6 +16,73 @@
 extern "C" {
 #endif
 
+/*
+ * Error codes of this service library: a stable list, never renumbered.
+ * 0 is success; every other code has a message from
+ * speech_service_error_text().
+ */
+#define SPEECH_SERVICE_ERRORS(X)                                                          \
+    X(SPEECH_OK, 0, "success")                                                            \
+    X(SPEECH_ERR_NULL_ARGUMENT, 21001, "a required argument is null")                    \
+    X(SPEECH_ERR_MALFORMED_PARAMS, 21002, "the parameter list is malformed")             \
+    X(SPEECH_ERR_BAD_APPID, 21003, "appid is missing or not 8 lowercase hexadecimal digits") \
+    X(SPEECH_ERR_BAD_WORK_DIR, 21004, "work_dir is missing or not an existing directory") \
+    X(SPEECH_ERR_NOT_LOGGED_IN, 21005, "not logged in")                                  \
+    X(SPEECH_ERR_UNKNOWN_VOICE, 21006, "unknown voice")                                  \
+    X(SPEECH_ERR_BAD_ENCODING, 21007, "unsupported text encoding (only utf8)")           \
+    X(SPEECH_ERR_BAD_SAMPLE_RATE, 21008, "unsupported sample rate (16000 or 8000)")      \
+    X(SPEECH_ERR_OUT_OF_RANGE, 21009, "a parameter value is out of range")               \
+    X(SPEECH_ERR_INVALID_HANDLE, 21010, "not a live session handle")                     \
+    X(SPEECH_ERR_INVALID_TEXT, 21011, "the text is not valid UTF-8 or contains a NUL byte") \
+    X(SPEECH_ERR_TEXT_ALREADY_PUT, 21012, "the session already has its text")            \
+    X(SPEECH_ERR_NO_TEXT, 21013, "no text has been put to the session")                  \
+    X(SPEECH_ERR_ENGINE_START, 21014, "the speech engine could not be started")          \
+    X(SPEECH_ERR_ENGINE_FAILED, 21015, "the speech engine reported an error")            \
+    X(SPEECH_ERR_ENGINE_CRASHED, 21016, "the speech engine crashed or was killed")       \
+    X(SPEECH_ERR_ENGINE_TIMEOUT, 21017, "the speech engine stopped responding")          \
+    X(SPEECH_ERR_ENGINE_OUTPUT, 21018, "the speech engine produced invalid output")      \
+    X(SPEECH_ERR_OUT_OF_MEMORY, 21019, "out of memory")                                  \
+    X(SPEECH_ERR_SYSTEM, 21020, "a system resource could not be obtained")
+
+enum speech_service_error {
+#define SPEECH_SERVICE_ERROR_ENUM(name, code, message) name = code,
+    SPEECH_SERVICE_ERRORS(SPEECH_SERVICE_ERROR_ENUM)
+#undef SPEECH_SERVICE_ERROR_ENUM
+};
+
+/* The message of an error code ("unknown error code" for any other value).
+ * The string is static. */
+SPEECH_SERVICE_API const char *speech_service_error_text(int code);
+
+/*
+ * Parameters.
+ *
+ * Lists are written as "key = value, key = value"; any blanks may surround
+ * "=" and ",". Unknown keys are ignored.
+ *
+ * Login: appid (8 lowercase hexadecimal digits) and work_dir (an existing
+ * directory) are required.
+ *
+ * Session:
+ *   voice_name     xiaoxin (Mandarin, the default) or an engine voice file
+ *                  name such as en, yue, de
+ *   text_encoding  utf8 (the default and the only one)
+ *   sample_rate    16000 (default) or 8000
+ *   speed          0..100, default 50: 0..50 maps linearly onto 80..175
+ *                  words per minute, 50..100 onto 175..450
+ *   volume         0..100, default 50: maps linearly onto amplitude 0..200
+ *                  (100 is the engine's normal)
+ *   pitch          0..100, default 50: the engine's pitch 0..100 unchanged
+ *   rdn            0 (default) the engine's own reading of numbers,
+ *                  1 numbers read as values, 2 digits read one by one
+ *
+ * Audio is 16-bit signed little-endian mono PCM at the session's rate.
+ *
+ * Environment: SPEECH_SERVICE_ENGINE names another engine helper program;
+ * SPEECH_SERVICE_ENGINE_TIMEOUT_MS bounds how long the helper may go
+ * without progress (default 30000).
+ */
+
 /* Logs in; returns 0 when logged in, a nonzero error code otherwise. */
 SPEECH_SERVICE_API int MSPLogin(const char *usr, const char *pwd, const char *params);
 

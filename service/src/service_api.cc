@@ -1,0 +1,104 @@
+// The six client calls and the error texts: the C boundary of the service.
+// No exception crosses it; every pointer argument is checked.
+#include <new>
+
+#include "login_state.h"
+#include "session.h"
+#include "session_config.h"
+#include "session_registry.h"
+#include "speech_service.h"
+
+namespace {
+
+template <typename F>
+int guarded(F &&body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc &) {
+        return SPEECH_ERR_OUT_OF_MEMORY;
+    } catch (...) {
+        return SPEECH_ERR_SYSTEM;
+    }
+}
+
+void store(int *slot, int value) {
+    if (slot != nullptr) *slot = value;
+}
+
+}  // namespace
+
+extern "C" {
+
+const char *speech_service_error_text(int code) {
+    switch (code) {
+#define SPEECH_SERVICE_ERROR_TEXT(name, value, message) \
+    case value: return message;
+        SPEECH_SERVICE_ERRORS(SPEECH_SERVICE_ERROR_TEXT)
+#undef SPEECH_SERVICE_ERROR_TEXT
+        default: return "unknown error code";
+    }
+}
+
+int MSPLogin(const char *usr, const char *pwd, const char *params) {
+    (void)usr;  // no accounts: the appid identifies the application
+    (void)pwd;
+    return guarded([&] { return speech::login(params); });
+}
+
+int MSPLogout(void) {
+    return guarded([] { return speech::logout(); });
+}
+
+const char *QTTSSessionBegin(const char *params, int *error_code) {
+    const char *handle = nullptr;
+    const int rc = guarded([&] {
+        if (!speech::logged_in()) return static_cast<int>(SPEECH_ERR_NOT_LOGGED_IN);
+        speech::SessionConfig config;
+        if (const int parsed = speech::parse_session_config(params, config)) return parsed;
+        auto session = std::make_shared<speech::Session>(config);
+        if (const int started = session->start()) return started;
+        handle = speech::SessionRegistry::instance().add(std::move(session));
+        return static_cast<int>(SPEECH_OK);
+    });
+    store(error_code, rc);
+    return rc == SPEECH_OK ? handle : nullptr;
+}
+
+int QTTSTextPut(const char *session, const char *text, unsigned int text_len, const char *params) {
+    (void)params;
+    return guarded([&] {
+        const auto s = speech::SessionRegistry::instance().find(session);
+        if (!s) return static_cast<int>(SPEECH_ERR_INVALID_HANDLE);
+        return s->put_text(text, text_len);
+    });
+}
+
+const void *QTTSAudioGet(const char *session, unsigned int *audio_len, int *synth_status, int *error_code) {
+    const void *block = nullptr;
+    unsigned int len = 0;
+    int status = 1;
+    const int rc = guarded([&] {
+        if (audio_len == nullptr || synth_status == nullptr) return static_cast<int>(SPEECH_ERR_NULL_ARGUMENT);
+        const auto s = speech::SessionRegistry::instance().find(session);
+        if (!s) return static_cast<int>(SPEECH_ERR_INVALID_HANDLE);
+        int code = SPEECH_OK;
+        block = s->fetch(len, status, code);
+        return code;
+    });
+    if (audio_len != nullptr) *audio_len = block != nullptr ? len : 0;
+    if (synth_status != nullptr) *synth_status = status;
+    store(error_code, rc);
+    return block;
+}
+
+int QTTSSessionEnd(const char *session, const char *hint) {
+    (void)hint;
+    return guarded([&] {
+        const auto s = speech::SessionRegistry::instance().remove(session);
+        if (!s) return static_cast<int>(SPEECH_ERR_INVALID_HANDLE);
+        s->stop();
+        return static_cast<int>(SPEECH_OK);
+    });
+}
+
+}  // extern "C"

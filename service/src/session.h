@@ -1,0 +1,65 @@
+// One synthesis session: its engine helper process, the thread that feeds
+// the helper the text and collects its audio, and the bounded audio buffer
+// between that thread and the fetching client.
+#ifndef SPEECH_SESSION_H
+#define SPEECH_SESSION_H
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine_process.h"
+#include "session_config.h"
+
+namespace speech {
+
+class Session {
+  public:
+    explicit Session(const SessionConfig &config);
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    // Starts the helper and the collecting thread; 0 or an error code.
+    int start();
+    // Copies the text and hands it to the helper; 0 or an error code.
+    int put_text(const char *text, unsigned int len);
+    // The audio collected since the last fetch, valid until the next call.
+    const void *fetch(unsigned int &len, int &status, int &code);
+    // Stops the helper and the thread; idempotent.
+    void stop();
+
+  private:
+    void collect();
+    int pump(EngineProcess &engine);
+    int append_audio(const char *data, std::size_t len);
+
+    const SessionConfig config_;
+    const std::chrono::milliseconds engine_timeout_;
+    EngineProcess engine_;
+    int wake_fd_ = -1;
+    std::thread thread_;
+
+    std::mutex mutex_;
+    std::condition_variable audio_ready_;
+    std::atomic<bool> cancelled_{false};
+    bool text_put_ = false;        // a text was accepted
+    bool text_handed_ = false;     // the collecting thread took it
+    std::string text_;
+    std::vector<char> pending_;    // collected, not yet fetched
+    std::vector<char> fetched_;    // the block handed out by the last fetch
+    bool done_ = false;            // the helper has finished or failed
+    int failure_ = 0;              // why the session failed, if it did
+    bool magic_seen_ = false;
+    std::size_t magic_got_ = 0;
+    std::uint64_t audio_bytes_ = 0;
+};
+
+}  // namespace speech
+
+#endif  // SPEECH_SESSION_H

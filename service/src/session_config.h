@@ -1,0 +1,33 @@
+// The settings of one synthesis session, parsed from its parameter list and
+// mapped onto the engine's own scales.
+#ifndef SPEECH_SESSION_CONFIG_H
+#define SPEECH_SESSION_CONFIG_H
+
+#include <string>
+
+namespace speech {
+
+struct SessionConfig {
+    std::string engine_voice = "cmn-latn-pinyin";
+    int sample_rate = 16000;
+    int speed = 50;   // 0..100
+    int volume = 50;  // 0..100
+    int pitch = 50;   // 0..100
+    int rdn = 0;      // 0 engine's own, 1 values, 2 digits one by one
+};
+
+// Parses a session parameter list (null means all defaults). Returns 0 or
+// the error code of the first problem found.
+int parse_session_config(const char *params, SessionConfig &out);
+
+// The engine's words per minute for speed 0..100: 0..50 onto 80..175,
+// 50..100 onto 175..450.
+int engine_rate(int speed);
+// The engine's amplitude for volume 0..100: 0..200.
+int engine_volume(int volume);
+// The engine's pitch for pitch 0..100: unchanged.
+int engine_pitch(int pitch);
+
+}  // namespace speech
+
+#endif  // SPEECH_SESSION_CONFIG_H
