@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 WERROR ?= $(if $(CI),ON,OFF)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test clean
+.PHONY: all deps configure build test demo bench clean
 
 all: build
 
@@ -20,6 +20,15 @@ build: configure
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+DEMO_TEXT ?= 你好，欢迎使用离线语音合成。今天是个好日子。
+
+demo: build
+	$(BUILD)/bin/tts-say -o $(BUILD)/demo.wav "$(DEMO_TEXT)" < /dev/null
+	@echo "demo: wrote $(abspath $(BUILD))/demo.wav"
+
+bench: build
+	./bench/compare.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

@@ -5,7 +5,7 @@
 # know a package.
 set -eu
 
-packages="cmake make g++ pkg-config libgtest-dev"
+packages="cmake make g++ pkg-config libgtest-dev libespeak-ng-dev espeak-ng-data libsoxr-dev libsndfile1-dev"
 
 missing=""
 for pkg in $packages; do

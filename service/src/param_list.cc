@@ -23,7 +23,7 @@ bool parse_param_list(std::string_view text, std::vector<Param> &out) {
         if (eq == std::string_view::npos) return false;
         const std::string_view key = trim(pair.substr(0, eq));
         const std::string_view value = trim(pair.substr(eq + 1));
-        if (key.empty() || value.empty()) return false;
+        if (key.empty() || value.empty() || value.find('=') != std::string_view::npos) return false;
         out.push_back(Param{std::string(key), std::string(value)});
         if (comma == std::string_view::npos) return true;
         text.remove_prefix(comma + 1);

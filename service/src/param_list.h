@@ -14,8 +14,8 @@ struct Param {
 };
 
 // Splits `text` into pairs; blanks around "=" and "," are ignored. An empty
-// or all-blank text is an empty list. Returns false when a pair has no "=",
-// an empty key or an empty value.
+// or all-blank text is an empty list. Returns false when a pair has no "="
+// or more than one, an empty key or an empty value.
 bool parse_param_list(std::string_view text, std::vector<Param> &out);
 
 // The value of the last pair with `key`, or null.

@@ -1,0 +1,4 @@
+#!/bin/sh
+# Writes something that is not the engine protocol and exits 0.
+cat >/dev/null
+printf "RIFF garbage that is not audio"

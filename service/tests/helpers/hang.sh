@@ -1,0 +1,3 @@
+#!/bin/sh
+# Never answers; its child keeps the output open after the shell is killed.
+sleep 600

@@ -1,0 +1,184 @@
+// The service on the real engine, through libspeech_service.so: login,
+// parameters, handles, texts, the audio itself, concurrency, and helpers
+// that crash, hang, fail or write garbage.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "service_client.h"
+#include "speech_service.h"
+
+using service_test::resources;
+using service_test::synthesize;
+
+namespace {
+
+const std::string kSession = "voice_name = xiaoxin, text_encoding = utf8, sample_rate = 16000, speed = 50, "
+                             "volume = 50, pitch = 50, rdn = 0";
+
+class Service : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_EQ(MSPLogin(nullptr, nullptr, service_test::kLogin), SPEECH_OK); }
+    void TearDown() override {
+        EXPECT_EQ(MSPLogout(), SPEECH_OK);
+        service_test::reset_engine();
+    }
+};
+
+TEST(Login, ChecksItsParametersAndCountsLogins) {
+    const std::vector<std::pair<const char *, int>> cases = {
+        {nullptr, SPEECH_ERR_NULL_ARGUMENT},
+        {"work_dir = .", SPEECH_ERR_BAD_APPID},
+        {"appid = 7C2E94B0, work_dir = .", SPEECH_ERR_BAD_APPID},
+        {"appid = 7c2e94b, work_dir = .", SPEECH_ERR_BAD_APPID},
+        {"appid = 7c2e94b0", SPEECH_ERR_BAD_WORK_DIR},
+        {"appid = 7c2e94b0, work_dir = /no/such/dir", SPEECH_ERR_BAD_WORK_DIR},
+        {"appid = 7c2e94b0 work_dir = .", SPEECH_ERR_MALFORMED_PARAMS},
+    };
+    for (const auto &[params, code] : cases) EXPECT_EQ(MSPLogin(nullptr, nullptr, params), code);
+    EXPECT_EQ(MSPLogout(), SPEECH_ERR_NOT_LOGGED_IN) << "failed logins are not counted";
+    int code = 0;
+    EXPECT_EQ(QTTSSessionBegin(kSession.c_str(), &code), nullptr);
+    EXPECT_EQ(code, SPEECH_ERR_NOT_LOGGED_IN);
+
+    ASSERT_EQ(MSPLogin("u", "p", "appid=0123abcd,work_dir=/"), SPEECH_OK);
+    ASSERT_EQ(MSPLogin(nullptr, nullptr, service_test::kLogin), SPEECH_OK);
+    EXPECT_EQ(MSPLogout(), SPEECH_OK);
+    EXPECT_EQ(MSPLogout(), SPEECH_OK);
+    EXPECT_EQ(MSPLogout(), SPEECH_ERR_NOT_LOGGED_IN);
+}
+
+TEST_F(Service, BadSessionParametersBeginNoSessionAndStartNoHelper) {
+    for (const char *params : {"voice_name = nosuchvoice", "sample_rate = 44100", "speed = 200", "rdn"}) {
+        int code = 0;
+        EXPECT_EQ(QTTSSessionBegin(params, &code), nullptr) << params;
+        EXPECT_NE(code, SPEECH_OK);
+    }
+    EXPECT_FALSE(resources().children);
+    EXPECT_EQ(QTTSSessionBegin(kSession.c_str(), nullptr) != nullptr, true) << "a null code slot is allowed";
+}
+
+TEST_F(Service, BadHandlesAreRefusedNeverFollowed) {
+    int code = 0;
+    const char *h = QTTSSessionBegin(kSession.c_str(), &code);
+    ASSERT_NE(h, nullptr);
+    ASSERT_EQ(QTTSSessionEnd(h, "Normal"), SPEECH_OK);
+    const std::string foreign = "tts-session-1";
+    for (const char *bad : {static_cast<const char *>(nullptr), h, foreign.c_str()}) {
+        unsigned len = 99;
+        int status = 0, fetch_code = 0;
+        EXPECT_EQ(QTTSTextPut(bad, "a", 1, nullptr), SPEECH_ERR_INVALID_HANDLE);
+        EXPECT_EQ(QTTSAudioGet(bad, &len, &status, &fetch_code), nullptr);
+        EXPECT_EQ(fetch_code, SPEECH_ERR_INVALID_HANDLE);
+        EXPECT_EQ(len, 0u);
+        EXPECT_EQ(QTTSSessionEnd(bad, "Normal"), SPEECH_ERR_INVALID_HANDLE);
+    }
+}
+
+TEST_F(Service, TextRulesInvalidSecondMissingAndEmpty) {
+    const auto invalid = synthesize(kSession, "ab\xC0\xAF");
+    EXPECT_EQ(invalid.put_code, SPEECH_ERR_INVALID_TEXT);
+    EXPECT_EQ(invalid.fetch_code, SPEECH_ERR_INVALID_TEXT);
+
+    const auto empty = synthesize(kSession, "");
+    EXPECT_EQ(empty.fetch_code, SPEECH_OK);
+    EXPECT_EQ(empty.fetches, 1) << "status 2 at once";
+    EXPECT_TRUE(empty.audio.empty());
+
+    int code = 0;
+    const char *h = QTTSSessionBegin(kSession.c_str(), &code);
+    unsigned len = 0;
+    int status = 0;
+    QTTSAudioGet(h, &len, &status, &code);
+    EXPECT_EQ(code, SPEECH_ERR_NO_TEXT);
+    EXPECT_EQ(QTTSTextPut(h, "你好", 6, nullptr), SPEECH_OK);
+    EXPECT_EQ(QTTSTextPut(h, "again", 5, nullptr), SPEECH_ERR_TEXT_ALREADY_PUT);
+    std::string audio;
+    do {
+        const void *b = QTTSAudioGet(h, &len, &status, &code);
+        if (b != nullptr) audio.append(static_cast<const char *>(b), len);
+    } while (code == 0 && status != 2);
+    EXPECT_EQ(code, SPEECH_OK) << "the first text is still spoken";
+    EXPECT_GT(audio.size(), 16000u);
+    EXPECT_EQ(QTTSSessionEnd(h, "Normal"), SPEECH_OK);
+}
+
+TEST_F(Service, AudioLengthFollowsRateSpeedAndDigitReading) {
+    const std::string text = "今天天气很好。";
+    const auto normal = synthesize(kSession, text);
+    ASSERT_EQ(normal.fetch_code, SPEECH_OK);
+    const double seconds = normal.audio.size() / 32000.0;
+    EXPECT_GT(seconds, 0.8);
+    EXPECT_LT(seconds, 5.0);
+    EXPECT_EQ(normal.audio.size() % 2, 0u);
+    EXPECT_EQ(synthesize(kSession, text).audio, normal.audio) << "the same text gives the same bytes";
+
+    const auto low_rate = synthesize("sample_rate = 8000", text);
+    EXPECT_NEAR(static_cast<double>(low_rate.audio.size()) / normal.audio.size(), 0.5, 0.01);
+
+    const auto slow = synthesize("speed = 0", text).audio.size();
+    const auto fast = synthesize("speed = 100", text).audio.size();
+    EXPECT_GT(slow, normal.audio.size());
+    EXPECT_LT(fast, normal.audio.size());
+
+    // Digits read one by one are what the engine says for the spaced digits.
+    const auto digits = synthesize("rdn = 2", "1234567").audio;
+    const auto value = synthesize("rdn = 1", "1234567").audio;
+    EXPECT_NE(digits, value);
+    EXPECT_EQ(digits, synthesize("rdn = 1", "1 2 3 4 5 6 7").audio);
+}
+
+TEST_F(Service, ConcurrentSessionsGiveTheSameBytesAsOneAtATime) {
+    const std::vector<std::string> texts = {"你好，世界。", "Hello there.", "一二三四五六七八九十", "春眠不觉晓"};
+    std::vector<std::string> alone;
+    for (const auto &t : texts) alone.push_back(synthesize(kSession, t).audio);
+    std::vector<std::string> together(texts.size());
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        threads.emplace_back([&, i] { together[i] = synthesize(kSession, texts[i]).audio; });
+    for (auto &t : threads) t.join();
+    EXPECT_EQ(together, alone);
+}
+
+TEST_F(Service, BrokenHelpersFailTheSessionAndLeaveNothingBehind) {
+    const auto before = resources();
+    const std::string dir = SPEECH_TEST_HELPERS;
+    const std::vector<std::pair<std::string, int>> cases = {
+        {dir + "/crash.sh", SPEECH_ERR_ENGINE_CRASHED},
+        {dir + "/fail.sh", SPEECH_ERR_ENGINE_FAILED},
+        {dir + "/garbage.sh", SPEECH_ERR_ENGINE_OUTPUT},
+        {dir + "/odd.sh", SPEECH_ERR_ENGINE_OUTPUT},
+        {dir + "/hang.sh", SPEECH_ERR_ENGINE_TIMEOUT},
+    };
+    for (const auto &[program, code] : cases) {
+        service_test::with_engine(program, [&, code = code] {
+            const auto s = synthesize(kSession, "你好");
+            EXPECT_EQ(s.begin_code, SPEECH_OK);
+            EXPECT_EQ(s.fetch_code, code) << program;
+            EXPECT_EQ(s.end_code, SPEECH_OK);
+        });
+    }
+    service_test::with_engine("/no/such/helper", [] {
+        EXPECT_EQ(synthesize(kSession, "你好").begin_code, SPEECH_ERR_ENGINE_START);
+    });
+
+    // Ending a session kills a helper that still runs, its children too.
+    service_test::with_engine(dir + "/hang.sh", [] {
+        int code = 0;
+        const char *h = QTTSSessionBegin(kSession.c_str(), &code);
+        QTTSTextPut(h, "a", 1, nullptr);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(QTTSSessionEnd(h, "Normal"), SPEECH_OK);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    });
+
+    const auto after = resources();
+    EXPECT_EQ(after.fds, before.fds);
+    EXPECT_EQ(after.threads, before.threads);
+    EXPECT_FALSE(after.children);
+}
+
+}  // namespace
