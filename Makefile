@@ -28,7 +28,7 @@ demo: build
 	@echo "demo: wrote $(abspath $(BUILD))/demo.wav"
 
 bench: build
-	./bench/compare.sh $(BUILD)
+	./bench/compare.py --build $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

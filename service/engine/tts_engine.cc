@@ -18,14 +18,15 @@
 #include <vector>
 
 #include "digit_reading.h"
-#include "resampler.h"
+#include "audio_pipeline.h"
 
 namespace {
 
 // Mirrors the service's expectations of the helper's exit codes.
 enum Exit { kOk = 0, kUsage = 2, kUnknownVoice = 3, kInitFailed = 4, kSynthFailed = 5, kOutputFailed = 6 };
 constexpr char kMagic[] = "TTSPCM1\n";
-constexpr std::size_t kFlushBytes = 32u << 10;
+// The engine's output rate; the resampler is prepared for it in advance.
+constexpr int kEngineRate = 22050;
 
 struct Settings {
     std::string voice = "cmn-latn-pinyin";
@@ -53,36 +54,12 @@ bool write_all(const void *data, std::size_t len) {
     return true;
 }
 
-// Collects resampled audio and writes it out in large pieces.
-struct Output {
-    speech::Resampler resampler;
-    std::vector<std::int16_t> samples;
-    bool failed = false;
-    std::string error;
-
-    bool drain(bool all) {
-        if (samples.empty() || (!all && samples.size() * 2 < kFlushBytes)) return true;
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-        for (auto &s : samples) s = static_cast<std::int16_t>(__builtin_bswap16(static_cast<std::uint16_t>(s)));
-#endif
-        const bool ok = write_all(samples.data(), samples.size() * sizeof(std::int16_t));
-        samples.clear();
-        return ok;
-    }
-};
-
-Output g_output;
+speech::AudioPipeline g_pipeline;
 
 int on_audio(short *wav, int count, espeak_EVENT *) {
     if (wav == nullptr || count <= 0) return 0;
-    const std::string err = g_output.resampler.push(reinterpret_cast<const std::int16_t *>(wav),
-                                                    static_cast<std::size_t>(count), g_output.samples);
-    if (!err.empty()) g_output.error = err;
-    if (!err.empty() || !g_output.drain(false)) {
-        g_output.failed = true;
-        return 1;  // stop synthesis
-    }
-    return 0;
+    // A nonzero return stops synthesis: the output has failed.
+    return g_pipeline.push(reinterpret_cast<const std::int16_t *>(wav), static_cast<std::size_t>(count)) ? 0 : 1;
 }
 
 int parse_int(const char *text, int lo, int hi, const char *what) {
@@ -135,6 +112,7 @@ int main(int argc, char **argv) {
     // A reader that goes away shows as a failed write, not as a signal.
     ::signal(SIGPIPE, SIG_IGN);
 
+    g_pipeline.start(kEngineRate, settings.sample_rate, write_all);
     espeak_ng_InitializePath(nullptr);
     espeak_ng_ERROR_CONTEXT context = nullptr;
     espeak_ng_STATUS st = espeak_ng_Initialize(&context);
@@ -149,8 +127,7 @@ int main(int argc, char **argv) {
     espeak_ng_SetParameter(espeakPITCH, settings.pitch, 0);
     espeak_SetSynthCallback(on_audio);
 
-    const std::string err = g_output.resampler.open(espeak_ng_GetSampleRate(), settings.sample_rate);
-    if (!err.empty()) fail(kInitFailed, "resampler: " + err);
+    if (espeak_ng_GetSampleRate() != kEngineRate) fail(kInitFailed, "unexpected engine sample rate");
     if (!write_all(kMagic, sizeof kMagic - 1)) fail(kOutputFailed, "cannot write the output");
 
     std::string text = read_stdin();
@@ -158,14 +135,11 @@ int main(int argc, char **argv) {
     if (!text.empty()) {
         st = espeak_ng_Synthesize(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0,
                                   espeakCHARS_UTF8 | espeakENDPAUSE, nullptr, nullptr);
-        if (g_output.failed && !g_output.error.empty()) fail(kSynthFailed, "resampler: " + g_output.error);
-        if (g_output.failed) fail(kOutputFailed, "cannot write the output");
-        if (st != ENS_OK) fail(kSynthFailed, "synthesis: " + status_text(st));
-        espeak_ng_Synchronize();
-        const std::string flush_err = g_output.resampler.flush(g_output.samples);
-        if (!flush_err.empty()) fail(kSynthFailed, "resampler: " + flush_err);
+        if (st == ENS_OK) st = espeak_ng_Synchronize();
     }
-    if (!g_output.drain(true)) fail(kOutputFailed, "cannot write the output");
+    const std::string out_err = g_pipeline.finish();
+    if (!out_err.empty()) fail(kOutputFailed, out_err);
+    if (st != ENS_OK) fail(kSynthFailed, "synthesis: " + status_text(st));
     espeak_ng_Terminate();
     return kOk;
 }

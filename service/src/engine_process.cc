@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <thread>
@@ -115,11 +116,15 @@ int EngineProcess::reap(std::chrono::milliseconds bound, int &exit_code, const s
     const auto deadline = std::chrono::steady_clock::now() + bound;
     int status = 0;
     pid_t got;
+    // The helper has closed its output and is exiting: poll briefly at
+    // first, then back off.
+    auto pause = std::chrono::microseconds(50);
     for (;;) {
         got = waitpid(pid_, &status, WNOHANG);
         if (got != 0 || std::chrono::steady_clock::now() >= deadline) break;
         if (abort != nullptr && abort->load()) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::microseconds(5000));
     }
     if (got == 0) {  // still running past the bound
         kill();

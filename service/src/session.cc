@@ -143,6 +143,9 @@ int Session::append_audio(const char *data, std::size_t len) {
     }
     audio_bytes_ += len;
     std::lock_guard<std::mutex> lock(mutex_);
+    // Room for a full buffer at once: growing by doubling would copy the
+    // audio and briefly hold it twice. Untouched capacity costs no memory.
+    if (pending_.capacity() < kBufferCap) pending_.reserve(kBufferCap);
     pending_.insert(pending_.end(), data, data + len);
     if (pending_.size() >= kFetchTarget) audio_ready_.notify_all();
     return SPEECH_OK;

@@ -51,6 +51,12 @@ bool plausible_name(const std::string &name) {
 
 bool engine_voice_exists(const std::string &name) {
     if (!plausible_name(name)) return false;
+    // The service's own voice is checked by its file alone, sparing the
+    // common case the walk through the whole catalogue.
+    if (name == kMandarinVoice) {
+        std::error_code ec;
+        if (fs::is_regular_file(engine_data_dir() / "lang" / "sit" / "cmn-Latn-pinyin", ec)) return true;
+    }
     static std::once_flag once;
     static std::set<std::string> *catalogue = nullptr;
     std::call_once(once, [] { catalogue = new std::set<std::string>(read_catalogue()); });

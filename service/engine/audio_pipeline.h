@@ -1,0 +1,51 @@
+// The helper's output path: the engine's samples are queued, and a thread
+// of their own resamples them and writes them out, so that resampling runs
+// beside synthesis instead of after it.
+#ifndef SPEECH_AUDIO_PIPELINE_H
+#define SPEECH_AUDIO_PIPELINE_H
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "resampler.h"
+
+namespace speech {
+
+class AudioPipeline {
+  public:
+    // `write` sends bytes to the output and returns false when it cannot.
+    using Writer = bool (*)(const void *data, std::size_t len);
+
+    AudioPipeline() = default;
+    ~AudioPipeline();
+    AudioPipeline(const AudioPipeline &) = delete;
+    AudioPipeline &operator=(const AudioPipeline &) = delete;
+
+    // Starts the pipeline's thread; errors show at push() and finish().
+    void start(double input_rate, double output_rate, Writer write);
+    // Queues `n` samples; false once the pipeline has failed.
+    bool push(const std::int16_t *samples, std::size_t n);
+    // Ends the input, waits for all output; empty on success, else the error.
+    std::string finish();
+
+  private:
+    void run(double input_rate, double output_rate);
+
+    Resampler resampler_;
+    Writer write_ = nullptr;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::vector<std::int16_t>> queue_;
+    bool ended_ = false;
+    std::string error_;
+};
+
+}  // namespace speech
+
+#endif  // SPEECH_AUDIO_PIPELINE_H
