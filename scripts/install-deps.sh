@@ -32,8 +32,16 @@ knows_all() {
     apt-cache show "$pkg" >/dev/null 2>&1 || return 1
   done
 }
+updated=no
 if ! knows_all; then
   $sudo apt-get update
+  updated=yes
 fi
 # shellcheck disable=SC2086
-$sudo apt-get install -y --no-install-recommends $missing
+if ! $sudo apt-get install -y --no-install-recommends $missing; then
+  # Lists that know the package but name a version the mirror no longer
+  # has: refresh them once and try again.
+  [ "$updated" = yes ] && exit 1
+  $sudo apt-get update
+  $sudo apt-get install -y --no-install-recommends $missing
+fi
