@@ -18,7 +18,9 @@ char g_session[] = "fake-session";
 
 std::string quoted(const char *s) { return s == nullptr ? "null" : '"' + std::string(s) + '"'; }
 
-std::string handle_name(const char *session) { return session == g_session ? "session" : "bad-handle"; }
+std::string handle_name(const char *session) {
+    return session == g_session ? "session" : session == nullptr ? "null" : "bad-handle";
+}
 
 void record(std::string call) { g_calls.push_back(std::move(call)); }
 
@@ -54,7 +56,7 @@ extern "C" int MSPLogin(const char *usr, const char *pwd, const char *params) {
 extern "C" const char *QTTSSessionBegin(const char *params, int *error_code) {
     fake::record("QTTSSessionBegin(" + fake::quoted(params) + ", code=" + std::to_string(*error_code) + ")");
     *error_code = g_script.session_begin_code;
-    return fake::g_session;
+    return g_script.begin_returns_null ? nullptr : fake::g_session;
 }
 
 extern "C" int QTTSTextPut(const char *session, const char *text, unsigned int text_len, const char *params) {

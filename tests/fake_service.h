@@ -19,6 +19,7 @@ struct Fetch {
 struct Script {
     int login_code = 0;
     int session_begin_code = 0;  // stored through QTTSSessionBegin's out-parameter
+    bool begin_returns_null = false;
     int text_put_code = 0;
     std::vector<Fetch> fetches;  // one per QTTSAudioGet, in order
     int session_end_code = 0;

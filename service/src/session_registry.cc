@@ -5,9 +5,10 @@
 namespace speech {
 
 SessionRegistry &SessionRegistry::instance() {
-    // Never destroyed: sessions may still be ended while the process exits.
-    static SessionRegistry *registry = new SessionRegistry;
-    return *registry;
+    // Destroyed when the library is unloaded or the process exits, which
+    // also stops the helpers of sessions that were never ended.
+    static SessionRegistry registry;
+    return registry;
 }
 
 const char *SessionRegistry::add(std::shared_ptr<Session> session) {

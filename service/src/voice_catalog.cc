@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
 #include <set>
 #include <system_error>
 
@@ -57,10 +56,8 @@ bool engine_voice_exists(const std::string &name) {
         std::error_code ec;
         if (fs::is_regular_file(engine_data_dir() / "lang" / "sit" / "cmn-Latn-pinyin", ec)) return true;
     }
-    static std::once_flag once;
-    static std::set<std::string> *catalogue = nullptr;
-    std::call_once(once, [] { catalogue = new std::set<std::string>(read_catalogue()); });
-    return catalogue->count(lower(name)) != 0;
+    static const std::set<std::string> catalogue = read_catalogue();  // thread-safe initialisation
+    return catalogue.count(lower(name)) != 0;
 }
 
 }  // namespace speech
