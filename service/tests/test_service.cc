@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
@@ -179,6 +180,58 @@ TEST_F(Service, BrokenHelpersFailTheSessionAndLeaveNothingBehind) {
     EXPECT_EQ(after.fds, before.fds);
     EXPECT_EQ(after.threads, before.threads);
     EXPECT_FALSE(after.children);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(LoginState, LogoutLeavesRunningSessionsAndRefusesNewOnes) {
+    ASSERT_EQ(MSPLogin(nullptr, nullptr, service_test::kLogin), SPEECH_OK);
+    int code = -1;
+    const char *h = QTTSSessionBegin(kSession.c_str(), &code);
+    ASSERT_NE(h, nullptr);
+    ASSERT_EQ(MSPLogout(), SPEECH_OK);
+    EXPECT_EQ(QTTSSessionBegin(kSession.c_str(), &code), nullptr);
+    EXPECT_EQ(code, SPEECH_ERR_NOT_LOGGED_IN);
+    EXPECT_EQ(MSPLogout(), SPEECH_ERR_NOT_LOGGED_IN);
+    EXPECT_EQ(QTTSTextPut(h, "你好", 6, nullptr), SPEECH_OK) << "a begun session runs to its end";
+    unsigned len = 0;
+    int status = 0;
+    do {
+        QTTSAudioGet(h, &len, &status, &code);
+    } while (code == 0 && status != 2);
+    EXPECT_EQ(code, SPEECH_OK);
+    EXPECT_EQ(QTTSSessionEnd(h, "Normal"), SPEECH_OK);
+}
+
+TEST(LoginState, LoginsAndLogoutsFromTwoThreadsBalance) {
+    auto churn = [] {
+        for (int i = 0; i < 500; ++i) {
+            EXPECT_EQ(MSPLogin(nullptr, nullptr, service_test::kLogin), SPEECH_OK);
+            EXPECT_EQ(MSPLogout(), SPEECH_OK);
+        }
+    };
+    std::thread a(churn), b(churn);
+    a.join();
+    b.join();
+    EXPECT_EQ(MSPLogout(), SPEECH_ERR_NOT_LOGGED_IN);
+}
+
+TEST_F(Service, MadeUpPointersAndNullOutParametersAreRefused) {
+    const char *made_up = reinterpret_cast<const char *>(static_cast<std::uintptr_t>(0x10));
+    int code = 0;
+    unsigned len = 0;
+    int status = 0;
+    EXPECT_EQ(QTTSAudioGet(made_up, &len, &status, &code), nullptr);
+    EXPECT_EQ(code, SPEECH_ERR_INVALID_HANDLE);
+    EXPECT_EQ(QTTSSessionEnd(made_up, nullptr), SPEECH_ERR_INVALID_HANDLE);
+    const char *h = QTTSSessionBegin(kSession.c_str(), &code);
+    EXPECT_EQ(QTTSTextPut(h, nullptr, 5, nullptr), SPEECH_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(QTTSAudioGet(h, nullptr, &status, &code), nullptr);
+    EXPECT_EQ(code, SPEECH_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(QTTSAudioGet(h, &len, nullptr, nullptr), nullptr) << "no code slot: nothing stored, no crash";
+    EXPECT_EQ(QTTSSessionEnd(h, nullptr), SPEECH_OK);
 }
 
 }  // namespace
