@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 WERROR ?= $(if $(CI),ON,OFF)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test demo bench clean
+.PHONY: all deps configure build test demo bench fuzz asan tsan clean
 
 all: build
 
@@ -30,5 +30,17 @@ demo: build
 bench: build
 	./bench/compare.py --build $(BUILD)
 
+# The test suite under AddressSanitizer+UBSan, and the threaded tests under
+# ThreadSanitizer (CMakePresets.json).
+asan tsan: deps
+	cmake --preset $@ -DTTS_WERROR=$(WERROR)
+	cmake --build --preset $@ -j $(JOBS)
+	ctest --preset $@
+
+FUZZ_SECONDS ?= 10
+
+fuzz:
+	./scripts/fuzz.sh $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz

@@ -5,7 +5,11 @@
 # know a package.
 set -eu
 
+# With the argument "fuzz": also clang and its fuzzer and sanitizer runtimes.
 packages="cmake make g++ pkg-config libgtest-dev libespeak-ng-dev espeak-ng-data libsoxr-dev libsndfile1-dev"
+if [ "${1:-}" = fuzz ]; then
+  packages="$packages clang libclang-rt-14-dev"
+fi
 
 missing=""
 for pkg in $packages; do

@@ -40,6 +40,9 @@ cc -std=c99 -Wall -Werror "$src/examples/dlopen.c" -o "$work/dl-host" -ldl
 if command -v python3 > /dev/null; then
   echo "== python ctypes host"
   "$check" "$work/py.wav" python3 "$src/examples/python/speak.py" --libdir "$libdir" "$text" "$work/py.wav"
+  echo "== python ctypes host, libraries named relative to the current folder"
+  (cd "$libdir/.." && "$check" "$work/py-rel.wav" python3 "$src/examples/python/speak.py" \
+    --libdir "$(basename "$libdir")" "$text" "$work/py-rel.wav")
 fi
 
 cmp "$work/cmake.wav" "$work/pc.wav"
