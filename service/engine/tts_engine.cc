@@ -18,13 +18,16 @@
 #include <vector>
 
 #include "digit_reading.h"
+#include "engine_protocol.h"
 #include "audio_pipeline.h"
 
 namespace {
 
-// Mirrors the service's expectations of the helper's exit codes.
-enum Exit { kOk = 0, kUsage = 2, kUnknownVoice = 3, kInitFailed = 4, kSynthFailed = 5, kOutputFailed = 6 };
-constexpr char kMagic[] = "TTSPCM1\n";
+using speech::kEngineInitFailed;
+using speech::kEngineOutputFailed;
+using speech::kEngineSynthFailed;
+using speech::kEngineUnknownVoice;
+using speech::kEngineUsage;
 // The engine's output rate; the resampler is prepared for it in advance.
 constexpr int kEngineRate = 22050;
 
@@ -66,14 +69,14 @@ int parse_int(const char *text, int lo, int hi, const char *what) {
     char *end = nullptr;
     errno = 0;
     const long v = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v < lo || v > hi) fail(kUsage, std::string("bad ") + what);
+    if (errno != 0 || end == text || *end != '\0' || v < lo || v > hi) fail(kEngineUsage, std::string("bad ") + what);
     return static_cast<int>(v);
 }
 
 Settings parse_args(int argc, char **argv) {
     Settings s;
     for (int i = 1; i < argc; i += 2) {
-        if (i + 1 >= argc) fail(kUsage, std::string("missing value for ") + argv[i]);
+        if (i + 1 >= argc) fail(kEngineUsage, std::string("missing value for ") + argv[i]);
         const std::string key = argv[i];
         const char *value = argv[i + 1];
         if (key == "--voice") s.voice = value;
@@ -82,7 +85,7 @@ Settings parse_args(int argc, char **argv) {
         else if (key == "--pitch") s.pitch = parse_int(value, 0, 100, "pitch");
         else if (key == "--digits") s.digits = parse_int(value, 0, 1, "digits") == 1;
         else if (key == "--sample-rate") s.sample_rate = parse_int(value, 8000, 48000, "sample rate");
-        else fail(kUsage, "unknown option " + key);
+        else fail(kEngineUsage, "unknown option " + key);
     }
     return s;
 }
@@ -99,7 +102,7 @@ std::string read_stdin() {
     for (;;) {
         const ssize_t r = ::read(STDIN_FILENO, buf, sizeof buf);
         if (r < 0 && errno == EINTR) continue;
-        if (r < 0) fail(kInitFailed, std::string("cannot read the text: ") + std::strerror(errno));
+        if (r < 0) fail(kEngineInitFailed, std::string("cannot read the text: ") + std::strerror(errno));
         if (r == 0) return text;
         text.append(buf, static_cast<std::size_t>(r));
     }
@@ -116,19 +119,19 @@ int main(int argc, char **argv) {
     espeak_ng_InitializePath(nullptr);
     espeak_ng_ERROR_CONTEXT context = nullptr;
     espeak_ng_STATUS st = espeak_ng_Initialize(&context);
-    if (st != ENS_OK) fail(kInitFailed, "engine initialisation: " + status_text(st));
+    if (st != ENS_OK) fail(kEngineInitFailed, "engine initialisation: " + status_text(st));
     espeak_ng_ClearErrorContext(&context);
     st = espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 200, nullptr);
-    if (st != ENS_OK) fail(kInitFailed, "engine output: " + status_text(st));
+    if (st != ENS_OK) fail(kEngineInitFailed, "engine output: " + status_text(st));
     st = espeak_ng_SetVoiceByName(settings.voice.c_str());
-    if (st != ENS_OK) fail(kUnknownVoice, "voice " + settings.voice + ": " + status_text(st));
+    if (st != ENS_OK) fail(kEngineUnknownVoice, "voice " + settings.voice + ": " + status_text(st));
     espeak_ng_SetParameter(espeakRATE, settings.rate, 0);
     espeak_ng_SetParameter(espeakVOLUME, settings.volume, 0);
     espeak_ng_SetParameter(espeakPITCH, settings.pitch, 0);
     espeak_SetSynthCallback(on_audio);
 
-    if (espeak_ng_GetSampleRate() != kEngineRate) fail(kInitFailed, "unexpected engine sample rate");
-    if (!write_all(kMagic, sizeof kMagic - 1)) fail(kOutputFailed, "cannot write the output");
+    if (espeak_ng_GetSampleRate() != kEngineRate) fail(kEngineInitFailed, "unexpected engine sample rate");
+    if (!write_all(speech::kEngineMagic, speech::kEngineMagicLen)) fail(kEngineOutputFailed, "cannot write the output");
 
     std::string text = read_stdin();
     if (settings.digits) text = speech::spell_out_digits(text);
@@ -138,8 +141,8 @@ int main(int argc, char **argv) {
         if (st == ENS_OK) st = espeak_ng_Synchronize();
     }
     const std::string out_err = g_pipeline.finish();
-    if (!out_err.empty()) fail(kOutputFailed, out_err);
-    if (st != ENS_OK) fail(kSynthFailed, "synthesis: " + status_text(st));
+    if (!out_err.empty()) fail(kEngineOutputFailed, out_err);
+    if (st != ENS_OK) fail(kEngineSynthFailed, "synthesis: " + status_text(st));
     espeak_ng_Terminate();
-    return kOk;
+    return speech::kEngineOk;
 }

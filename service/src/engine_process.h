@@ -10,16 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "engine_protocol.h"
+
 namespace speech {
-
-// The first bytes the helper writes, before any audio: what it writes is
-// only taken for audio when it starts with these.
-inline constexpr char kEngineMagic[] = "TTSPCM1\n";
-inline constexpr std::size_t kEngineMagicLen = sizeof kEngineMagic - 1;
-
-// Exit codes of the helper.
-enum EngineExit { kEngineOk = 0, kEngineUsage = 2, kEngineUnknownVoice = 3, kEngineInitFailed = 4,
-                  kEngineSynthFailed = 5, kEngineOutputFailed = 6 };
 
 // The helper program: $SPEECH_SERVICE_ENGINE, or tts-engine in the libexec
 // folder beside the service library.

@@ -83,8 +83,7 @@ int Session::put_text(const char *text, unsigned int len) {
         return SPEECH_ERR_OUT_OF_MEMORY;
     }
     text_put_ = true;
-    const std::uint64_t one = 1;
-    (void)!::write(wake_fd_, &one, sizeof one);
+    wake_collector();
     return SPEECH_OK;
 }
 
@@ -105,10 +104,7 @@ const void *Session::fetch(unsigned int &len, int &status, int &code) {
     const bool was_full = pending_.size() >= kBufferCap;
     fetched_.clear();
     fetched_.swap(pending_);
-    if (was_full) {
-        const std::uint64_t one = 1;
-        (void)!::write(wake_fd_, &one, sizeof one);
-    }
+    if (was_full) wake_collector();
     if (done_) {
         code = failure_;
         status = failure_ == SPEECH_OK ? 2 : 1;
@@ -123,20 +119,22 @@ void Session::stop() {
         cancelled_ = true;
     }
     audio_ready_.notify_all();
-    if (wake_fd_ >= 0) {
-        const std::uint64_t one = 1;
-        (void)!::write(wake_fd_, &one, sizeof one);
-    }
+    wake_collector();
     if (thread_.joinable()) thread_.join();
+}
+
+void Session::wake_collector() {
+    if (wake_fd_ < 0) return;
+    const std::uint64_t one = 1;
+    (void)!::write(wake_fd_, &one, sizeof one);  // a full counter is awake already
 }
 
 int Session::append_audio(const char *data, std::size_t len) {
     // The helper's output must begin with the magic; what follows is audio.
-    if (!magic_seen_) {
+    if (magic_got_ < kEngineMagicLen) {
         const std::size_t take = std::min(len, kEngineMagicLen - magic_got_);
         if (std::memcmp(data, kEngineMagic + magic_got_, take) != 0) return SPEECH_ERR_ENGINE_OUTPUT;
         magic_got_ += take;
-        magic_seen_ = magic_got_ == kEngineMagicLen;
         data += take;
         len -= take;
         if (len == 0) return SPEECH_OK;
@@ -243,7 +241,7 @@ void Session::collect() {
         engine_.reap(std::chrono::milliseconds(0), exit_code);
     } else {
         rc = engine_.reap(engine_timeout_, exit_code, &cancelled_);
-        if (rc == SPEECH_OK && (!magic_seen_ || audio_bytes_ % 2 != 0)) rc = SPEECH_ERR_ENGINE_OUTPUT;
+        if (rc == SPEECH_OK && (magic_got_ < kEngineMagicLen || audio_bytes_ % 2 != 0)) rc = SPEECH_ERR_ENGINE_OUTPUT;
     }
     std::lock_guard<std::mutex> lock(mutex_);
     if (!done_) {

@@ -36,6 +36,8 @@ class Session {
 
   private:
     void collect();
+    // Wakes the collecting thread: new text, room in the buffer, or stop.
+    void wake_collector();
     int pump(EngineProcess &engine);
     int append_audio(const char *data, std::size_t len);
 
@@ -55,8 +57,7 @@ class Session {
     std::vector<char> fetched_;    // the block handed out by the last fetch
     bool done_ = false;            // the helper has finished or failed
     int failure_ = 0;              // why the session failed, if it did
-    bool magic_seen_ = false;
-    std::size_t magic_got_ = 0;
+    std::size_t magic_got_ = 0;    // bytes of the helper's magic seen so far
     std::uint64_t audio_bytes_ = 0;
 };
 
