@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Convenience over CMake: `make test` sets up what is missing, builds in
 # build/ and runs the test suite.
 BUILD ?= build

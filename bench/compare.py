@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Compares tts-say with the engine's own command writing its own WAV of the
 same text, and measures the peak memory of tts-say.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Texts for the benchmark: a short sentence and long Chinese prose built by
 cycling through varied sentences up to a byte size."""
 

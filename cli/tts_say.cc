@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tts-say: speaks a text into a WAV file through libtts and the speech
 // service linked with it.
 #include <unistd.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The installed CMake package, pkg-config files and the .deb.
 include(CMakePackageConfigHelpers)
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Shared settings for the project's targets.
 
 # Warnings for the project's own code; errors too when TTS_WERROR is on.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* A host that does not link the speech service at build time: it loads the
  * service into the global symbol scope first, so that libtts finds the six
  * service functions there, and then loads libtts itself.

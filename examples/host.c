@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* The smallest host: links libtts and the speech service, speaks its
  * argument into a file and reports the result code.
  *

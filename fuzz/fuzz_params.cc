@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Parameter parsing of the service: the input is tried as a login list and
 // as a session list. Neither may crash, hang or leak, whatever it holds.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A text through the real service, from QTTSTextPut to the last
 // QTTSAudioGet: any bytes must either be spoken or refused with a code, and
 // the audio must be whole samples. Texts are cut to keep one input fast.

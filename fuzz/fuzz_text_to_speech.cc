@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // text_to_speech against the scripted fake service, the script coming from
 // the input: login code, session end code, then fetches of (length, status,
 // code). The call must finish, and the file must agree with what was

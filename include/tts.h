@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /*
  * tts: turn a text into spoken audio stored as a WAV file.
  *

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Builds the libFuzzer targets with clang (AddressSanitizer and
 # UndefinedBehaviorSanitizer) in build-fuzz/ and runs each for SECONDS
 # (default 10), starting from the seed corpora in fuzz/corpus/. New inputs

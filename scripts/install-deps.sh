@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages the build and the tests need, and only those
 # that are missing: with everything present it makes no apt call at all.
 # The package lists are refreshed only when they are missing or too old to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // text_to_speech: one synthesis from login to logout, streaming the audio
 // that the speech service returns into a WAV file.
 #include <unistd.h>

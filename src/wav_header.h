@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // WAV header operations: the call's header copy, its little-endian file
 // image, the running data size, and patching the sizes at the end.
 #ifndef TTS_WAV_HEADER_H

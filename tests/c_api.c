@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /* A C99 host of the public header: it must compile with -std=c99 -pedantic
  * -Werror, link against libtts.so, and see the layout and template that the
  * library exports. The six service functions are trivial stand-ins. */

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Checks what libtts.so shows a host: exactly two exported symbols, the
 # template a writable 44-byte object, only the C runtime needed, no code run
 # at load, and the six speech service functions left unresolved.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Runs a host (stdin from /dev/null, since the library waits for a key) and
 # checks that it exits 0 and leaves a WAV file with audio in it.
 #   check_speaks.sh OUT.wav COMMAND [ARG...]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs a call with standard input fed from a string and standard output
 // captured byte for byte, and works with the files it leaves behind.
 #ifndef TTS_TESTS_CONSOLE_H

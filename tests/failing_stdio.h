@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Interposes fopen, fwrite, fseek and fclose in the test executable, so that
 // the library's calls on its output file can be made to fail one at a time.
 // Only fopen in mode "wb" and the calls on the stream it opened are counted;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A scriptable stand-in for the speech service library: the test sets the
 // codes and audio blocks the six calls return, and every call (and every
 // pause) is recorded with its arguments.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every speech service call and every output file operation made to fail in
 // turn: what is printed, what is returned, and that the session is ended
 // and the login released exactly once.

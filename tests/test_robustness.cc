@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // text_to_speech with the real service under bad and large input and under
 // load: every call completes, speaks or fails with a clear code, writes a
 // consistent file, and the process holds no more afterwards than before.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // text_to_speech against the scripted fake service: the console transcript,
 // the calls made, the file written and the result, for every path.
 #include <gtest/gtest.h>

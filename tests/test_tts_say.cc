@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tts-say as a user runs it: a process with the real libraries and engine.
 #include <gtest/gtest.h>
 #include <sndfile.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The WAV header unit: the file image of the template, the running size
 // and the patching of both sizes at the end.
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # tts-say under valgrind on a short and a long text: no memory errors, no
 # definite or indirect leaks. The engine helper is a separate program and is
 # not traced. Exits 77 (skipped) when valgrind is absent.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Speaks a text into a WAV file through libtts, with ctypes only.
 
     python3 speak.py [--libdir DIR] TEXT [FILE] < /dev/null

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The helper's output path: the engine's samples are queued, and a thread
 // of their own resamples them and writes them out, so that resampling runs
 // beside synthesis instead of after it.

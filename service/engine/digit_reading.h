@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Rewrites a text so that the engine reads its numbers digit by digit.
 #ifndef SPEECH_DIGIT_READING_H
 #define SPEECH_DIGIT_READING_H

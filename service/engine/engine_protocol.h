@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the service and its engine helper agree on: the first bytes of the
 // helper's output and the meaning of its exit codes.
 #ifndef SPEECH_ENGINE_PROTOCOL_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "resampler.h"
 
 #include <soxr.h>

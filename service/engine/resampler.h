@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Streaming conversion of the engine's 16-bit audio to the session's rate,
 // without dither so that the same input always gives the same output.
 #ifndef SPEECH_RESAMPLER_H

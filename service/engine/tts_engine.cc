@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // tts-engine: the speech service's synthesis helper. One run speaks one
 // text: settings as arguments, the UTF-8 text on standard input, and on
 // standard output a magic line followed by 16-bit little-endian mono PCM,

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /*
  * speech_service: the six client calls through which libtts drives a
  * speech service. Any library that provides these six functions with these
@@ -82,6 +83,10 @@ SPEECH_SERVICE_API const char *speech_service_error_text(int code);
  * SPEECH_SERVICE_ENGINE_TIMEOUT_MS bounds how long the helper may go
  * without progress (default 30000).
  */
+
+/* Frees memory that the service handed to the caller (a reading table,
+ * a voice list). A null pointer is ignored. */
+SPEECH_SERVICE_API void speech_service_free(void *p);
 
 /* Logs in; returns 0 when logged in, a nonzero error code otherwise. */
 SPEECH_SERVICE_API int MSPLogin(const char *usr, const char *pwd, const char *params);

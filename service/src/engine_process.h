@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One run of the engine helper program: spawned with its standard input
 // and output on a socket of ours, killed and reaped when done.
 #ifndef SPEECH_ENGINE_PROCESS_H

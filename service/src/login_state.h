@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Process-wide login count of the service.
 #ifndef SPEECH_LOGIN_STATE_H
 #define SPEECH_LOGIN_STATE_H

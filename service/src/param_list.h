@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Parameter lists of the form "key = value, key = value".
 #ifndef SPEECH_PARAM_LIST_H
 #define SPEECH_PARAM_LIST_H

@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: Apache-2.0
 // The six client calls and the error texts: the C boundary of the service.
 // No exception crosses it; every pointer argument is checked.
+#include <cstdlib>
 #include <new>
 
 #include "login_state.h"
@@ -38,6 +40,8 @@ const char *speech_service_error_text(int code) {
         default: return "unknown error code";
     }
 }
+
+void speech_service_free(void *p) { std::free(p); }
 
 int MSPLogin(const char *usr, const char *pwd, const char *params) {
     (void)usr;  // no accounts: the appid identifies the application

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One synthesis session: its engine helper process, the thread that feeds
 // the helper the text and collects its audio, and the bounded audio buffer
 // between that thread and the fetching client.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The settings of one synthesis session, parsed from its parameter list and
 // mapped onto the engine's own scales.
 #ifndef SPEECH_SESSION_CONFIG_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The live sessions, by handle. Handles are checked against this table, so
 // a stale, freed or foreign handle is refused instead of followed.
 #ifndef SPEECH_SESSION_REGISTRY_H

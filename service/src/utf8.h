@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // UTF-8 validation of the texts put to a session.
 #ifndef SPEECH_UTF8_H
 #define SPEECH_UTF8_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which engine voices exist: the voice files of the engine's data folder.
 #ifndef SPEECH_VOICE_CATALOG_H
 #define SPEECH_VOICE_CATALOG_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A client of the service for the tests: one whole synthesis through the
 // six calls, and counts of what the process holds, to prove nothing leaks.
 #ifndef SPEECH_TESTS_SERVICE_CLIENT_H

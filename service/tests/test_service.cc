@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The service on the real engine, through libspeech_service.so: login,
 // parameters, handles, texts, the audio itself, concurrency, and helpers
 // that crash, hang, fail or write garbage.

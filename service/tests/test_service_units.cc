@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The service's pure pieces: parameter lists, session settings and their
 // engine mapping, text validation, digit reading.
 #include <gtest/gtest.h>

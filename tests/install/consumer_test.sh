@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Installs the build into a fresh prefix and uses it from outside the source
 # tree, the ways a developer would: find_package, pkg-config, the installed
 # tts-say, ctypes, and dlopen.

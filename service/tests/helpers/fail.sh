@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Reports an engine error.
 cat >/dev/null
 echo "tts-engine: synthesis failed" >&2

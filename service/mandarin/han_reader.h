@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: Apache-2.0
+// Readings of runs of Han characters: words from the compiled lexicon,
+// polyphonic characters by their word and context, the tone changes of 一
+// and 不, and neutral tones.
+#ifndef SPEECH_MANDARIN_HAN_READER_H
+#define SPEECH_MANDARIN_HAN_READER_H
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace speech::mandarin {
+
+class Lexicon;
+
+// The lexicon installed beside the engine helper (mandarin.lex), mapped
+// once per process; null when it cannot be opened.
+const Lexicon *default_lexicon();
+
+// True for the characters read as Mandarin syllables: CJK unified
+// ideographs (all blocks), compatibility ideographs and 〇.
+bool is_han(char32_t c);
+
+// A traditional or variant character as its simplified form; any other
+// character unchanged.
+char32_t to_simplified(const Lexicon &lexicon, char32_t c);
+
+struct HanWord {
+    std::size_t length = 0;              // characters of the run in this word
+    std::vector<std::string> syllables;  // one per character: "hang2", "de5", "lv4"
+};
+
+// Reads a run of Han characters that are already simplified, splitting it
+// into words that cover it in order.
+std::vector<HanWord> read_han(const Lexicon &lexicon, std::u32string_view run);
+
+}  // namespace speech::mandarin
+
+#endif  // SPEECH_MANDARIN_HAN_READER_H
