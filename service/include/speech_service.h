@@ -77,16 +77,38 @@ SPEECH_SERVICE_API const char *speech_service_error_text(int code);
  *   rdn            0 (default) the engine's own reading of numbers,
  *                  1 numbers read as values, 2 digits read one by one
  *
+ * voice_name accepts exactly the voices the engine can load (those
+ * speech_service_voices lists, and the engine's own voice names for them);
+ * variant files and voices of an add-on synthesiser that is not installed
+ * are refused with 21006.
+ *
  * Audio is 16-bit signed little-endian mono PCM at the session's rate.
  *
  * Environment: SPEECH_SERVICE_ENGINE names another engine helper program;
  * SPEECH_SERVICE_ENGINE_TIMEOUT_MS bounds how long the helper may go
  * without progress (default 30000).
+ *
+ * SPEECH_SERVICE_SESSION_PARAMS: session parameters of the host, such as
+ * "voice_name = en, speed = 70". They take precedence over the parameters
+ * given to QTTSSessionBegin (a host whose client library always sends the
+ * same list sets its own this way). The list is parsed and validated like
+ * the session's own: a malformed list or a bad value makes every
+ * QTTSSessionBegin fail with the code that the same pair would get there
+ * (21002 malformed, 21006 voice, 21007 encoding, 21008 sample rate, 21009
+ * range). It is read at every session begin.
  */
 
 /* Frees memory that the service handed to the caller (a reading table,
  * a voice list). A null pointer is ignored. */
 SPEECH_SERVICE_API void speech_service_free(void *p);
+
+/* Lists the voices that voice_name accepts by their file names, one
+ * "name\tlanguage\n" line each, the service's own voice (xiaoxin) first,
+ * then the engine's voices sorted by name; the language is the first one
+ * the voice names. On success stores a NUL-terminated list, to be freed
+ * with speech_service_free, in *list and returns 0; otherwise stores null
+ * and returns an error code. */
+SPEECH_SERVICE_API int speech_service_voices(char **list);
 
 /* Logs in; returns 0 when logged in, a nonzero error code otherwise. */
 SPEECH_SERVICE_API int MSPLogin(const char *usr, const char *pwd, const char *params);

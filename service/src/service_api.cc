@@ -2,13 +2,16 @@
 // The six client calls and the error texts: the C boundary of the service.
 // No exception crosses it; every pointer argument is checked.
 #include <cstdlib>
+#include <cstring>
 #include <new>
+#include <string>
 
 #include "login_state.h"
 #include "session.h"
 #include "session_config.h"
 #include "session_registry.h"
 #include "speech_service.h"
+#include "voice_catalog.h"
 
 namespace {
 
@@ -43,6 +46,19 @@ const char *speech_service_error_text(int code) {
 
 void speech_service_free(void *p) { std::free(p); }
 
+int speech_service_voices(char **list) {
+    if (list == nullptr) return SPEECH_ERR_NULL_ARGUMENT;
+    *list = nullptr;
+    return guarded([&] {
+        const std::string text = speech::engine_voices().listing();
+        char *copy = static_cast<char *>(std::malloc(text.size() + 1));
+        if (copy == nullptr) return static_cast<int>(SPEECH_ERR_OUT_OF_MEMORY);
+        std::memcpy(copy, text.c_str(), text.size() + 1);
+        *list = copy;
+        return static_cast<int>(SPEECH_OK);
+    });
+}
+
 int MSPLogin(const char *usr, const char *pwd, const char *params) {
     (void)usr;  // no accounts: the appid identifies the application
     (void)pwd;
@@ -58,7 +74,9 @@ const char *QTTSSessionBegin(const char *params, int *error_code) {
     const int rc = guarded([&] {
         if (!speech::logged_in()) return static_cast<int>(SPEECH_ERR_NOT_LOGGED_IN);
         speech::SessionConfig config;
-        if (const int parsed = speech::parse_session_config(params, config)) return parsed;
+        if (const int parsed =
+                speech::parse_session_config(params, std::getenv(speech::kHostSessionParamsEnv), config))
+            return parsed;
         auto session = std::make_shared<speech::Session>(config);
         if (const int started = session->start()) return started;
         handle = speech::SessionRegistry::instance().add(std::move(session));

@@ -25,13 +25,17 @@ int read_level(const std::vector<Param> &params, const char *key, int max, int &
 
 }  // namespace
 
-int parse_session_config(const char *params, SessionConfig &out) {
+int parse_session_config(const char *params, SessionConfig &out) { return parse_session_config(params, nullptr, out); }
+
+int parse_session_config(const char *params, const char *host_params, SessionConfig &out) {
     out = SessionConfig{};
-    std::vector<Param> list;
+    std::vector<Param> list, host_list;
     if (!parse_param_list(params == nullptr ? "" : params, list)) return SPEECH_ERR_MALFORMED_PARAMS;
+    if (host_params != nullptr && !parse_param_list(host_params, host_list)) return SPEECH_ERR_MALFORMED_PARAMS;
+    list.insert(list.end(), host_list.begin(), host_list.end());  // the last pair of a key wins
 
     if (const std::string *voice = find_param(list, "voice_name")) {
-        out.engine_voice = *voice == "xiaoxin" ? kMandarinVoice : *voice;
+        out.engine_voice = *voice == kServiceVoice ? kMandarinVoice : *voice;
         if (!engine_voice_exists(out.engine_voice)) return SPEECH_ERR_UNKNOWN_VOICE;
     }
     if (const std::string *enc = find_param(list, "text_encoding")) {

@@ -17,9 +17,19 @@ struct SessionConfig {
     int rdn = 0;      // 0 engine's own, 1 values, 2 digits one by one
 };
 
+// The environment variable in which a host sets session parameters of its
+// own: they take precedence over those of QTTSSessionBegin.
+inline constexpr const char *kHostSessionParamsEnv = "SPEECH_SERVICE_SESSION_PARAMS";
+
 // Parses a session parameter list (null means all defaults). Returns 0 or
 // the error code of the first problem found.
 int parse_session_config(const char *params, SessionConfig &out);
+
+// The same with the host's list `host_params` (null for none) read after
+// `params`, so that its pairs win. Both lists are parsed and validated
+// alike: a malformed host list or a bad value in it fails with the code the
+// same pair would get in `params`.
+int parse_session_config(const char *params, const char *host_params, SessionConfig &out);
 
 // The engine's words per minute for speed 0..100: 0..50 onto 80..175,
 // 50..100 onto 175..450.

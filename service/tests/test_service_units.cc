@@ -53,7 +53,7 @@ TEST(SessionConfig, DefaultsAndTheLibrarysFixedParameters) {
 
 TEST(SessionConfig, EveryBadValueHasItsCode) {
     const std::vector<std::pair<const char *, int>> cases = {
-        {"voice_name = klingon", SPEECH_ERR_UNKNOWN_VOICE},
+        {"voice_name = nosuchvoice", SPEECH_ERR_UNKNOWN_VOICE},
         {"voice_name = ../../etc/passwd", SPEECH_ERR_UNKNOWN_VOICE},
         {"voice_name = zh", SPEECH_ERR_UNKNOWN_VOICE},
         {"text_encoding = gb2312", SPEECH_ERR_BAD_ENCODING},
