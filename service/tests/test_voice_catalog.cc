@@ -113,14 +113,17 @@ class MadeUpData : public testing::Test {
 TEST_F(MadeUpData, AddOnVoicesSpeakOnlyWithTheirProgramAndData) {
     const std::vector<std::pair<const char *, bool>> always = {
         {"aa", true}, {"AA", true}, {"Solo", true}, {"Bob", false}, {"Other", false}, {"dup", false}, {"x", false}};
-    for (int step = 0; step < 3; ++step) {
-        if (step == 1) install_program();
-        if (step == 2) put(root_ / "addon/zz1/zz1", "voice data");
+    for (int step = 0; step < 4; ++step) {
+        const bool program = step & 1, data = step & 2;
+        fs::remove_all(root_ / "bin");
+        fs::remove_all(root_ / "addon");
+        if (program) install_program();
+        if (data) put(root_ / "addon/zz1/zz1", "voice data");
         const speech::VoiceCatalog c(places_);
         for (const auto &a : always) EXPECT_EQ(c.accepts(a.first), a.second) << a.first << " step " << step;
-        EXPECT_EQ(c.accepts("mb-zz1"), step == 2) << step;
-        EXPECT_EQ(c.accepts("zz-addon"), step == 2) << step;
-        EXPECT_EQ(c.voices().size(), step == 2 ? 2u : 1u);
+        EXPECT_EQ(c.accepts("mb-zz1"), program && data) << step;
+        EXPECT_EQ(c.accepts("zz-addon"), program && data) << step;
+        EXPECT_EQ(c.voices().size(), program && data ? 2u : 1u);
     }
     const speech::VoiceCatalog c(places_);
     EXPECT_EQ(c.listing(), "aa\taa\nmb-zz1\tzz\n") << "no service voice without the Mandarin file";
