@@ -1,109 +1,172 @@
 // SPDX-License-Identifier: Apache-2.0
 // tts-say: speaks a text into a WAV file through libtts and the speech
-// service linked with it.
+// service linked with it. tts-say is the library's host: it chooses the
+// session's settings through the service's host parameters, keeps the
+// caller's standard input away from the library, and routes its dialogue.
+#include <strings.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <sstream>
 #include <string>
 
+#include "console_route.h"
+#include "options.h"
 #include "speech_service.h"
+#include "text_input.h"
 #include "tts.h"
+#include "wav_output.h"
 
 namespace {
 
-constexpr const char *kUsage = "usage: tts-say [-o FILE] [-f TEXTFILE] [TEXT...]";
+using tts_say::Options;
+
+constexpr int kExitSpoken = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-
-struct Options {
-    std::string output = "tts.wav";
-    std::string text_file;
-    std::string text;
-    bool have_words = false;
-};
-
-[[noreturn]] void usage_error(const std::string &why) {
-    std::cerr << "tts-say: " << why << "\n" << kUsage << "\n";
-    std::exit(kExitUsage);
-}
-
-void print_help() {
-    std::cout << kUsage << "\n\n"
-              << "Speaks TEXT (the arguments joined by blanks), the content of TEXTFILE, or\n"
-              << "standard input read to its end, into FILE (default tts.wav) as 16 kHz 16-bit\n"
-              << "mono WAV.\n\n"
-              << "  -o FILE      the WAV file to write\n"
-              << "  -f TEXTFILE  read the text from TEXTFILE\n"
-              << "  --help       show this help\n"
-              << "  --version    show the version\n\n"
-              << "Exit status: 0 spoken, 1 not spoken, 2 usage error.\n";
-}
-
-Options parse(int argc, char **argv) {
-    Options o;
-    bool options_done = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (!options_done && (arg == "-o" || arg == "-f")) {
-            if (i + 1 >= argc) usage_error("option " + arg + " needs a value");
-            (arg == "-o" ? o.output : o.text_file) = argv[++i];
-            if ((arg == "-o" ? o.output : o.text_file).empty()) usage_error("option " + arg + " needs a value");
-        } else if (!options_done && arg == "--help") {
-            print_help();
-            std::exit(0);
-        } else if (!options_done && arg == "--version") {
-            std::cout << "tts-say " TTS_VERSION "\n";
-            std::exit(0);
-        } else if (!options_done && arg == "--") {
-            options_done = true;
-        } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
-            usage_error("unknown option " + arg);
-        } else {
-            if (o.have_words) o.text += ' ';
-            o.text += arg;
-            o.have_words = true;
-        }
-    }
-    if (o.have_words && !o.text_file.empty()) usage_error("give the text either as arguments or with -f, not both");
-    return o;
-}
-
-bool read_all(std::istream &in, std::string &out) {
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    out = ss.str();
-    return !in.bad();
-}
+constexpr const char *kHostParamsEnv = "SPEECH_SERVICE_SESSION_PARAMS";
 
 int fail(const std::string &why) {
-    std::fflush(stdout);  // keep the library's dialogue ahead of the verdict
     std::cerr << "tts-say: " << why << "\n";
     return kExitFailed;
+}
+
+int usage_error(const std::string &why) {
+    std::cerr << "tts-say: " << why << "\n" << tts_say::kUsage << "\nTry 'tts-say --help' for more.\n";
+    return kExitUsage;
+}
+
+// The service's voice list, or empty with `error` set.
+std::string voice_list(std::string &error) {
+    char *list = nullptr;
+    const int rc = speech_service_voices(&list);
+    if (rc != 0) {
+        error = std::string("cannot list the voices: ") + speech_service_error_text(rc);
+        return "";
+    }
+    std::string text = list;
+    speech_service_free(list);
+    return text;
+}
+
+bool offers_voice(const std::string &list, const std::string &voice) {
+    std::istringstream lines(list);
+    std::string line;
+    while (std::getline(lines, line))
+        if (strcasecmp(line.substr(0, line.find('\t')).c_str(), voice.c_str()) == 0) return true;
+    return false;
+}
+
+// Gives the service the options' session settings, after any the caller's
+// environment already holds (the last pair of a key wins).
+void set_session_params(const Options &o) {
+    const std::string ours = tts_say::session_params(o);
+    if (ours.empty()) return;
+    const char *theirs = std::getenv(kHostParamsEnv);
+    std::string all = theirs != nullptr ? theirs : "";
+    while (!all.empty() && (all.back() == ' ' || all.back() == '\t')) all.pop_back();
+    all += (all.empty() ? "" : ", ") + ours;
+    ::setenv(kHostParamsEnv, all.c_str(), 1);
+}
+
+// The WAV header must describe the audio the session delivers.
+void set_header_rate(int rate) {
+    default_wav_hdr.sample_rate = static_cast<uint32_t>(rate);
+    default_wav_hdr.byte_rate = static_cast<uint32_t>(rate) * default_wav_hdr.block_align;
+}
+
+// The library's error lines in a captured dialogue, joined by "; ".
+std::string dialogue_errors(const std::string &dialogue) {
+    static const char *const kErrorStarts[] = {"params is error!", "MSPLogin failed", "open ", "QTTSAudioGet failed",
+                                               "write "};
+    std::istringstream lines(dialogue);
+    std::string line, out;
+    while (std::getline(lines, line)) {
+        for (const char *start : kErrorStarts)
+            if (line.rfind(start, 0) == 0) out += (out.empty() ? "" : "; ") + line;
+    }
+    return out;
+}
+
+std::string verdict(int rc, const Options &o, const std::string &dialogue) {
+    const std::string where = o.output == "-" ? "standard output" : o.output;
+    if (rc == -1) {
+        const std::string errors = dialogue_errors(dialogue);
+        if (o.quiet && !errors.empty()) return "the text could not be spoken into " + where + ": " + errors;
+        return "the text could not be spoken into " + where + " (see the messages above)";
+    }
+    std::string why = std::string(speech_service_error_text(rc)) + " (code " + std::to_string(rc) + ")";
+    const bool parameter_code = rc == 21002 || (rc >= 21006 && rc <= 21009);
+    if (parameter_code && std::getenv(kHostParamsEnv) != nullptr)
+        why += "; the session parameters were: " + std::string(std::getenv(kHostParamsEnv));
+    return why;
+}
+
+int speak(const Options &o, const std::string &text) {
+    tts_say::TemporaryWav temporary;
+    std::string error;
+    if (o.output == "-" && !temporary.create(error)) return fail(error);
+    const std::string path = o.output == "-" ? temporary.path() : o.output;
+
+    set_session_params(o);
+    set_header_rate(o.rate);
+    // The library ends by waiting for a key on standard input: it gets an
+    // empty one, so the wait returns at once and nothing of ours is read.
+    if (!tts_say::give_empty_stdin(error)) return fail(error);
+
+    const tts_say::DialogueTo to = o.quiet            ? tts_say::DialogueTo::kCapture
+                                   : o.output == "-" ? tts_say::DialogueTo::kStderr
+                                                     : tts_say::DialogueTo::kStdout;
+    tts_say::DialogueRoute route;
+    if (!route.begin(to, error)) return fail(error);
+    // A blank text is spoken as the empty text: a valid WAV without audio.
+    const bool blank = tts_say::is_blank(text);
+    const int rc = text_to_speech(blank ? "" : text.c_str(), path.c_str(), "");
+    const std::string dialogue = route.end();
+
+    if (rc != 0) return fail(verdict(rc, o, dialogue));
+    if (o.output == "-" && !temporary.copy_to(STDOUT_FILENO, error)) return fail(error);
+    if (blank)
+        std::cerr << "tts-say: the text is blank: wrote an empty WAV to "
+                  << (o.output == "-" ? "standard output" : o.output) << "\n";
+    return kExitSpoken;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    Options o = parse(argc, argv);
-    if (!o.text_file.empty()) {
-        std::ifstream in(o.text_file, std::ios::binary);
-        if (!in || !read_all(in, o.text)) return fail("cannot read " + o.text_file + ": " + std::strerror(errno));
-    } else if (!o.have_words) {
-        if (!read_all(std::cin, o.text)) return fail("cannot read the text from standard input");
+    const tts_say::ParsedCommand command = tts_say::parse_command_line(argc, argv);
+    if (!command.error.empty()) return usage_error(command.error);
+    const Options &o = command.options;
+    if (o.help) {
+        std::cout << tts_say::kUsage << "\n\n" << tts_say::kHelp;
+        return kExitSpoken;
     }
-    if (o.text.find('\0') != std::string::npos) return fail("the text contains a NUL byte");
+    if (o.version) {
+        std::cout << "tts-say " TTS_VERSION "\n";
+        return kExitSpoken;
+    }
+    if (o.list_voices || !o.voice.empty()) {
+        std::string error;
+        const std::string list = voice_list(error);
+        if (!error.empty()) return fail(error);
+        if (o.list_voices) {
+            std::cout << list;
+            return kExitSpoken;
+        }
+        if (!offers_voice(list, o.voice)) return usage_error("unknown voice " + o.voice + " (see tts-say --voices)");
+    }
+    if (o.output == "-" && ::isatty(STDOUT_FILENO))
+        return usage_error("standard output is a terminal: redirect it, or write to a file with -o FILE");
 
-    // The library never flushes; on a terminal, show its marks as they come.
-    if (isatty(STDOUT_FILENO)) std::setvbuf(stdout, nullptr, _IONBF, 0);
-
-    const int rc = text_to_speech(o.text.c_str(), o.output.c_str(), "");
-    if (rc == 0) return 0;
-    if (rc == -1) return fail("the text could not be spoken into " + o.output + " (see the messages above)");
-    return fail(std::string(speech_service_error_text(rc)) + " (code " + std::to_string(rc) + ")");
+    const tts_say::Text text = tts_say::read_text(o);
+    if (!text.error.empty()) return fail(text.error);
+    if (o.output != "-") {
+        const std::string problem = tts_say::output_path_problem(o.output);
+        if (!problem.empty()) return fail(problem);
+    }
+    return speak(o, text.bytes);
 }

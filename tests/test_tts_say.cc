@@ -1,11 +1,18 @@
 // SPDX-License-Identifier: Apache-2.0
 // tts-say as a user runs it: a process with the real libraries and engine.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "console.h"
 
@@ -74,26 +81,43 @@ TEST(TtsSay, ArgumentsFileAndStandardInputGiveTheSameSpeech) {
 
 TEST(TtsSay, UsageErrorsExitTwoAndHelpAndVersionExitZero) {
     TempDir dir;
-    for (const char *args : {"--bogus", "-o", "-f text.txt words"}) {
-        const Outcome r = tts_say(dir, args);
-        EXPECT_EQ(r.exit_code, 2) << args;
-        EXPECT_NE(r.err.find("usage: tts-say [-o FILE] [-f TEXTFILE] [TEXT...]"), std::string::npos);
+    const std::vector<std::pair<const char *, const char *>> cases = {
+        {"--bogus", "unknown option --bogus"},
+        {"-x hi", "unknown option -x"},
+        {"-o", "option -o needs a value"},
+        {"-f text.txt words", "give the text either as arguments or with -f, not both"},
+        {"-s 101 hi", "option -s takes a whole number from 0 to 100, not '101'"},
+        {"-p -1 hi", "option -p takes a whole number from 0 to 100"},
+        {"-a x hi", "option -a takes a whole number from 0 to 100"},
+        {"--rdn 3 hi", "option --rdn takes a whole number from 0 to 2"},
+        {"--rdn", "option --rdn needs a value"},
+        {"-r 44100 hi", "option -r takes 16000 or 8000"},
+        {"-v Alex hi", "unknown voice Alex (see tts-say --voices)"},
+        {"-v mb-de1 hi", "unknown voice mb-de1"},
+        {"-v 'en, speed = 100' hi", "unknown voice en, speed = 100"},
+    };
+    for (const auto &c : cases) {
+        const Outcome r = tts_say(dir, c.first);
+        EXPECT_EQ(r.exit_code, 2) << c.first;
+        EXPECT_NE(r.err.find(std::string("tts-say: ") + c.second), std::string::npos) << c.first << ": " << r.err;
+        EXPECT_NE(r.err.find("usage: tts-say [OPTION]... [TEXT...]"), std::string::npos);
+        EXPECT_FALSE(testing_support::file_exists(dir.path("tts.wav"))) << c.first;
     }
-    const Outcome help = tts_say(dir, "--help");
-    EXPECT_EQ(help.exit_code, 0);
-    EXPECT_NE(help.out.find("usage: tts-say"), std::string::npos);
-    const Outcome version = tts_say(dir, "--version");
-    EXPECT_EQ(version.exit_code, 0);
-    EXPECT_EQ(version.out, "tts-say " TTS_VERSION "\n");
+    for (const char *help_option : {"--help", "-h"}) {
+        const Outcome help = tts_say(dir, help_option);
+        EXPECT_EQ(help.exit_code, 0);
+        EXPECT_NE(help.out.find("usage: tts-say"), std::string::npos);
+        EXPECT_NE(help.out.find("--quiet"), std::string::npos);
+    }
+    for (const char *version_option : {"--version", "-V"}) {
+        const Outcome version = tts_say(dir, version_option);
+        EXPECT_EQ(version.exit_code, 0);
+        EXPECT_EQ(version.out, "tts-say " TTS_VERSION "\n");
+    }
 }
 
 TEST(TtsSay, FailuresExitOneWithTheirMeaning) {
     TempDir dir;
-    const Outcome no_dir = tts_say(dir, "-o missing/x.wav hello");
-    EXPECT_EQ(no_dir.exit_code, 1);
-    EXPECT_EQ(no_dir.err, "tts-say: the text could not be spoken into missing/x.wav (see the messages above)\n");
-    EXPECT_NE(no_dir.out.find("open missing/x.wav error.\n"), std::string::npos);
-
     const Outcome engine = tts_say(dir, "hello", "", "SPEECH_SERVICE_ENGINE='" SPEECH_TEST_HELPERS "/fail.sh'");
     EXPECT_EQ(engine.exit_code, 1);
     EXPECT_NE(engine.err.find("tts-say: the speech engine reported an error (code 21015)"), std::string::npos);
@@ -102,6 +126,195 @@ TEST(TtsSay, FailuresExitOneWithTheirMeaning) {
     const Outcome no_file = tts_say(dir, "-f nosuch.txt");
     EXPECT_EQ(no_file.exit_code, 1);
     EXPECT_NE(no_file.err.find("cannot read nosuch.txt"), std::string::npos);
+}
+
+TEST(TtsSay, OutputPathErrorsNameTheSystemsReason) {
+    TempDir dir;
+    testing_support::write_file(dir.path("plain"), "x");
+    ASSERT_EQ(::mkdir(dir.path("folder").c_str(), 0755), 0);
+    const std::vector<std::pair<const char *, const char *>> cases = {
+        {"missing/x.wav", "No such file or directory"},
+        {"plain/x.wav", "Not a directory"},
+        {"folder", "Is a directory"},
+    };
+    for (const auto &c : cases) {
+        for (const char *quiet : {"", "-q "}) {
+            const Outcome r = tts_say(dir, std::string(quiet) + "-o " + c.first + " hello");
+            EXPECT_EQ(r.exit_code, 1) << c.first;
+            EXPECT_EQ(r.err, std::string("tts-say: cannot write ") + c.first + ": " + c.second + "\n");
+            EXPECT_EQ(r.out, "") << "nothing was tried, so the library said nothing";
+        }
+    }
+    if (::geteuid() != 0) {  // root may write anywhere
+        ASSERT_EQ(::mkdir(dir.path("locked").c_str(), 0555), 0);
+        const Outcome r = tts_say(dir, "-o locked/x.wav hello");
+        EXPECT_EQ(r.err, "tts-say: cannot write locked/x.wav: Permission denied\n");
+    }
+}
+
+TEST(TtsSay, ATextThatCannotBeSpokenFailsBeforeAnythingIsWritten) {
+    TempDir dir;
+    ASSERT_EQ(::mkdir(dir.path("folder").c_str(), 0755), 0);
+    testing_support::write_file(dir.path("latin1.txt"), "caf\xE9");
+    testing_support::write_file(dir.path("nul.txt"), std::string("a\0b", 3));
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {"-f folder", "tts-say: cannot read folder: Is a directory\n"},
+        {"-f nosuch.txt", "tts-say: cannot read nosuch.txt: No such file or directory\n"},
+        {"-f latin1.txt", "tts-say: latin1.txt is not valid UTF-8\n"},
+        {"-f nul.txt", "tts-say: nul.txt contains a NUL byte\n"},
+        {"$(printf 'caf\\351')", "tts-say: the text is not valid UTF-8\n"},
+    };
+    if (::geteuid() != 0) {
+        testing_support::write_file(dir.path("secret.txt"), "你好");
+        ::chmod(dir.path("secret.txt").c_str(), 0);
+        cases.push_back({"-f secret.txt", "tts-say: cannot read secret.txt: Permission denied\n"});
+    }
+    for (const auto &c : cases) {
+        const Outcome fresh = tts_say(dir, "-o new.wav " + c.first);
+        EXPECT_EQ(fresh.exit_code, 1) << c.first;
+        EXPECT_EQ(fresh.err, c.second);
+        EXPECT_FALSE(testing_support::file_exists(dir.path("new.wav"))) << c.first;
+        testing_support::write_file(dir.path("old.wav"), "keep me");
+        EXPECT_EQ(tts_say(dir, "-o old.wav " + c.first).exit_code, 1);
+        EXPECT_EQ(read_file(dir.path("old.wav")), "keep me") << c.first;
+    }
+    const Outcome piped = tts_say(dir, "-f - -o new.wav", "caf\xE9");
+    EXPECT_EQ(piped.err, "tts-say: standard input is not valid UTF-8\n");
+}
+
+TEST(TtsSay, ABlankTextWritesAnEmptyWavAndSaysSo) {
+    TempDir dir;
+    for (const char *text : {"", "  \t\n", "\xE3\x80\x80 "}) {
+        const Outcome r = tts_say(dir, "-q -f - -o blank.wav", text);
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.err, "tts-say: the text is blank: wrote an empty WAV to blank.wav\n");
+        const std::string wav = read_file(dir.path("blank.wav"));
+        ASSERT_EQ(wav.size(), 44u);
+        EXPECT_EQ(testing_support::le32(wav, 4), 36u);
+        EXPECT_EQ(testing_support::le32(wav, 40), 0u);
+    }
+}
+
+TEST(TtsSay, QuietHidesTheDialogueAndStandardOutputGetsTheSameWavAsAFile) {
+    TempDir dir;
+    const Outcome file = tts_say(dir, "-q -o file.wav 你好");
+    EXPECT_EQ(file.exit_code, 0);
+    EXPECT_EQ(file.out, "");
+    EXPECT_EQ(file.err, "");
+
+    const Outcome piped = tts_say(dir, "-o - 你好");
+    EXPECT_EQ(piped.exit_code, 0);
+    EXPECT_TRUE(piped.out == read_file(dir.path("file.wav"))) << "the WAV alone, the same bytes";
+    EXPECT_EQ(piped.err.rfind("login_status is 0 \n", 0), 0u) << "the dialogue goes to standard error";
+    EXPECT_NE(piped.err.find("按任意键退出 ...\n"), std::string::npos);
+
+    const Outcome quiet = tts_say(dir, "-q -o - -f -", "你好");
+    EXPECT_TRUE(quiet.out == piped.out);
+    EXPECT_EQ(quiet.err, "");
+
+    const Outcome failed = tts_say(dir, "-q -o - hello", "", "SPEECH_SERVICE_ENGINE='" SPEECH_TEST_HELPERS "/fail.sh'");
+    EXPECT_EQ(failed.exit_code, 1);
+    EXPECT_EQ(failed.out, "") << "no WAV on standard output when the text was not spoken";
+    EXPECT_NE(failed.err.find("tts-say: the speech engine reported an error (code 21015)\n"), std::string::npos);
+}
+
+TEST(TtsSay, VoiceAndAudioSettingsReachTheServiceAndTheHeader) {
+    TempDir dir;
+    ASSERT_EQ(tts_say(dir, "-q -o plain.wav 你好世界12").exit_code, 0);
+    const std::string plain = read_file(dir.path("plain.wav"));
+    for (const char *options : {"-v en", "-s 90", "-p 10", "-a 20", "--rdn 0", "--voice=yue --speed=10"}) {
+        const Outcome r = tts_say(dir, std::string("-q -o set.wav ") + options + " 你好世界12");
+        EXPECT_EQ(r.exit_code, 0) << options << r.err;
+        EXPECT_TRUE(read_file(dir.path("set.wav")) != plain) << options;
+    }
+    ASSERT_EQ(tts_say(dir, "-q -s 0 -o slow.wav 你好世界12").exit_code, 0);
+    EXPECT_GT(wav_info(dir.path("slow.wav")).frames, wav_info(dir.path("plain.wav")).frames);
+
+    ASSERT_EQ(tts_say(dir, "-q -r 8000 -o low.wav 你好世界12").exit_code, 0);
+    const WavInfo low = wav_info(dir.path("low.wav"));
+    EXPECT_EQ(low.rate, 8000);
+    const std::string low_bytes = read_file(dir.path("low.wav"));
+    EXPECT_EQ(testing_support::le32(low_bytes, 28), 16000u) << "byte rate";
+    const long long plain_frames = wav_info(dir.path("plain.wav")).frames;
+    EXPECT_NEAR(static_cast<double>(low.frames) * 2, static_cast<double>(plain_frames), plain_frames * 0.02)
+        << "the same duration at half the rate";
+
+    // The caller's own host parameters apply, and the options win over them.
+    const Outcome env = tts_say(dir, "-q -s 50 -o env.wav 你好世界12", "", "SPEECH_SERVICE_SESSION_PARAMS='speed = 0'");
+    EXPECT_EQ(env.exit_code, 0);
+    EXPECT_TRUE(read_file(dir.path("env.wav")) == plain);
+    ASSERT_EQ(tts_say(dir, "-q -o env.wav 你好世界12", "", "SPEECH_SERVICE_SESSION_PARAMS='speed = 0'").exit_code, 0);
+    EXPECT_TRUE(read_file(dir.path("env.wav")) == read_file(dir.path("slow.wav")));
+}
+
+TEST(TtsSay, ListsTheVoicesWithXiaoxinFirst) {
+    TempDir dir;
+    const Outcome r = tts_say(dir, "--voices");
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out.rfind("xiaoxin\tcmn-latn-pinyin\n", 0), 0u);
+    EXPECT_NE(r.out.find("\nen\ten-gb\n"), std::string::npos);
+    EXPECT_EQ(r.out.find("Alex"), std::string::npos);
+}
+
+// A loop that reads its lines from the same standard input as tts-say.
+TEST(TtsSay, NeverEatsTheStandardInputOfAReadLoop) {
+    TempDir dir;
+    const std::string lines = "你好\n世界\n再见\n";
+    testing_support::write_file(dir.path("lines.txt"), lines);
+    for (const char *quiet : {"", "-q"}) {
+        const std::string script = "cd '" + dir.path("") + "' && rm -f seen.txt && n=0 && "
+                                   "while read line; do n=$((n+1)); echo \"$line\" >> seen.txt; '" TTS_SAY "' " +
+                                   quiet + " -o $n.wav \"$line\" > /dev/null || exit 1; done < lines.txt";
+        ASSERT_EQ(std::system(script.c_str()), 0) << quiet;
+        EXPECT_EQ(read_file(dir.path("seen.txt")), lines) << quiet;
+        EXPECT_GT(wav_info(dir.path("3.wav")).frames, 0) << quiet;
+    }
+}
+
+// At a terminal the library's closing key wait must not wait for a key.
+TEST(TtsSay, DoesNotWaitForAKeyAtATerminal) {
+    TempDir dir;
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string slave_name = ::ptsname(master);
+    const std::string out = dir.path("tty.wav");
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::setsid();
+        const int slave = ::open(slave_name.c_str(), O_RDWR);  // becomes the controlling terminal
+        if (slave < 0) ::_exit(127);
+        ::dup2(slave, 0);
+        ::dup2(slave, 1);
+        ::dup2(slave, 2);
+        ::execl(TTS_SAY, TTS_SAY, "-o", out.c_str(), "你好", static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    // Read the terminal until tts-say has gone; a bound against a hang only.
+    std::string screen;
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    int status = 0;
+    bool exited = false;
+    while (!exited && std::chrono::steady_clock::now() < give_up) {
+        pollfd p{master, POLLIN, 0};
+        if (::poll(&p, 1, 100) > 0 && (p.revents & POLLIN)) {
+            char buf[512];
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            if (n > 0) screen.append(buf, static_cast<std::size_t>(n));
+        }
+        exited = ::waitpid(pid, &status, WNOHANG) == pid;
+    }
+    if (!exited) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    ::close(master);
+    ASSERT_TRUE(exited) << "tts-say waited at the terminal; it printed:\n" << screen;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
+    EXPECT_NE(screen.find("按任意键退出 ..."), std::string::npos) << "the prompt is still printed";
+    EXPECT_GT(wav_info(out).frames, 0);
 }
 
 }  // namespace

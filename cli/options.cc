@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "options.h"
+
+#include <getopt.h>
+
+namespace tts_say {
+
+const char *const kUsage = "usage: tts-say [OPTION]... [TEXT...]";
+
+const char *const kHelp =
+    "Speaks TEXT (the arguments joined by blanks), the content of a text file, or\n"
+    "standard input read to its end, into a 16-bit mono PCM WAV file.\n"
+    "\n"
+    "  -o, --output FILE    the WAV file to write (default tts.wav); - for\n"
+    "                       standard output (the dialogue then goes to standard error)\n"
+    "  -f, --file TEXTFILE  read the text from TEXTFILE; - for standard input\n"
+    "  -v, --voice VOICE    the voice (default xiaoxin, Mandarin); see --voices\n"
+    "  -s, --speed N        speed 0..100 (default 50)\n"
+    "  -p, --pitch N        pitch 0..100 (default 50)\n"
+    "  -a, --volume N       volume 0..100 (default 50)\n"
+    "      --rdn N          numbers: 0 as the voice reads them, 1 as values,\n"
+    "                       2 digit by digit (default 2)\n"
+    "  -r, --rate HZ        sample rate, 16000 (default) or 8000\n"
+    "  -q, --quiet          do not show the library's dialogue\n"
+    "      --voices         list the voices, one per line with its language\n"
+    "  -h, --help           show this help\n"
+    "  -V, --version        show the version\n"
+    "\n"
+    "Exit status: 0 spoken (also a blank text, into a WAV without audio),\n"
+    "1 not spoken (the reason on standard error), 2 usage error.\n";
+
+namespace {
+
+enum LongOnly { kRdn = 256, kVoices };
+
+const option kLongOptions[] = {
+    {"output", required_argument, nullptr, 'o'}, {"file", required_argument, nullptr, 'f'},
+    {"voice", required_argument, nullptr, 'v'},  {"speed", required_argument, nullptr, 's'},
+    {"pitch", required_argument, nullptr, 'p'},  {"volume", required_argument, nullptr, 'a'},
+    {"rdn", required_argument, nullptr, kRdn},   {"rate", required_argument, nullptr, 'r'},
+    {"quiet", no_argument, nullptr, 'q'},        {"voices", no_argument, nullptr, kVoices},
+    {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// A whole number from 0 to `max`, nothing else.
+bool read_level(const char *text, int max, int &out) {
+    int v = 0;
+    if (*text == '\0') return false;
+    for (const char *p = text; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        v = v * 10 + (*p - '0');
+        if (v > max) return false;
+    }
+    out = v;
+    return true;
+}
+
+std::string option_name(int c) {
+    for (const option &o : kLongOptions)
+        if (o.val == c) return c < 256 ? std::string("-") + static_cast<char>(c) : std::string("--") + o.name;
+    return "?";
+}
+
+// The option getopt stopped at: a short one by its letter, a long one as
+// it was written.
+std::string offending(const char *arg) {
+    const std::string a = arg;
+    if (a.rfind("--", 0) == 0) return a.substr(0, a.find('='));
+    return std::string("-") + static_cast<char>(optopt);
+}
+
+}  // namespace
+
+ParsedCommand parse_command_line(int argc, char **argv) {
+    ParsedCommand r;
+    Options &o = r.options;
+    opterr = 0;
+    optind = 1;
+    int c;
+    while ((c = getopt_long(argc, argv, ":o:f:v:s:p:a:r:qhV", kLongOptions, nullptr)) != -1) {
+        const std::string value = optarg != nullptr ? optarg : "";
+        switch (c) {
+            case 'o':
+            case 'f':
+            case 'v':
+                if (value.empty()) return {o, "option " + option_name(c) + " needs a value"};
+                (c == 'o' ? o.output : c == 'f' ? o.text_file : o.voice) = value;
+                break;
+            case 's':
+            case 'p':
+            case 'a':
+            case kRdn: {
+                const int max = c == kRdn ? 2 : 100;
+                int &field = c == 's' ? o.speed : c == 'p' ? o.pitch : c == 'a' ? o.volume : o.rdn;
+                if (!read_level(optarg, max, field))
+                    return {o, "option " + option_name(c) + " takes a whole number from 0 to " + std::to_string(max) +
+                                   ", not '" + value + "'"};
+                break;
+            }
+            case 'r':
+                if (value != "16000" && value != "8000")
+                    return {o, "option -r takes 16000 or 8000, not '" + value + "'"};
+                o.rate = std::stoi(value);
+                break;
+            case 'q': o.quiet = true; break;
+            case kVoices: o.list_voices = true; break;
+            case 'h': o.help = true; break;
+            case 'V': o.version = true; break;
+            case ':': return {o, "option " + offending(argv[optind - 1]) + " needs a value"};
+            default: return {o, "unknown option " + offending(argv[optind - 1])};
+        }
+    }
+    for (int i = optind; i < argc; ++i) o.words.emplace_back(argv[i]);
+    if (!o.words.empty() && !o.text_file.empty()) r.error = "give the text either as arguments or with -f, not both";
+    return r;
+}
+
+std::string session_params(const Options &o) {
+    std::string out;
+    const auto add = [&out](const std::string &key, const std::string &value) {
+        out += (out.empty() ? "" : ", ") + key + " = " + value;
+    };
+    if (!o.voice.empty()) add("voice_name", o.voice);
+    if (o.rate != 16000) add("sample_rate", std::to_string(o.rate));
+    if (o.speed >= 0) add("speed", std::to_string(o.speed));
+    if (o.volume >= 0) add("volume", std::to_string(o.volume));
+    if (o.pitch >= 0) add("pitch", std::to_string(o.pitch));
+    if (o.rdn >= 0) add("rdn", std::to_string(o.rdn));
+    return out;
+}
+
+}  // namespace tts_say

@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: Apache-2.0
+// tts-say's command line.
+#ifndef TTS_SAY_OPTIONS_H
+#define TTS_SAY_OPTIONS_H
+
+#include <string>
+#include <vector>
+
+namespace tts_say {
+
+struct Options {
+    std::string output = "tts.wav";  // "-" for standard output
+    std::string text_file;           // "-" for standard input; empty: none
+    std::vector<std::string> words;  // the text as arguments
+    std::string voice;               // empty: the library's
+    int speed = -1, pitch = -1, volume = -1, rdn = -1;  // -1: the library's
+    int rate = 16000;
+    bool quiet = false;
+    bool list_voices = false;
+    bool help = false;
+    bool version = false;
+};
+
+// The result of reading the command line: the options, or the reason it is
+// not a valid one.
+struct ParsedCommand {
+    Options options;
+    std::string error;  // empty when valid
+};
+
+ParsedCommand parse_command_line(int argc, char **argv);
+
+// The session parameters that the options set ("speed = 70, ..."); empty
+// when they set none.
+std::string session_params(const Options &o);
+
+extern const char *const kUsage;
+extern const char *const kHelp;
+
+}  // namespace tts_say
+
+#endif  // TTS_SAY_OPTIONS_H
