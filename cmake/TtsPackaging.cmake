@@ -3,13 +3,13 @@
 include(CMakePackageConfigHelpers)
 
 set(TTS_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/tts)
-install(EXPORT ttsTargets NAMESPACE tts:: DESTINATION ${TTS_CMAKE_DIR})
+install(EXPORT ttsTargets NAMESPACE tts:: DESTINATION ${TTS_CMAKE_DIR} COMPONENT dev)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/ttsConfig.cmake.in
   ${PROJECT_BINARY_DIR}/ttsConfig.cmake INSTALL_DESTINATION ${TTS_CMAKE_DIR})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/ttsConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/ttsConfig.cmake ${PROJECT_BINARY_DIR}/ttsConfigVersion.cmake
-  DESTINATION ${TTS_CMAKE_DIR})
+  DESTINATION ${TTS_CMAKE_DIR} COMPONENT dev)
 
 # pkg-config files are written at install time so that they carry the
 # prefix actually installed to (cmake --install --prefix P).
@@ -21,15 +21,87 @@ foreach(pc tts speech_service)
     set(PROJECT_VERSION \"${PROJECT_VERSION}\")
     configure_file(\"${PROJECT_SOURCE_DIR}/cmake/${pc}.pc.in\" \"${PROJECT_BINARY_DIR}/pc/${pc}.pc\" @ONLY)
     file(INSTALL \"${PROJECT_BINARY_DIR}/pc/${pc}.pc\"
-         DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")")
+         DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")"
+    COMPONENT dev)
 endforeach()
 
+# The Debian packages: build them with scripts/build-debs.sh (make deb), which
+# configures a tree for /usr with TTS_DEBIAN_PACKAGE on.
+set(TTS_DEB_COMPONENTS libtts speech_service tts_say dev)
+set(TTS_DEB_PACKAGES libtts1 libspeech-service1 tts-say libtts-dev)
+set(TTS_DEB_VERSION "${PROJECT_VERSION}-1")
+
+if(TTS_DEBIAN_PACKAGE)
+  # Each package's /usr/share/doc: the copyright file and the changelog.
+  find_program(TTS_GZIP gzip REQUIRED)
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/changelog.Debian.gz
+    COMMAND ${TTS_GZIP} -9nc ${PROJECT_SOURCE_DIR}/packaging/changelog > ${PROJECT_BINARY_DIR}/changelog.Debian.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog VERBATIM)
+  add_custom_target(tts-deb-changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
+  foreach(component package IN ZIP_LISTS TTS_DEB_COMPONENTS TTS_DEB_PACKAGES)
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${PROJECT_BINARY_DIR}/changelog.Debian.gz
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+  endforeach()
+  # The libraries' packages let the system's linker cache be refreshed by
+  # the ldconfig trigger (scripts/build-debs.sh takes out the maintainer
+  # scripts with ldconfig calls that CPack adds).
+  file(WRITE ${PROJECT_BINARY_DIR}/deb/triggers "activate-noawait ldconfig\n")
+endif()
+
+set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tts)
 set(CPACK_PACKAGE_VENDOR "tts developers")
-set(CPACK_PACKAGE_CONTACT "tts developers <tts@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Text to WAV library with an offline speech service")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGE_CONTACT "tts developers <tts-devel@tts-project.org>")
+# Each package's own first description line is its synopsis: CPack prefixes
+# a summary unless it is its default one.
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${CPACK_PACKAGE_NAME} built using CMake")
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL ${TTS_DEB_COMPONENTS})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libespeak-ng1, espeak-ng-data, libsoxr0")
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Our own libraries, for tts-say: the dependencies on their packages are
+# written below, exact, as they are built together.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/${CMAKE_INSTALL_LIBDIR})
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_LIBTTS_PACKAGE_NAME libtts1)
+set(CPACK_DEBIAN_LIBTTS_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_LIBTTS_PACKAGE_RECOMMENDS "libspeech-service1 (= ${TTS_DEB_VERSION})")
+set(TTS_DEB_LIBRARY_CONTROL ${PROJECT_BINARY_DIR}/deb/triggers)
+set(CPACK_DEBIAN_LIBTTS_PACKAGE_CONTROL_EXTRA ${TTS_DEB_LIBRARY_CONTROL})
+set(CPACK_COMPONENT_LIBTTS_DESCRIPTION "library that speaks a text into a WAV file
+libtts turns a UTF-8 text into spoken audio stored as a 16 kHz 16-bit mono
+WAV file, with one C call. It drives a speech service library that the host
+process provides, such as the one in libspeech-service1.")
+
+set(CPACK_DEBIAN_SPEECH_SERVICE_PACKAGE_NAME libspeech-service1)
+set(CPACK_DEBIAN_SPEECH_SERVICE_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_SPEECH_SERVICE_PACKAGE_DEPENDS "espeak-ng-data (>= 1.51)")
+set(CPACK_DEBIAN_SPEECH_SERVICE_PACKAGE_CONTROL_EXTRA ${TTS_DEB_LIBRARY_CONTROL})
+set(CPACK_COMPONENT_SPEECH_SERVICE_DESCRIPTION "offline speech service for libtts
+libspeech_service implements the speech service calls that libtts drives,
+offline, on the espeak-ng speech engine. Each session runs the engine in a
+helper program of its own, installed with its data in /usr/libexec/tts.")
+
+set(CPACK_DEBIAN_TTS_SAY_PACKAGE_NAME tts-say)
+set(CPACK_DEBIAN_TTS_SAY_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_TTS_SAY_PACKAGE_DEPENDS
+  "libtts1 (= ${TTS_DEB_VERSION}), libspeech-service1 (= ${TTS_DEB_VERSION})")
+set(CPACK_COMPONENT_TTS_SAY_DESCRIPTION "speak a text into a WAV file from the command line
+tts-say speaks a text given as arguments, in a file or on standard input
+into a WAV file or onto standard output, offline, in Mandarin or in one of
+the other voices of the speech engine.")
+
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME libtts-dev)
+set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
+  "libtts1 (= ${TTS_DEB_VERSION}), libspeech-service1 (= ${TTS_DEB_VERSION})")
+set(CPACK_COMPONENT_DEV_DESCRIPTION "library that speaks a text into a WAV file - development files
+The headers of libtts and of its speech service, the links to the shared
+libraries, the CMake package (find_package(tts)) and the pkg-config files.")
 include(CPack)
