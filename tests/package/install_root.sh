@@ -1,0 +1,54 @@
+#!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
+# Installs the Debian packages into a throwaway root with dpkg --root, checks
+# what they hold, runs tts-say from there, then purges them and checks that
+# nothing is left behind.
+#   install_root.sh DEB_DIR
+set -eu
+debs=$(cd "$1" && pwd)
+work=$(mktemp -d /tmp/tts-root-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+root=$work/root
+fail() { echo "install_root: $*" >&2; exit 1; }
+
+# dpkg's database in the root starts as a copy of the host's, so that the
+# packages' dependencies (libc6, libespeak-ng1, espeak-ng-data, ...) count
+# as installed: tts-say runs on the host's copies of them.
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/triggers"
+cp /var/lib/dpkg/status "$root/var/lib/dpkg/status"
+: > "$root/var/lib/dpkg/available"
+(cd "$root" && find . ! -path './var/lib/dpkg/*' | sort) > "$work/before"
+cp "$root/var/lib/dpkg/status" "$work/status.before"
+
+in_root() { dpkg --root="$root" --log=/dev/null --force-not-root --force-script-chrootless "$@"; }
+in_root -i "$debs"/libtts1_*.deb "$debs"/libspeech-service1_*.deb "$debs"/tts-say_*.deb "$debs"/libtts-dev_*.deb \
+  > "$work/install.log" 2>&1 || { cat "$work/install.log"; fail "dpkg -i failed"; }
+
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
+libdir=$root/usr/lib/$multiarch
+for pkg in libtts1 libspeech-service1 tts-say libtts-dev; do
+  [ -s "$root/usr/share/doc/$pkg/copyright" ] || fail "$pkg has no copyright file"
+  [ -s "$root/usr/share/doc/$pkg/changelog.Debian.gz" ] || fail "$pkg has no changelog"
+done
+[ -s "$root/usr/share/man/man1/tts-say.1.gz" ] || fail "the man page is not compressed in place"
+for elf in "$root/usr/bin/tts-say" "$libdir/libtts.so.1" "$libdir/libspeech_service.so.1" \
+  "$root/usr/libexec/tts/tts-engine"; do
+  if readelf -S "$elf" | grep -q '\.symtab\|\.debug_'; then fail "$elf is not stripped"; fi
+  if readelf -d "$elf" | grep -q 'RPATH\|RUNPATH'; then fail "$elf has a library search path"; fi
+done
+
+echo "== tts-say from the root"
+LD_LIBRARY_PATH=$libdir "$root/usr/bin/tts-say" -q -o "$work/root.wav" 你好，世界
+[ "$(stat -c %s "$work/root.wav")" -gt 10000 ] || fail "tts-say from the root wrote no speech"
+LD_LIBRARY_PATH=$libdir "$root/usr/bin/tts-say" --voices | head -n 1 | grep -q '^xiaoxin' ||
+  fail "tts-say --voices from the root does not list xiaoxin first"
+
+echo "== purge"
+in_root --purge libtts-dev tts-say libspeech-service1 libtts1 > "$work/purge.log" 2>&1 ||
+  { cat "$work/purge.log"; fail "dpkg --purge failed"; }
+(cd "$root" && find . ! -path './var/lib/dpkg/*' | sort) > "$work/after"
+diff -u "$work/before" "$work/after" || fail "files left behind in the root"
+cmp -s "$work/status.before" "$root/var/lib/dpkg/status" || fail "the packages are still in dpkg's database"
+[ -z "$(ls "$root/var/lib/dpkg/info" | grep -e libtts -e speech-service -e tts-say || true)" ] ||
+  fail "dpkg still lists files of the packages"
+echo "installed, ran and purged without a trace"
