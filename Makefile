@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 WERROR ?= $(if $(CI),ON,OFF)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test demo bench fuzz asan tsan clean
+.PHONY: all deps configure build test demo deb bench fuzz asan tsan clean
 
 all: build
 
@@ -30,6 +30,10 @@ demo: configure
 	$(BUILD)/bin/tts-say -o $(BUILD)/demo.wav "$(DEMO_TEXT)"
 	@echo "demo: wrote $(abspath $(BUILD))/demo.wav"
 
+# The Debian packages, in build-deb/ (a build tree of their own, for /usr).
+deb: deps
+	./scripts/build-debs.sh $(CURDIR)/build-deb
+
 bench: build
 	./bench/compare.py --build $(BUILD)
 
@@ -46,4 +50,4 @@ fuzz:
 	./scripts/fuzz.sh $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-clang build-deb

@@ -7,10 +7,13 @@
 set -eu
 
 # With the argument "fuzz": also clang and its fuzzer and sanitizer runtimes.
+# With "ci": also clang (CI builds with both compilers) and what the package
+# tests need (dpkg-dev for dpkg-shlibdeps, file for CPack, lintian).
 packages="cmake make g++ pkg-config libgtest-dev libespeak-ng-dev espeak-ng-data libsoxr-dev libsndfile1-dev"
-if [ "${1:-}" = fuzz ]; then
-  packages="$packages clang libclang-rt-14-dev"
-fi
+case "${1:-}" in
+  fuzz) packages="$packages clang libclang-rt-14-dev" ;;
+  ci) packages="$packages clang dpkg-dev file lintian" ;;
+esac
 
 missing=""
 for pkg in $packages; do
