@@ -11,12 +11,15 @@ namespace tts_say {
 
 bool give_empty_stdin(std::string &error) {
     const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::dup2(fd, STDIN_FILENO) < 0) {
+    if (fd == STDIN_FILENO) {  // standard input was closed: it is /dev/null now
+        ::fcntl(fd, F_SETFD, 0);
+    } else if (fd < 0 || ::dup2(fd, STDIN_FILENO) < 0) {
         error = std::string("cannot open /dev/null: ") + std::strerror(errno);
         if (fd >= 0) ::close(fd);
         return false;
+    } else {
+        ::close(fd);
     }
-    ::close(fd);
     std::clearerr(stdin);
     return true;
 }

@@ -271,6 +271,13 @@ TEST(TtsSay, NeverEatsTheStandardInputOfAReadLoop) {
     }
 }
 
+TEST(TtsSay, SpeaksWithStandardInputClosed) {
+    TempDir dir;
+    const std::string cmd = "cd '" + dir.path("") + "' && '" TTS_SAY "' -q -o closed.wav 你好 <&-";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    EXPECT_GT(wav_info(dir.path("closed.wav")).frames, 0);
+}
+
 // At a terminal the library's closing key wait must not wait for a key.
 TEST(TtsSay, DoesNotWaitForAKeyAtATerminal) {
     TempDir dir;
