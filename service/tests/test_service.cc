@@ -60,7 +60,9 @@ TEST_F(Service, BadSessionParametersBeginNoSessionAndStartNoHelper) {
         EXPECT_NE(code, SPEECH_OK);
     }
     EXPECT_FALSE(resources().children);
-    EXPECT_EQ(QTTSSessionBegin(kSession.c_str(), nullptr) != nullptr, true) << "a null code slot is allowed";
+    const char *h = QTTSSessionBegin(kSession.c_str(), nullptr);
+    EXPECT_NE(h, nullptr) << "a null code slot is allowed";
+    EXPECT_EQ(QTTSSessionEnd(h, "Normal"), SPEECH_OK);
 }
 
 TEST_F(Service, BadHandlesAreRefusedNeverFollowed) {
