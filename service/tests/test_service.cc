@@ -206,7 +206,7 @@ TEST_F(Service, BrokenHelpersFailTheSessionAndLeaveNothingBehind) {
         {dir + "/hang.sh", SPEECH_ERR_ENGINE_TIMEOUT},
     };
     for (const auto &[program, code] : cases) {
-        service_test::with_engine(program, [&, code = code] {
+        service_test::with_engine(program, [&, &program = program, code = code] {
             const auto s = synthesize(kSession, "你好");
             EXPECT_EQ(s.begin_code, SPEECH_OK);
             EXPECT_EQ(s.fetch_code, code) << program;
