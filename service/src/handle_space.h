@@ -26,8 +26,9 @@ class HandleSpace {
     // Not thread-safe: the caller serialises.
     const char *next();
 
-    // 64 GiB of addresses: 68 billion handles per region.
-    static constexpr std::size_t kDefaultRegionBytes = std::size_t{1} << 36;
+    // 64 GiB of addresses, 68 billion handles per region (256 MiB where
+    // addresses have 32 bits).
+    static constexpr std::size_t kDefaultRegionBytes = std::size_t{1} << (sizeof(void *) >= 8 ? 36 : 28);
     static constexpr std::size_t kMinRegionBytes = std::size_t{1} << 20;
 
   private:
