@@ -18,6 +18,8 @@ bool HandleSpace::reserve() {
     for (;;) {
         void *p = ::mmap(nullptr, region_bytes_, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         if (p != MAP_FAILED) {
+            // Nothing in it is worth a place in a core dump.
+            (void)::madvise(p, region_bytes_, MADV_DONTDUMP);
             regions_.push_back(Region{static_cast<char *>(p), region_bytes_});
             next_ = static_cast<const char *>(p);
             end_ = next_ + region_bytes_;
