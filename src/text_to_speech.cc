@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // text_to_speech: one synthesis from login to logout, streaming the audio
 // that the speech service returns into a WAV file.
+#include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -20,6 +22,34 @@ constexpr const char *kSessionEndHint = "Normal";
 constexpr int kLastBlockStatus = 2;
 constexpr useconds_t kFetchPauseMicros = 150000;
 constexpr int kFailure = -1;
+
+long long monotonic_micros() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+// The pause between fetches lasts its whole length: a signal that cuts the
+// sleep short only makes it go on for what is left.
+void pause_between_fetches() {
+    const long long start = monotonic_micros();
+    useconds_t left = kFetchPauseMicros;
+    while (usleep(left) != 0 && errno == EINTR) {
+        const long long slept = monotonic_micros() - start;
+        if (slept >= kFetchPauseMicros) return;
+        left = static_cast<useconds_t>(kFetchPauseMicros - slept);
+    }
+}
+
+// Reads and discards one character of standard input; a read cut short by
+// a signal is made again.
+void wait_for_key() {
+    for (;;) {
+        errno = 0;
+        if (std::getchar() != EOF || errno != EINTR || !std::ferror(stdin)) return;
+        std::clearerr(stdin);
+    }
+}
 
 struct FetchOutcome {
     bool fetch_failed;  // the service stored a nonzero code during a fetch
@@ -42,7 +72,7 @@ FetchOutcome fetch_audio(const char *session, std::FILE *file, wav_hdr &hdr, int
         if (result != 0 || !file_ok) return {result != 0, file_ok};
         if (synth_status == kLastBlockStatus) return {false, true};
         std::putchar('>');
-        usleep(kFetchPauseMicros);
+        pause_between_fetches();
     }
 }
 
@@ -97,7 +127,7 @@ extern "C" int text_to_speech(const char *text, const char *path, const char *pa
     }
 
     std::puts("按任意键退出 ...");
-    (void)std::getchar();
+    wait_for_key();
     (void)MSPLogout();
     return result;
 }

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -16,6 +17,7 @@ Script g_script;
 std::vector<std::string> g_calls;
 std::size_t g_next_fetch = 0;
 char g_session[] = "fake-session";
+std::chrono::steady_clock::time_point g_begun;
 
 std::string quoted(const char *s) { return s == nullptr ? "null" : '"' + std::string(s) + '"'; }
 
@@ -24,6 +26,10 @@ std::string handle_name(const char *session) {
 }
 
 void record(std::string call) { g_calls.push_back(std::move(call)); }
+
+bool still_busy() {
+    return g_script.busy_for.count() > 0 && std::chrono::steady_clock::now() - g_begun < g_script.busy_for;
+}
 
 }  // namespace
 
@@ -34,6 +40,8 @@ void reset(Script script) {
 }
 
 const std::vector<std::string> &calls() { return g_calls; }
+
+void record_call(std::string call) { record(std::move(call)); }
 
 int count(const std::string &prefix) {
     int n = 0;
@@ -57,6 +65,7 @@ extern "C" int MSPLogin(const char *usr, const char *pwd, const char *params) {
 extern "C" const char *QTTSSessionBegin(const char *params, int *error_code) {
     fake::record("QTTSSessionBegin(" + fake::quoted(params) + ", code=" + std::to_string(*error_code) + ")");
     *error_code = g_script.session_begin_code;
+    fake::g_begun = std::chrono::steady_clock::now();
     return g_script.begin_returns_null ? nullptr : fake::g_session;
 }
 
@@ -71,6 +80,12 @@ extern "C" int QTTSTextPut(const char *session, const char *text, unsigned int t
 extern "C" const void *QTTSAudioGet(const char *session, unsigned int *audio_len, int *synth_status,
                                     int *error_code) {
     fake::record("QTTSAudioGet(" + fake::handle_name(session) + ", code=" + std::to_string(*error_code) + ")");
+    if (fake::still_busy()) {
+        *audio_len = 0;
+        *synth_status = 1;
+        *error_code = 0;
+        return nullptr;
+    }
     if (fake::g_next_fetch >= g_script.fetches.size()) {
         fake::record("overrun");
         *audio_len = 0;
@@ -95,8 +110,3 @@ extern "C" int MSPLogout(void) {
     return g_script.logout_code;
 }
 
-// Pauses are recorded, not waited for.
-extern "C" int usleep(useconds_t usec) {
-    fake::record("usleep(" + std::to_string(usec) + ")");
-    return 0;
-}

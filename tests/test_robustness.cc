@@ -85,6 +85,24 @@ TEST_F(Robustness, BadAndOddTextsSpeakOrFailClearly) {
     }
 }
 
+// A misinstalled package: the dialogue names the real reason, 21014.
+TEST_F(Robustness, MissingHelperShowsAsTheEngineThatCouldNotStart) {
+    setenv("SPEECH_SERVICE_ENGINE", "/no/such/tts-engine", 1);
+    const std::string path = dir_.path("missing.wav");
+    const auto r = testing_support::run_captured([&] { return speak("你好", path); });
+    unsetenv("SPEECH_SERVICE_ENGINE");
+    EXPECT_EQ(r.result, SPEECH_ERR_ENGINE_START);
+    EXPECT_EQ(r.out,
+              "login_status is 0 \n"
+              "params is voice_name = xiaoxin, text_encoding = utf8, sample_rate = 16000, speed = 50, volume = 50, "
+              "pitch = 50, rdn = 2 \n"
+              "开始合成 ...\n正在合成 ...\n\n"
+              "QTTSAudioGet failed, error code: 21014.\n"
+              "按任意键退出 ...\n");
+    EXPECT_EQ(read_file(path).size(), 44u);
+    expect_consistent_wav(path);
+}
+
 TEST_F(Robustness, TenMegabyteTextFinishesInBoundedMemory) {
     // Mostly blanks, so that the audio stays short, with words throughout.
     std::string text;

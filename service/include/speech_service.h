@@ -86,7 +86,8 @@ SPEECH_SERVICE_API const char *speech_service_error_text(int code);
  *
  * Environment: SPEECH_SERVICE_ENGINE names another engine helper program;
  * SPEECH_SERVICE_ENGINE_TIMEOUT_MS bounds how long the helper may go
- * without progress (default 30000).
+ * without progress (default 30000, at most 86400000: larger values are
+ * taken as one day).
  *
  * SPEECH_SERVICE_SESSION_PARAMS: session parameters of the host, such as
  * "voice_name = en, speed = 70". They take precedence over the parameters
@@ -114,7 +115,11 @@ SPEECH_SERVICE_API int speech_service_voices(char **list);
 SPEECH_SERVICE_API int MSPLogin(const char *usr, const char *pwd, const char *params);
 
 /* Begins a synthesis session; returns its handle (null on failure) and
- * stores 0 or an error code in *error_code. */
+ * stores 0 or an error code in *error_code. A handle is never given to
+ * another session, even long after it has been ended, and reads as an
+ * empty string. After a failed begin, the other calls on the null handle
+ * in the same thread return that begin's error code instead of 21010,
+ * until the null handle is ended or a begin succeeds. */
 SPEECH_SERVICE_API const char *QTTSSessionBegin(const char *params, int *error_code);
 
 /* Submits `text_len` bytes of text to the session; returns 0 or an error code. */

@@ -30,6 +30,15 @@ void store(int *slot, int value) {
     if (slot != nullptr) *slot = value;
 }
 
+// Why this thread's last session begin failed (0: it did not). A failed
+// begin returns the null handle, which the caller may pass on to the other
+// calls: they then report the begin's own reason, not a bad handle.
+thread_local int t_failed_begin = SPEECH_OK;
+
+int bad_handle_code(const char *session) {
+    return session == nullptr && t_failed_begin != SPEECH_OK ? t_failed_begin : SPEECH_ERR_INVALID_HANDLE;
+}
+
 }  // namespace
 
 extern "C" {
@@ -80,8 +89,9 @@ const char *QTTSSessionBegin(const char *params, int *error_code) {
         auto session = std::make_shared<speech::Session>(config);
         if (const int started = session->start()) return started;
         handle = speech::SessionRegistry::instance().add(std::move(session));
-        return static_cast<int>(SPEECH_OK);
+        return static_cast<int>(handle != nullptr ? SPEECH_OK : SPEECH_ERR_SYSTEM);
     });
+    t_failed_begin = rc;
     store(error_code, rc);
     return rc == SPEECH_OK ? handle : nullptr;
 }
@@ -90,7 +100,7 @@ int QTTSTextPut(const char *session, const char *text, unsigned int text_len, co
     (void)params;
     return guarded([&] {
         const auto s = speech::SessionRegistry::instance().find(session);
-        if (!s) return static_cast<int>(SPEECH_ERR_INVALID_HANDLE);
+        if (!s) return bad_handle_code(session);
         return s->put_text(text, text_len);
     });
 }
@@ -102,7 +112,7 @@ const void *QTTSAudioGet(const char *session, unsigned int *audio_len, int *synt
     const int rc = guarded([&] {
         if (audio_len == nullptr || synth_status == nullptr) return static_cast<int>(SPEECH_ERR_NULL_ARGUMENT);
         const auto s = speech::SessionRegistry::instance().find(session);
-        if (!s) return static_cast<int>(SPEECH_ERR_INVALID_HANDLE);
+        if (!s) return bad_handle_code(session);
         int code = SPEECH_OK;
         block = s->fetch(len, status, code);
         return code;
@@ -117,7 +127,12 @@ int QTTSSessionEnd(const char *session, const char *hint) {
     (void)hint;
     return guarded([&] {
         const auto s = speech::SessionRegistry::instance().remove(session);
-        if (!s) return static_cast<int>(SPEECH_ERR_INVALID_HANDLE);
+        if (!s) {
+            // Ending the null handle of a failed begin ends that failure too.
+            const int code = bad_handle_code(session);
+            if (session == nullptr) t_failed_begin = SPEECH_OK;
+            return code;
+        }
         s->stop();
         return static_cast<int>(SPEECH_OK);
     });

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <new>
 
+#include "engine_timeout.h"
 #include "speech_service.h"
 #include "utf8.h"
 
@@ -25,15 +26,9 @@ namespace {
 constexpr std::size_t kBufferCap = 8u << 20;
 constexpr std::size_t kFetchTarget = 1u << 20;
 constexpr std::size_t kIoChunk = 64u << 10;
-constexpr long kDefaultTimeoutMs = 30000;
 
 std::chrono::milliseconds timeout_from_env() {
-    if (const char *env = std::getenv("SPEECH_SERVICE_ENGINE_TIMEOUT_MS")) {
-        char *end = nullptr;
-        const long ms = std::strtol(env, &end, 10);
-        if (end != env && *end == '\0' && ms > 0) return std::chrono::milliseconds(ms);
-    }
-    return std::chrono::milliseconds(kDefaultTimeoutMs);
+    return engine_timeout(std::getenv("SPEECH_SERVICE_ENGINE_TIMEOUT_MS"));
 }
 
 std::vector<std::string> engine_args(const SessionConfig &c) {

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "session_registry.h"
 
-#include <cstdio>
-
 namespace speech {
+
+SessionRegistry::SessionRegistry(std::size_t region_bytes, std::size_t min_region_bytes)
+    : handles_(region_bytes, min_region_bytes) {}
 
 SessionRegistry &SessionRegistry::instance() {
     // Destroyed when the library is unloaded or the process exits, which
@@ -14,28 +15,29 @@ SessionRegistry &SessionRegistry::instance() {
 
 const char *SessionRegistry::add(std::shared_ptr<Session> session) {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto name = std::make_unique<char[]>(32);
-    std::snprintf(name.get(), 32, "tts-session-%llu", next_id_++);
-    const char *handle = name.get();
-    live_.emplace(handle, Entry{std::move(name), std::move(session)});
+    const char *handle = handles_.next();
+    if (handle != nullptr) live_.emplace(handle, std::move(session));
     return handle;
 }
 
 std::shared_ptr<Session> SessionRegistry::find(const char *handle) {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto it = live_.find(handle);
-    return it == live_.end() ? nullptr : it->second.session;
+    return it == live_.end() ? nullptr : it->second;
 }
 
 std::shared_ptr<Session> SessionRegistry::remove(const char *handle) {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto it = live_.find(handle);
     if (it == live_.end()) return nullptr;
-    std::shared_ptr<Session> session = std::move(it->second.session);
-    retired_.push_back(std::move(it->second.name));
-    if (retired_.size() > kRetiredHandles) retired_.pop_front();
+    std::shared_ptr<Session> session = std::move(it->second);
     live_.erase(it);
     return session;
+}
+
+std::size_t SessionRegistry::size() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return live_.size();
 }
 
 }  // namespace speech

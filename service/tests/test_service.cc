@@ -60,7 +60,9 @@ TEST_F(Service, BadSessionParametersBeginNoSessionAndStartNoHelper) {
         EXPECT_NE(code, SPEECH_OK);
     }
     EXPECT_FALSE(resources().children);
-    EXPECT_EQ(QTTSSessionBegin(kSession.c_str(), nullptr) != nullptr, true) << "a null code slot is allowed";
+    const char *h = QTTSSessionBegin(kSession.c_str(), nullptr);
+    EXPECT_NE(h, nullptr) << "a null code slot is allowed";
+    EXPECT_EQ(QTTSSessionEnd(h, "Normal"), SPEECH_OK);
 }
 
 TEST_F(Service, BadHandlesAreRefusedNeverFollowed) {
@@ -77,6 +79,54 @@ TEST_F(Service, BadHandlesAreRefusedNeverFollowed) {
         EXPECT_EQ(fetch_code, SPEECH_ERR_INVALID_HANDLE);
         EXPECT_EQ(len, 0u);
         EXPECT_EQ(QTTSSessionEnd(bad, "Normal"), SPEECH_ERR_INVALID_HANDLE);
+    }
+}
+
+// The calls on the null handle of a failed begin give the begin's reason,
+// to the thread that began, until the null handle is ended.
+TEST_F(Service, TheNullHandleOfAFailedBeginCarriesItsReason) {
+    struct Case {
+        const char *params;
+        const char *engine;  // null: the real helper
+        int code;
+    };
+    for (const Case &c : {Case{"voice_name = nosuchvoice", nullptr, SPEECH_ERR_UNKNOWN_VOICE},
+                          Case{"rate = 7, speed = 101", nullptr, SPEECH_ERR_OUT_OF_RANGE},
+                          Case{kSession.c_str(), "/no/such/helper", SPEECH_ERR_ENGINE_START}}) {
+        SCOPED_TRACE(c.params);
+        if (c.engine != nullptr) service_test::set_engine(c.engine, "400");
+        int code = 0;
+        ASSERT_EQ(QTTSSessionBegin(c.params, &code), nullptr);
+        service_test::reset_engine();
+        EXPECT_EQ(code, c.code);
+        unsigned len = 7;
+        int status = 0, fetch_code = 0;
+        EXPECT_EQ(QTTSTextPut(nullptr, "a", 1, nullptr), c.code);
+        EXPECT_EQ(QTTSAudioGet(nullptr, &len, &status, &fetch_code), nullptr);
+        EXPECT_EQ(fetch_code, c.code);
+        EXPECT_EQ(len, 0u);
+        EXPECT_NE(status, 2);
+        std::thread([] { EXPECT_EQ(QTTSTextPut(nullptr, "a", 1, nullptr), SPEECH_ERR_INVALID_HANDLE); }).join();
+        EXPECT_EQ(QTTSSessionEnd(nullptr, "Normal"), c.code);
+        EXPECT_EQ(QTTSSessionEnd(nullptr, "Normal"), SPEECH_ERR_INVALID_HANDLE) << "ended";
+    }
+    // A later successful begin leaves the null handle a bad handle again.
+    int code = 0;
+    ASSERT_EQ(QTTSSessionBegin("voice_name = nosuchvoice", &code), nullptr);
+    const char *h = QTTSSessionBegin(kSession.c_str(), &code);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(QTTSTextPut(nullptr, "a", 1, nullptr), SPEECH_ERR_INVALID_HANDLE);
+    EXPECT_EQ(QTTSSessionEnd(h, "Normal"), SPEECH_OK);
+}
+
+// Bounds too large for the clock arithmetic are clamped, not overflowed
+// into a session that times out at once.
+TEST_F(Service, HugeEngineTimeoutsStillSpeak) {
+    for (const char *ms : {"9223372036854775807", "99999999999999999999", "100000000000000"}) {
+        service_test::set_engine("", ms);
+        const auto s = synthesize(kSession, "你好");
+        EXPECT_EQ(s.fetch_code, SPEECH_OK) << ms;
+        EXPECT_GT(s.audio.size(), 8000u);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "digit_reading.h"
+#include "engine_timeout.h"
 #include "param_list.h"
 #include "session_config.h"
 #include "speech_service.h"
@@ -101,6 +102,26 @@ TEST(DigitReading, SeparatesRunsOfDigitsOnly) {
     EXPECT_EQ(speech::spell_out_digits("1234567"), "1 2 3 4 5 6 7");
     EXPECT_EQ(speech::spell_out_digits("第12号, 3 a45b"), "第1 2号, 3 a4 5b");
     EXPECT_EQ(speech::spell_out_digits(""), "");
+}
+
+TEST(EngineTimeout, UnsetOrInvalidIsTheDefaultAndHugeIsClamped) {
+    using std::chrono::milliseconds;
+    const std::vector<std::pair<const char *, milliseconds>> cases = {
+        {nullptr, speech::kDefaultEngineTimeout},
+        {"", speech::kDefaultEngineTimeout},
+        {"0", speech::kDefaultEngineTimeout},
+        {"-5", speech::kDefaultEngineTimeout},
+        {"12x", speech::kDefaultEngineTimeout},
+        {"400", milliseconds(400)},
+        {"86400000", speech::kMaxEngineTimeout},
+        {"86400001", speech::kMaxEngineTimeout},
+        {"9223372036854775807", speech::kMaxEngineTimeout},
+        {"99999999999999999999999", speech::kMaxEngineTimeout},
+    };
+    for (const auto &[text, bound] : cases) EXPECT_EQ(speech::engine_timeout(text), bound) << (text ? text : "unset");
+    // The session's clock arithmetic in nanoseconds stays far from overflow.
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::nanoseconds>(speech::kMaxEngineTimeout).count(),
+              std::chrono::nanoseconds::max().count() / 1000);
 }
 
 TEST(ErrorText, EveryCodeHasAMessage) {
