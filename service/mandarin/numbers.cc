@@ -1,0 +1,515 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "numbers.h"
+
+#include <array>
+#include <cstring>
+
+namespace speech::mandarin {
+namespace {
+
+constexpr std::array<const char *, 10> kDigit = {"ling2", "yi1", "er4", "san1", "si4",
+                                                  "wu3",   "liu4", "qi1", "ba1", "jiu3"};
+
+void add(std::string &out, std::string_view syllables) {
+    if (syllables.empty()) return;
+    if (!out.empty()) out += ' ';
+    out += syllables;
+}
+
+// The tone that 一 takes before a syllable of tone `next`: 2 before a
+// fourth tone, 4 before the others.
+const char *yi_before(int next) { return next == 4 ? "yi2" : "yi4"; }
+
+// A group of 1..9999 with its unit ("", "wan4", "yi4", "wan4 yi4"). `leading`
+// when it is the number's first group, where 10..19 start with 十 alone.
+void read_group(std::string &out, int g, bool leading, const char *unit) {
+    static constexpr std::array<const char *, 4> kPlace = {"", "shi2", "bai3", "qian1"};
+    const int d[4] = {g % 10, g / 10 % 10, g / 100 % 10, g / 1000};
+    bool emitted = false, zero = false;
+    for (int p = 3; p >= 0; --p) {
+        const int x = d[p];
+        if (x == 0) {
+            if (emitted) zero = true;
+            continue;
+        }
+        if (zero) add(out, "ling2");
+        zero = false;
+        const char *word = kDigit[x];
+        if (p == 1 && x == 1 && !emitted && leading) word = "";  // 十五, not 一十五
+        else if (x == 2 && (p == 3 || (p == 0 && g == 2 && *unit))) word = "liang3";  // 两千, 两万
+        else if (x == 1 && p >= 2) word = "yi4";                                     // 一百, 一千
+        else if (x == 1 && p == 0 && g == 1 && *unit) word = "yi2";                  // 一万, 一亿
+        add(out, word);
+        add(out, kPlace[p]);
+        emitted = true;
+    }
+    add(out, unit);
+}
+
+char32_t at(const std::vector<NormChar> &chars, std::size_t k) { return k < chars.size() ? chars[k].c : 0; }
+bool is_digit(char32_t c) { return c >= U'0' && c <= U'9'; }
+bool is_ascii_letter(char32_t c) { return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z'); }
+
+std::size_t digits_end(const std::vector<NormChar> &chars, std::size_t p) {
+    while (p < chars.size() && is_digit(chars[p].c)) ++p;
+    return p;
+}
+
+std::string digits_of(const std::vector<NormChar> &chars, std::size_t from, std::size_t to) {
+    std::string s;
+    for (std::size_t k = from; k < to; ++k) s += static_cast<char>(chars[k].c);
+    return s;
+}
+
+int small_value(std::string_view digits) {
+    if (digits.size() > 4) return 99999;
+    int v = 0;
+    for (char c : digits) v = v * 10 + (c - '0');
+    return v;
+}
+
+bool matches(const std::vector<NormChar> &chars, std::size_t p, std::u32string_view word) {
+    if (p + word.size() > chars.size()) return false;
+    for (std::size_t k = 0; k < word.size(); ++k)
+        if (chars[p + k].c != word[k]) return false;
+    return true;
+}
+
+// Words after which a number counts things: 两 for 2, and the tone change
+// of 一 before them (tone 0: 两 but no change, as 1点 is one o'clock).
+struct Measure {
+    std::u32string_view word;
+    int tone;
+};
+constexpr Measure kMeasures[] = {
+    {U"个", 4}, {U"位", 4}, {U"只", 1}, {U"本", 3}, {U"次", 4}, {U"件", 4}, {U"张", 1}, {U"条", 2},
+    {U"天", 1}, {U"年", 2}, {U"岁", 4}, {U"元", 2}, {U"块", 4}, {U"斤", 1}, {U"米", 3}, {U"名", 2},
+    {U"人", 2}, {U"家", 1}, {U"种", 3}, {U"辆", 4}, {U"台", 2}, {U"部", 4}, {U"套", 4}, {U"棵", 1},
+    {U"头", 2}, {U"匹", 3}, {U"句", 4}, {U"分", 1}, {U"秒", 3}, {U"周", 1}, {U"倍", 4}, {U"份", 4},
+    {U"批", 1}, {U"双", 1}, {U"对", 4}, {U"杯", 1}, {U"瓶", 2}, {U"碗", 3}, {U"首", 3}, {U"篇", 1},
+    {U"场", 3}, {U"口", 3}, {U"颗", 1}, {U"根", 1}, {U"把", 3}, {U"座", 4}, {U"所", 3}, {U"间", 1},
+    {U"节", 2}, {U"门", 2}, {U"项", 4}, {U"架", 4}, {U"艘", 1}, {U"封", 1}, {U"幅", 2}, {U"片", 4},
+    {U"遍", 4}, {U"趟", 4}, {U"步", 4}, {U"排", 2}, {U"届", 4}, {U"期", 1}, {U"千", 1}, {U"万", 4},
+    {U"亿", 4}, {U"百", 3}, {U"克", 4}, {U"吨", 1}, {U"升", 1}, {U"里", 3}, {U"公", 1}, {U"毫", 2},
+    {U"厘", 2}, {U"小时", 3}, {U"页", 4}, {U"层", 2}, {U"集", 2}, {U"盒", 2}, {U"包", 1}, {U"箱", 1},
+    {U"袋", 4}, {U"声", 1}, {U"下", 4}, {U"回", 2}, {U"顿", 4}, {U"段", 4}, {U"支", 1}, {U"道", 4},
+    {U"股", 3}, {U"群", 2}, {U"堆", 1}, {U"桌", 1}, {U"轮", 2}, {U"季", 4}, {U"章", 1}, {U"样", 4},
+    {U"点", 0}, {U"星期", 1}, {U"分钟", 1},
+};
+
+// Before these words a number is a code read digit by digit (1 as yao1).
+constexpr std::u32string_view kCodeWords[] = {U"电话", U"手机", U"号码", U"编号", U"尾号", U"邮编", U"账号",
+                                              U"工号", U"学号", U"车次", U"验证码", U"密码", U"代码", U"卡号",
+                                              U"单号", U"航班", U"热线", U"房间"};
+
+struct Unit {
+    std::u32string_view text;
+    const char *reading;
+    int tone;  // of the reading's first syllable; -1: not a measure (2℃ is 二, not 两)
+};
+constexpr Unit kUnits[] = {
+    {U"km/h", "gong1 li3 mei3 xiao3 shi2", 1}, {U"m/s", "mi3 mei3 miao3", 3},
+    {U"km²", "ping2 fang1 gong1 li3", 2},      {U"m²", "ping2 fang1 mi3", 2},
+    {U"㎡", "ping2 fang1 mi3", 2},              {U"m³", "li4 fang1 mi3", 4},
+    {U"km", "gong1 li3", 1},                   {U"cm", "li2 mi3", 2},
+    {U"mm", "hao2 mi3", 2},                    {U"m", "mi3", 3},
+    {U"kg", "gong1 jin1", 1},                  {U"mg", "hao2 ke4", 2},
+    {U"g", "ke4", 4},                          {U"ml", "hao2 sheng1", 2},
+    {U"mL", "hao2 sheng1", 2},                 {U"L", "sheng1", 1},
+    {U"℃", "she4 shi4 du4", -1},               {U"°C", "she4 shi4 du4", -1},
+    {U"℉", "hua2 shi4 du4", -1},               {U"°F", "hua2 shi4 du4", -1},
+    {U"°", "du4", -1},
+};
+
+struct Currency {
+    char32_t sign;
+    const char *reading;
+    int tone;
+};
+constexpr Currency kCurrencies[] = {
+    {U'¥', "yuan2", 2}, {U'$', "mei3 yuan2", 3}, {U'€', "ou1 yuan2", 1}, {U'£', "ying1 bang4", 1}};
+
+const Currency *currency_at(const std::vector<NormChar> &chars, std::size_t p) {
+    for (const Currency &c : kCurrencies)
+        if (at(chars, p) == c.sign) return &c;
+    return nullptr;
+}
+
+const Unit *unit_at(const std::vector<NormChar> &chars, std::size_t p) {
+    for (const Unit &u : kUnits) {  // longest first within each family
+        if (!matches(chars, p, u.text)) continue;
+        const char32_t last = u.text.back();
+        const char32_t next = at(chars, p + u.text.size());
+        if (is_ascii_letter(last) && (is_ascii_letter(next) || is_digit(next))) continue;  // 5mmol, 3m3
+        return &u;
+    }
+    return nullptr;
+}
+
+// The next character that is not a separator, from `p` on.
+std::size_t skip_separators(const std::vector<NormChar> &chars, std::size_t p) {
+    while (p < chars.size() && chars[p].cls == CharClass::separator) ++p;
+    return p;
+}
+
+const Measure *measure_after(const std::vector<NormChar> &chars, std::size_t p) {
+    p = skip_separators(chars, p);
+    for (const Measure &m : kMeasures)
+        if (matches(chars, p, m.word)) return &m;
+    return nullptr;
+}
+
+// The index after the last character before `p` that is not a separator
+// (nor, with `colons`, a colon); 0 when there is none.
+std::size_t text_before(const std::vector<NormChar> &chars, std::size_t p, bool colons) {
+    while (p > 0 && (chars[p - 1].cls == CharClass::separator || (colons && chars[p - 1].c == U':'))) --p;
+    return p;
+}
+
+bool ordinal_before(const std::vector<NormChar> &chars, std::size_t p) {
+    const std::size_t q = text_before(chars, p, false);
+    return q > 0 && chars[q - 1].c == U'第';
+}
+
+bool code_word_before(const std::vector<NormChar> &chars, std::size_t p) {
+    const std::size_t q = text_before(chars, p, true);
+    for (std::u32string_view w : kCodeWords)
+        if (q >= w.size() && matches(chars, q - w.size(), w)) return true;
+    return false;
+}
+
+// Digits, with optional thousands separators and decimal part.
+struct Core {
+    std::size_t end = 0;
+    std::string digits;  // the integer part without separators
+    std::string fraction;
+    bool grouped = false;
+    bool has_fraction = false;
+};
+
+void parse_core(const std::vector<NormChar> &chars, std::size_t p, Core &core) {
+    std::size_t q = digits_end(chars, p);
+    core.digits = digits_of(chars, p, q);
+    if (q - p <= 3) {
+        // 1,234,567: groups of exactly three digits after a comma.
+        while (at(chars, q) == U',' && digits_end(chars, q + 1) == q + 4) {
+            core.digits += digits_of(chars, q + 1, q + 4);
+            core.grouped = true;
+            q += 4;
+        }
+    }
+    if (at(chars, q) == U'.' && is_digit(at(chars, q + 1))) {
+        const std::size_t f = digits_end(chars, q + 1);
+        core.fraction = digits_of(chars, q + 1, f);
+        core.has_fraction = true;
+        q = f;
+    }
+    core.end = q;
+}
+
+bool leading_zero(std::string_view digits) { return digits.size() >= 2 && digits[0] == '0'; }
+
+// What follows a number and changes how it is said.
+struct Context {
+    bool ordinal = false;
+    const Measure *measure = nullptr;
+    int tone = -1;  // the measure's tone when it is a unit or currency
+};
+
+std::string integer_reading(std::string_view digits, NumberMode mode, const Context &ctx) {
+    if (mode == NumberMode::digits) return digit_by_digit(digits, false);
+    std::string r = cardinal(digits);
+    int tone = ctx.measure != nullptr ? ctx.measure->tone : ctx.tone;
+    const bool counted = ctx.measure != nullptr || ctx.tone >= 0;
+    if (ctx.ordinal || !counted) return r;
+    if (r == "er4") return "liang3";
+    if (r == "yi1" && tone > 0) return yi_before(tone);
+    return r;
+}
+
+std::string core_reading(const Core &core, NumberMode mode, const Context &ctx) {
+    if (!core.has_fraction) return integer_reading(core.digits, mode, ctx);
+    std::string r = integer_reading(core.digits, mode, Context{});
+    add(r, "dian3");
+    add(r, digit_by_digit(core.fraction, false));
+    return r;
+}
+
+// A number with its sign, currency, percent or unit.
+struct Quantity {
+    std::size_t begin = 0, end = 0;
+    bool negative = false;
+    const Currency *currency = nullptr;
+    Core core;
+    const char *per = nullptr;  // "bai3 fen1 zhi1" or "qian1 fen1 zhi1"
+    const Unit *unit = nullptr;
+    bool plain() const { return !negative && currency == nullptr && per == nullptr && unit == nullptr; }
+};
+
+bool parse_quantity(const std::vector<NormChar> &chars, std::size_t p, bool allow_sign, Quantity &q) {
+    q = Quantity{};
+    q.begin = p;
+    for (int k = 0; k < 2; ++k) {
+        if (allow_sign && !q.negative && at(chars, p) == U'-') {
+            q.negative = true;
+            ++p;
+        } else if (q.currency == nullptr && (q.currency = currency_at(chars, p)) != nullptr) {
+            ++p;
+        }
+    }
+    if (!is_digit(at(chars, p))) return false;
+    parse_core(chars, p, q.core);
+    p = q.core.end;
+    if (at(chars, p) == U'%') {
+        q.per = "bai3 fen1 zhi1";
+        ++p;
+    } else if (at(chars, p) == U'‰') {
+        q.per = "qian1 fen1 zhi1";
+        ++p;
+    } else if (q.currency == nullptr && (q.unit = unit_at(chars, p)) != nullptr) {
+        p += q.unit->text.size();
+    }
+    q.end = p;
+    return true;
+}
+
+std::string quantity_reading(const std::vector<NormChar> &chars, const Quantity &q, NumberMode mode,
+                             const Measure *measure) {
+    std::string r;
+    if (q.negative) add(r, "fu4");
+    if (q.per != nullptr) add(r, q.per);
+    Context ctx;
+    ctx.ordinal = ordinal_before(chars, q.begin);
+    if (q.unit != nullptr) ctx.tone = q.unit->tone;
+    else if (q.currency != nullptr) ctx.tone = q.currency->tone;
+    else if (q.per == nullptr) ctx.measure = measure;
+    const Core &c = q.core;
+    if (mode == NumberMode::by_context && q.plain() && !c.grouped && !c.has_fraction) {
+        const bool year = c.digits.size() == 4 && at(chars, c.end) == U'年';
+        const bool round = c.digits.find_first_not_of('0', 2) == std::string::npos;
+        if (year) return digit_by_digit(c.digits, false);
+        if (leading_zero(c.digits) || (c.digits.size() >= 7 && !round) || code_word_before(chars, q.begin))
+            return digit_by_digit(c.digits, true);
+    }
+    add(r, core_reading(c, mode, ctx));
+    if (q.unit != nullptr) add(r, q.unit->reading);
+    if (q.currency != nullptr) add(r, q.currency->reading);
+    return r;
+}
+
+std::string plain_reading(std::string_view digits, NumberMode mode) {
+    return mode == NumberMode::digits ? digit_by_digit(digits, false) : cardinal(digits);
+}
+
+// 2023-05-06, 2023/5/6, 2023.5.6
+bool read_date(const std::vector<NormChar> &chars, std::size_t p, NumberMode mode, NumberReading &out) {
+    const std::size_t y = digits_end(chars, p);
+    const char32_t sep = at(chars, y);
+    if (y - p != 4 || (sep != U'-' && sep != U'/' && sep != U'.')) return false;
+    const std::size_t m = digits_end(chars, y + 1);
+    if (m - y - 1 < 1 || m - y - 1 > 2 || at(chars, m) != sep) return false;
+    const std::size_t d = digits_end(chars, m + 1);
+    if (d - m - 1 < 1 || d - m - 1 > 2) return false;
+    if (at(chars, d) == sep && is_digit(at(chars, d + 1))) return false;
+    const std::string month = digits_of(chars, y + 1, m), day = digits_of(chars, m + 1, d);
+    const int mv = small_value(month), dv = small_value(day);
+    if (mv < 1 || mv > 12 || dv < 1 || dv > 31) return false;
+    std::string r = mode == NumberMode::values ? cardinal(digits_of(chars, p, y))
+                                               : digit_by_digit(digits_of(chars, p, y), false);
+    add(r, "nian2");
+    add(r, plain_reading(mode == NumberMode::digits ? month : std::to_string(mv), mode));
+    add(r, "yue4");
+    add(r, plain_reading(mode == NumberMode::digits ? day : std::to_string(dv), mode));
+    add(r, "ri4");
+    out = NumberReading{d - p, r};
+    return true;
+}
+
+// Minutes or seconds of a time: 05 as 零五, 30 as 三十.
+std::string sixtieths(const std::string &two, NumberMode mode) {
+    if (mode == NumberMode::digits) return digit_by_digit(two, false);
+    if (two == "00") return "ling2";
+    std::string r = two[0] == '0' ? "ling2" : "";
+    add(r, cardinal(two));
+    return r;
+}
+
+// 12:30, 8:05:10 (hours to 24, minutes and seconds of two digits to 59).
+bool read_time(const std::vector<NormChar> &chars, std::size_t p, NumberMode mode, NumberReading &out) {
+    const std::size_t h = digits_end(chars, p);
+    if (h - p > 2 || at(chars, h) != U':') return false;
+    const std::size_t m = digits_end(chars, h + 1);
+    if (m - h - 1 != 2) return false;
+    std::size_t s = m;
+    if (at(chars, m) == U':' && digits_end(chars, m + 1) == m + 3) s = m + 3;
+    if (is_digit(at(chars, s)) || (at(chars, s) == U':' && is_digit(at(chars, s + 1)))) return false;
+    const std::string hour = digits_of(chars, p, h), minute = digits_of(chars, h + 1, m);
+    const std::string second = s > m ? digits_of(chars, m + 1, s) : "";
+    if (small_value(hour) > 24 || small_value(minute) > 59 || (!second.empty() && small_value(second) > 59))
+        return false;
+    std::string r;
+    if (mode == NumberMode::digits) {
+        r = digit_by_digit(hour, false);
+    } else {
+        r = cardinal(hour);
+        if (r == "er4") r = "liang3";  // 两点
+    }
+    add(r, "dian3");
+    if (mode == NumberMode::digits || minute != "00" || !second.empty()) {
+        add(r, sixtieths(minute, mode));
+        add(r, "fen1");
+    }
+    if (!second.empty()) {
+        add(r, sixtieths(second, mode));
+        add(r, "miao3");
+    }
+    out = NumberReading{s - p, r};
+    return true;
+}
+
+// 3:2, 1:2:3 (anything with a colon that is not a time).
+bool read_ratio(const std::vector<NormChar> &chars, std::size_t p, NumberMode mode, NumberReading &out) {
+    std::size_t q = digits_end(chars, p);
+    if (at(chars, q) != U':' || !is_digit(at(chars, q + 1))) return false;
+    std::string r = plain_reading(digits_of(chars, p, q), mode);
+    while (at(chars, q) == U':' && is_digit(at(chars, q + 1))) {
+        const std::size_t e = digits_end(chars, q + 1);
+        add(r, "bi3");
+        add(r, plain_reading(digits_of(chars, q + 1, e), mode));
+        q = e;
+    }
+    out = NumberReading{q - p, r};
+    return true;
+}
+
+// 2/3 as 三分之二.
+bool read_fraction(const std::vector<NormChar> &chars, std::size_t p, NumberMode mode, NumberReading &out) {
+    const std::size_t n = digits_end(chars, p);
+    if (at(chars, n) != U'/' || !is_digit(at(chars, n + 1))) return false;
+    const std::size_t d = digits_end(chars, n + 1);
+    if (at(chars, d) == U'/' && is_digit(at(chars, d + 1))) return false;
+    if (at(chars, d) == U'.' && is_digit(at(chars, d + 1))) return false;
+    std::string r = plain_reading(digits_of(chars, n + 1, d), mode);
+    add(r, "fen1 zhi1");
+    add(r, plain_reading(digits_of(chars, p, n), mode));
+    out = NumberReading{d - p, r};
+    return true;
+}
+
+// 1.2.3: values joined by 点.
+bool read_dotted(const std::vector<NormChar> &chars, std::size_t p, NumberMode mode, NumberReading &out) {
+    std::size_t q = digits_end(chars, p);
+    int dots = 0;
+    std::string r = plain_reading(digits_of(chars, p, q), mode);
+    while (at(chars, q) == U'.' && is_digit(at(chars, q + 1))) {
+        const std::size_t e = digits_end(chars, q + 1);
+        add(r, "dian3");
+        add(r, plain_reading(digits_of(chars, q + 1, e), mode));
+        q = e;
+        ++dots;
+    }
+    if (dots < 2) return false;
+    out = NumberReading{q - p, r};
+    return true;
+}
+
+bool is_range_sign(char32_t c) { return c == U'-' || c == U'~' || c == U'–' || c == U'—'; }
+
+// Digit groups joined by hyphens (010-12345678, 400-800-8888).
+bool read_hyphen_code(const std::vector<NormChar> &chars, std::size_t p, NumberMode mode, NumberReading &out) {
+    std::size_t q = digits_end(chars, p);
+    std::string r;
+    std::size_t start = p;
+    for (;;) {
+        const std::string group = digits_of(chars, start, q);
+        add(r, mode == NumberMode::values ? cardinal(group) : digit_by_digit(group, mode == NumberMode::by_context));
+        if (at(chars, q) != U'-' || !is_digit(at(chars, q + 1))) break;
+        start = q + 1;
+        q = digits_end(chars, start);
+    }
+    if (start == p) return false;
+    out = NumberReading{q - p, r};
+    return true;
+}
+
+bool sign_allowed(const std::vector<NormChar> &chars, std::size_t p) {
+    if (p == 0) return true;
+    const NormChar &before = chars[p - 1];
+    return before.cls != CharClass::digit && before.cls != CharClass::latin && before.c != U')' &&
+           before.c != U'.';
+}
+
+// A small plain number, as a range may join: no leading zeros, at most six digits.
+bool range_end(const Quantity &q) { return q.core.digits.size() <= 6 && !leading_zero(q.core.digits); }
+
+}  // namespace
+
+std::string digit_by_digit(std::string_view digits, bool yao) {
+    std::string r;
+    for (char c : digits) {
+        if (c < '0' || c > '9') continue;
+        add(r, c == '1' && yao ? "yao1" : kDigit[c - '0']);
+    }
+    return r;
+}
+
+std::string cardinal(std::string_view digits) {
+    const std::size_t first = digits.find_first_not_of('0');
+    if (first == std::string_view::npos) return "ling2";
+    digits.remove_prefix(first);
+    if (digits.size() > 16) return digit_by_digit(digits, false);
+    static constexpr std::array<const char *, 4> kUnit = {"", "wan4", "yi4", "wan4 yi4"};
+    const std::size_t groups = (digits.size() + 3) / 4;
+    std::string out;
+    bool started = false, pending_zero = false;
+    std::size_t from = 0, len = digits.size() - (groups - 1) * 4;
+    for (std::size_t k = groups; k-- > 0;) {
+        const int g = small_value(digits.substr(from, len));
+        from += len;
+        len = 4;
+        if (g == 0) {
+            pending_zero = started;
+            continue;
+        }
+        if (started && (pending_zero || g < 1000)) add(out, "ling2");
+        read_group(out, g, !started, kUnit[k]);
+        started = true;
+        pending_zero = false;
+    }
+    return out;
+}
+
+NumberReading read_number(const std::vector<NormChar> &chars, std::size_t i, NumberMode mode) {
+    NumberReading out;
+    if (i >= chars.size()) return out;
+    if (is_digit(chars[i].c)) {
+        if (read_date(chars, i, mode, out) || read_time(chars, i, mode, out) || read_ratio(chars, i, mode, out) ||
+            read_fraction(chars, i, mode, out) || read_dotted(chars, i, mode, out))
+            return out;
+    }
+    Quantity a;
+    if (!parse_quantity(chars, i, sign_allowed(chars, i), a)) return out;
+    const char32_t joint = at(chars, a.end);
+    Quantity b;
+    if (is_range_sign(joint) && parse_quantity(chars, a.end + 1, joint != U'-', b) &&
+        (joint != U'-' || (range_end(a) && range_end(b) && !(at(chars, b.end) == U'-' && is_digit(at(chars, b.end + 1)))))) {
+        const Measure *measure = measure_after(chars, b.end);
+        std::string r = quantity_reading(chars, a, mode, measure);
+        add(r, "dao4");
+        add(r, quantity_reading(chars, b, mode, measure));
+        out = NumberReading{b.end - i, r};
+        return out;
+    }
+    if (joint == U'-' && a.plain() && !a.core.grouped && !a.core.has_fraction && read_hyphen_code(chars, i, mode, out))
+        return out;
+    out = NumberReading{a.end - i, quantity_reading(chars, a, mode, measure_after(chars, a.end))};
+    return out;
+}
+
+std::string unit_reading(std::u32string_view word) {
+    for (const Unit &u : kUnits)
+        if (u.text == word) return u.reading;
+    return {};
+}
+
+}  // namespace speech::mandarin
