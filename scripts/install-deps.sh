@@ -8,6 +8,8 @@ set -eu
 
 # With the argument "fuzz": also clang and its fuzzer and sanitizer runtimes.
 packages="cmake make g++ pkg-config libgtest-dev libespeak-ng-dev espeak-ng-data libsoxr-dev libsndfile1-dev"
+# The Mandarin lexicon is compiled at build time from these.
+packages="$packages python3 rime-data-terra-pinyin rime-data-pinyin-simp rime-essay unicode-data"
 if [ "${1:-}" = fuzz ]; then
   packages="$packages clang libclang-rt-14-dev"
 fi

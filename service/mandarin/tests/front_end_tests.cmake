@@ -1,0 +1,10 @@
+# SPDX-License-Identifier: Apache-2.0
+# Included from CMakeLists.txt beside it.
+
+# The front end's stages on a stand-in lexicon.
+add_executable(test_front_end test_numbers.cc test_front_end.cc test_engine_text.cc fake_han_reader.cc
+  $<TARGET_OBJECTS:mandarin_front_end>)
+target_include_directories(test_front_end PRIVATE ${PROJECT_SOURCE_DIR}/service/mandarin)
+target_link_libraries(test_front_end PRIVATE GTest::gtest_main)
+tts_warnings(test_front_end)
+gtest_discover_tests(test_front_end PROPERTIES LABELS mandarin)
