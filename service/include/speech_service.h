@@ -74,7 +74,8 @@ SPEECH_SERVICE_API const char *speech_service_error_text(int code);
  *   volume         0..100, default 50: maps linearly onto amplitude 0..200
  *                  (100 is the engine's normal)
  *   pitch          0..100, default 50: the engine's pitch 0..100 unchanged
- *   rdn            0 (default) the engine's own reading of numbers,
+ *   rdn            0 (default) numbers read by their context (values,
+ *                  dates, times, phone numbers digit by digit, ...),
  *                  1 numbers read as values, 2 digits read one by one
  *
  * Audio is 16-bit signed little-endian mono PCM at the session's rate.
@@ -83,6 +84,13 @@ SPEECH_SERVICE_API const char *speech_service_error_text(int code);
  * SPEECH_SERVICE_ENGINE_TIMEOUT_MS bounds how long the helper may go
  * without progress (default 30000).
  */
+
+/* The reading of `text_len` bytes of UTF-8 `text` under the session
+   parameters `params` (the keys of QTTSSessionBegin; no login needed):
+   returns 0 and a table in *reading, a NUL-terminated string that the
+   caller frees with speech_service_free(), or an error code. */
+SPEECH_SERVICE_API int speech_service_reading(const char *params, const char *text,
+                                              unsigned int text_len, char **reading);
 
 /* Frees memory that the service handed to the caller (a reading table,
  * a voice list). A null pointer is ignored. */

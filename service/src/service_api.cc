@@ -2,13 +2,19 @@
 // The six client calls and the error texts: the C boundary of the service.
 // No exception crosses it; every pointer argument is checked.
 #include <cstdlib>
+#include <cstring>
 #include <new>
+#include <string>
+#include <string_view>
 
+#include "han_reader.h"
 #include "login_state.h"
+#include "reading_table.h"
 #include "session.h"
 #include "session_config.h"
 #include "session_registry.h"
 #include "speech_service.h"
+#include "utf8.h"
 
 namespace {
 
@@ -42,6 +48,26 @@ const char *speech_service_error_text(int code) {
 }
 
 void speech_service_free(void *p) { std::free(p); }
+
+int speech_service_reading(const char *params, const char *text, unsigned int text_len, char **reading) {
+    if (reading != nullptr) *reading = nullptr;
+    return guarded([&] {
+        if (reading == nullptr || (text == nullptr && text_len != 0)) return static_cast<int>(SPEECH_ERR_NULL_ARGUMENT);
+        speech::SessionConfig config;
+        if (const int parsed = speech::parse_session_config(params, config)) return parsed;
+        if (!speech::is_speakable_utf8(text, text_len)) return static_cast<int>(SPEECH_ERR_INVALID_TEXT);
+        const speech::mandarin::Lexicon *lexicon = speech::mandarin::default_lexicon();
+        if (lexicon == nullptr) return static_cast<int>(SPEECH_ERR_ENGINE_START);
+        const std::string table = speech::mandarin::reading_table(
+            *lexicon, std::string_view(text == nullptr ? "" : text, text_len),
+            static_cast<speech::mandarin::NumberMode>(config.rdn));
+        char *out = static_cast<char *>(std::malloc(table.size() + 1));
+        if (out == nullptr) return static_cast<int>(SPEECH_ERR_OUT_OF_MEMORY);
+        std::memcpy(out, table.c_str(), table.size() + 1);
+        *reading = out;
+        return static_cast<int>(SPEECH_OK);
+    });
+}
 
 int MSPLogin(const char *usr, const char *pwd, const char *params) {
     (void)usr;  // no accounts: the appid identifies the application

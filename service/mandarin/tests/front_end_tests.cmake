@@ -8,3 +8,10 @@ target_include_directories(test_front_end PRIVATE ${PROJECT_SOURCE_DIR}/service/
 target_link_libraries(test_front_end PRIVATE GTest::gtest_main)
 tts_warnings(test_front_end)
 gtest_discover_tests(test_front_end PROPERTIES LABELS mandarin)
+
+# speech_service_reading through the real library and lexicon.
+add_executable(test_reading_api test_reading_api.cc)
+target_include_directories(test_reading_api PRIVATE ${PROJECT_SOURCE_DIR}/service/mandarin)
+target_link_libraries(test_reading_api PRIVATE speech_service GTest::gtest_main)
+tts_warnings(test_reading_api)
+gtest_discover_tests(test_reading_api PROPERTIES LABELS mandarin)
