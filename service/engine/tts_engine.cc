@@ -18,7 +18,6 @@
 #include <string>
 #include <vector>
 
-#include "digit_reading.h"
 #include "engine_protocol.h"
 #include "audio_pipeline.h"
 
@@ -37,7 +36,6 @@ struct Settings {
     int rate = espeakRATE_NORMAL;
     int volume = 100;
     int pitch = 50;
-    bool digits = false;
     int sample_rate = 16000;
 };
 
@@ -84,7 +82,6 @@ Settings parse_args(int argc, char **argv) {
         else if (key == "--rate") s.rate = parse_int(value, espeakRATE_MINIMUM, espeakRATE_MAXIMUM, "rate");
         else if (key == "--volume") s.volume = parse_int(value, 0, 200, "volume");
         else if (key == "--pitch") s.pitch = parse_int(value, 0, 100, "pitch");
-        else if (key == "--digits") s.digits = parse_int(value, 0, 1, "digits") == 1;
         else if (key == "--sample-rate") s.sample_rate = parse_int(value, 8000, 48000, "sample rate");
         else fail(kEngineUsage, "unknown option " + key);
     }
@@ -134,8 +131,7 @@ int main(int argc, char **argv) {
     if (espeak_ng_GetSampleRate() != kEngineRate) fail(kEngineInitFailed, "unexpected engine sample rate");
     if (!write_all(speech::kEngineMagic, speech::kEngineMagicLen)) fail(kEngineOutputFailed, "cannot write the output");
 
-    std::string text = read_stdin();
-    if (settings.digits) text = speech::spell_out_digits(text);
+    const std::string text = read_stdin();
     if (!text.empty()) {
         st = espeak_ng_Synthesize(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0,
                                   espeakCHARS_UTF8 | espeakENDPAUSE, nullptr, nullptr);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <new>
 
+#include "engine_segments.h"
 #include "speech_service.h"
 #include "utf8.h"
 
@@ -41,7 +42,6 @@ std::vector<std::string> engine_args(const SessionConfig &c) {
             "--rate",   std::to_string(engine_rate(c.speed)),
             "--volume", std::to_string(engine_volume(c.volume)),
             "--pitch",  std::to_string(engine_pitch(c.pitch)),
-            "--digits", c.rdn == 2 ? "1" : "0",
             "--sample-rate", std::to_string(c.sample_rate)};
 }
 
@@ -169,6 +169,10 @@ int Session::pump(EngineProcess &engine) {
             if (text_put_ && !text_handed_) {
                 text.swap(text_);
                 text_handed_ = have_text = true;
+                std::vector<EngineSegment> segments;
+                if (const int rc = engine_segments(config_, text, segments)) return rc;
+                text.clear();
+                for (const EngineSegment &s : segments) text += s.text;
                 last_progress = std::chrono::steady_clock::now();
             }
             room = kBufferCap - std::min(kBufferCap, pending_.size());
