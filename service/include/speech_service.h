@@ -92,6 +92,12 @@ SPEECH_SERVICE_API const char *speech_service_error_text(int code);
 SPEECH_SERVICE_API int speech_service_reading(const char *params, const char *text,
                                               unsigned int text_len, char **reading);
 
+/* The last line that the engine helper of the last session that failed on
+ * the calling thread wrote on its standard error ("" if none): the engine's
+ * own account of a failure. The string stays valid until the next failed
+ * fetch on this thread. */
+SPEECH_SERVICE_API const char *speech_service_last_engine_error(void);
+
 /* Frees memory that the service handed to the caller (a reading table,
  * a voice list). A null pointer is ignored. */
 SPEECH_SERVICE_API void speech_service_free(void *p);

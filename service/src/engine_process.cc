@@ -3,6 +3,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <thread>
+#include <vector>
 
 #include "speech_service.h"
 
@@ -33,6 +35,32 @@ struct FdGuard {
         if (fd >= 0) ::close(fd);
     }
 };
+
+void set_nonblocking(int fd) {
+    const int flags = fcntl(fd, F_GETFL);
+    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+}
+
+// The file actions and attributes of a helper: the socket as stdin and
+// stdout, the pipe (if any) as stderr, every other descriptor closed; its
+// own process group (so that killing it takes its children too), no signal
+// blocked and every catchable signal at its default. Returns 0 or errno.
+int prepare(posix_spawn_file_actions_t &actions, posix_spawnattr_t &attr, int sock, int err) {
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    sigdelset(&all, SIGKILL);
+    sigdelset(&all, SIGSTOP);
+    int rc = posix_spawn_file_actions_adddup2(&actions, sock, STDIN_FILENO);
+    rc = rc ? rc : posix_spawn_file_actions_adddup2(&actions, sock, STDOUT_FILENO);
+    if (err >= 0) rc = rc ? rc : posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
+    rc = rc ? rc : posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+    rc = rc ? rc : posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    rc = rc ? rc : posix_spawnattr_setpgroup(&attr, 0);
+    rc = rc ? rc : posix_spawnattr_setsigmask(&attr, &none);
+    rc = rc ? rc : posix_spawnattr_setsigdefault(&attr, &all);
+    return rc;
+}
 
 }  // namespace
 
@@ -55,29 +83,43 @@ std::string engine_program_path() {
 }
 
 EngineProcess::~EngineProcess() {
-    if (pid_ > 0) {
-        int ignored;
+    if (pid_ > 0 && ours()) {
         kill();
-        reap(std::chrono::milliseconds(0), ignored);
+        reap(std::chrono::milliseconds(0));
     }
     close_socket();
+    close_stderr();
 }
+
+bool EngineProcess::ours() const { return owner_ == getpid(); }
 
 void EngineProcess::close_socket() {
     if (sock_ >= 0) ::close(sock_);
     sock_ = -1;
 }
 
-int EngineProcess::spawn(const std::string &program, const std::vector<std::string> &args) {
+void EngineProcess::close_stderr() {
+    if (err_ >= 0) ::close(err_);
+    err_ = -1;
+}
+
+bool EngineProcess::alive() const {
+    if (sock_ < 0) return false;
+    pollfd p = {sock_, 0, 0};
+    return ::poll(&p, 1, 0) == 0;
+}
+
+int EngineProcess::spawn(const std::string &program, bool inherit_stderr) {
     int sv[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return SPEECH_ERR_SYSTEM;
     FdGuard ours{sv[0]}, theirs{sv[1]};
+    int ep[2] = {-1, -1};
+    if (!inherit_stderr && pipe2(ep, O_CLOEXEC) != 0) return SPEECH_ERR_SYSTEM;
+    FdGuard err_ours{ep[0]}, err_theirs{ep[1]};
 
-    std::vector<char *> argv;
-    argv.push_back(const_cast<char *>(program.c_str()));
-    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-
+    const std::string parent = std::to_string(getpid());
+    std::vector<char *> argv = {const_cast<char *>(program.c_str()), const_cast<char *>(kParentOption),
+                                const_cast<char *>(parent.c_str()), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
     if (posix_spawn_file_actions_init(&actions) != 0) return SPEECH_ERR_SYSTEM;
@@ -85,20 +127,7 @@ int EngineProcess::spawn(const std::string &program, const std::vector<std::stri
         posix_spawn_file_actions_destroy(&actions);
         return SPEECH_ERR_SYSTEM;
     }
-    // The helper gets the socket as stdin and stdout, runs in its own
-    // process group (so that killing it takes its children too), with no
-    // signal blocked and every catchable signal at its default.
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    sigdelset(&all, SIGKILL);
-    sigdelset(&all, SIGSTOP);
-    int rc = posix_spawn_file_actions_adddup2(&actions, sv[1], STDIN_FILENO);
-    rc = rc ? rc : posix_spawn_file_actions_adddup2(&actions, sv[1], STDOUT_FILENO);
-    rc = rc ? rc : posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    rc = rc ? rc : posix_spawnattr_setpgroup(&attr, 0);
-    rc = rc ? rc : posix_spawnattr_setsigmask(&attr, &none);
-    rc = rc ? rc : posix_spawnattr_setsigdefault(&attr, &all);
+    int rc = prepare(actions, attr, sv[1], ep[1]);
     pid_t pid = -1;
     rc = rc ? rc : posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -106,29 +135,35 @@ int EngineProcess::spawn(const std::string &program, const std::vector<std::stri
     if (rc != 0) return SPEECH_ERR_ENGINE_START;
 
     pid_ = pid;
-    const int flags = fcntl(sv[0], F_GETFL);
-    fcntl(sv[0], F_SETFL, flags | O_NONBLOCK);
+    owner_ = getpid();
+    program_ = program;
+    set_nonblocking(sv[0]);
     sock_ = sv[0];
     ours.fd = -1;
+    if (ep[0] >= 0) {
+        set_nonblocking(ep[0]);
+        err_ = ep[0];
+        err_ours.fd = -1;
+    }
     return SPEECH_OK;
 }
 
 void EngineProcess::kill() {
-    if (pid_ > 0) {
+    if (pid_ > 0 && ours()) {
         ::kill(-pid_, SIGKILL);
         ::kill(pid_, SIGKILL);
     }
 }
 
-int EngineProcess::reap(std::chrono::milliseconds bound, int &exit_code, const std::atomic<bool> *abort) {
-    exit_code = -1;
-    if (pid_ <= 0) return SPEECH_OK;
+EngineEnd EngineProcess::reap(std::chrono::milliseconds bound, const std::atomic<bool> *abort) {
+    EngineEnd end;
+    if (pid_ <= 0 || !ours()) return end;
     const auto deadline = std::chrono::steady_clock::now() + bound;
     int status = 0;
     pid_t got;
     // The helper has closed its output and is exiting: poll briefly at
     // first, then back off.
-    auto pause = std::chrono::microseconds(50);
+    auto pause = std::chrono::microseconds(20);
     for (;;) {
         got = waitpid(pid_, &status, WNOHANG);
         if (got != 0 || std::chrono::steady_clock::now() >= deadline) break;
@@ -140,20 +175,18 @@ int EngineProcess::reap(std::chrono::milliseconds bound, int &exit_code, const s
         kill();
         while ((got = waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
         }
-        pid_ = -1;
-        return SPEECH_ERR_ENGINE_TIMEOUT;
+        end.kind = EngineEnd::kTimedOut;
+    } else if (got > 0 && WIFSIGNALED(status)) {
+        end.kind = EngineEnd::kSignaled;
+    } else if (got > 0) {
+        end.kind = EngineEnd::kExited;
+        end.exit_code = WEXITSTATUS(status);
     }
+    // Otherwise a host that ignores SIGCHLD or reaps every child itself
+    // left no status to read: kUnknown.
     pid_ = -1;
-    // A host that ignores SIGCHLD or reaps every child itself leaves no
-    // status to read: the output decides then.
-    if (got < 0) return SPEECH_OK;
-    if (WIFSIGNALED(status)) return SPEECH_ERR_ENGINE_CRASHED;
-    exit_code = WEXITSTATUS(status);
-    switch (exit_code) {
-        case kEngineOk: return SPEECH_OK;
-        case kEngineUnknownVoice: return SPEECH_ERR_UNKNOWN_VOICE;
-        default: return SPEECH_ERR_ENGINE_FAILED;
-    }
+    engine_process_reaped();
+    return end;
 }
 
 }  // namespace speech

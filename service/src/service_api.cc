@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The six client calls and the error texts: the C boundary of the service.
 // No exception crosses it; every pointer argument is checked.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -31,6 +33,17 @@ int guarded(F &&body) noexcept {
 
 void store(int *slot, int value) {
     if (slot != nullptr) *slot = value;
+}
+
+// The last stderr line of the helper of the last session that failed on
+// this thread.
+thread_local std::string t_last_engine_error;
+
+// A session is destroyed only by the process that began it: in a forked
+// child (where its thread does not exist and its helper is the parent's),
+// ending the process must leave it alone.
+void delete_session(speech::Session *s) {
+    if (s->ours()) delete s;
 }
 
 }  // namespace
@@ -69,6 +82,8 @@ int speech_service_reading(const char *params, const char *text, unsigned int te
     });
 }
 
+const char *speech_service_last_engine_error(void) { return t_last_engine_error.c_str(); }
+
 int MSPLogin(const char *usr, const char *pwd, const char *params) {
     (void)usr;  // no accounts: the appid identifies the application
     (void)pwd;
@@ -85,7 +100,9 @@ const char *QTTSSessionBegin(const char *params, int *error_code) {
         if (!speech::logged_in()) return static_cast<int>(SPEECH_ERR_NOT_LOGGED_IN);
         speech::SessionConfig config;
         if (const int parsed = speech::parse_session_config(params, config)) return parsed;
-        auto session = std::make_shared<speech::Session>(config);
+        // The helper is taken before the session is registered: the helper
+        // pool then outlives the registry at exit (see engine_pool.cc).
+        std::shared_ptr<speech::Session> session(new speech::Session(config), delete_session);
         if (const int started = session->start()) return started;
         handle = speech::SessionRegistry::instance().add(std::move(session));
         return static_cast<int>(SPEECH_OK);
@@ -113,6 +130,8 @@ const void *QTTSAudioGet(const char *session, unsigned int *audio_len, int *synt
         if (!s) return static_cast<int>(SPEECH_ERR_INVALID_HANDLE);
         int code = SPEECH_OK;
         block = s->fetch(len, status, code);
+        if (code != SPEECH_OK && code != SPEECH_ERR_INVALID_HANDLE && code != SPEECH_ERR_NO_TEXT)
+            t_last_engine_error = s->engine_error();
         return code;
     });
     if (audio_len != nullptr) *audio_len = block != nullptr ? len : 0;

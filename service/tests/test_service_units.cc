@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "digit_reading.h"
+#include "engine_segments.h"
 #include "param_list.h"
 #include "session_config.h"
 #include "speech_service.h"
@@ -101,6 +102,32 @@ TEST(DigitReading, SeparatesRunsOfDigitsOnly) {
     EXPECT_EQ(speech::spell_out_digits("1234567"), "1 2 3 4 5 6 7");
     EXPECT_EQ(speech::spell_out_digits("第12号, 3 a45b"), "第1 2号, 3 a4 5b");
     EXPECT_EQ(speech::spell_out_digits(""), "");
+}
+
+TEST(EngineSegments, OneSegmentInTheSessionsVoiceDigitsSpeltOutOnlyForRdn2) {
+    struct Case {
+        const char *voice;
+        int rdn;
+        const char *text;
+        const char *spoken;
+    };
+    const Case cases[] = {
+        {"cmn-latn-pinyin", 0, "第12号", "第12号"},
+        {"cmn-latn-pinyin", 1, "第12号", "第12号"},
+        {"cmn-latn-pinyin", 2, "第12号", "第1 2号"},
+        {"en", 2, "call 911", "call 9 1 1"},
+        {"en", 0, "", ""},
+    };
+    for (const Case &c : cases) {
+        speech::SessionConfig config;
+        config.engine_voice = c.voice;
+        config.rdn = c.rdn;
+        std::vector<speech::EngineSegment> segments = {{"stale", "left over"}};
+        ASSERT_EQ(speech::engine_segments(config, c.text, segments), SPEECH_OK);
+        ASSERT_EQ(segments.size(), 1u) << c.text;
+        EXPECT_EQ(segments[0].voice, c.voice);
+        EXPECT_EQ(segments[0].text, c.spoken);
+    }
 }
 
 TEST(ErrorText, EveryCodeHasAMessage) {

@@ -1,0 +1,254 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "engine_pool.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "speech_service.h"
+
+namespace speech {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+// Ready helpers kept at most: each holds an initialised engine (a few MiB).
+constexpr std::size_t kMaxIdle = 1;
+constexpr long kMaxIdleMs = 24L * 3600 * 1000;
+
+struct SpawnRequest {
+    std::string program;
+    bool inherit_stderr = false;
+    int rc = SPEECH_ERR_SYSTEM;
+    std::unique_ptr<EngineProcess> engine;
+    bool done = false;
+};
+
+struct Idle {
+    std::unique_ptr<EngineProcess> engine;
+    bool inherit_stderr;
+    Clock::time_point deadline;
+};
+
+// The pool of one process. A forked child makes its own and leaves its
+// parent's alone (never destroyed, since its threads do not exist there).
+struct Pool {
+    explicit Pool(pid_t pid) : owner(pid) {}
+
+    const pid_t owner;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::thread keeper;
+    bool keeper_running = false;
+    bool stopping = false;
+    std::deque<SpawnRequest *> requests;
+    std::deque<Idle> idle;
+    // What the next ready helper runs; empty when none is wanted.
+    std::string warm_program;
+    bool warm_inherit = false;
+    std::chrono::milliseconds warm_idle{60000};
+    bool refill = false;
+    long live = 0;  // helpers started by the keeper and not yet reaped
+
+    void keep();
+    void ensure_keeper();
+    void shut_down();
+};
+
+void end_helpers(std::vector<std::unique_ptr<EngineProcess>> &helpers) {
+    for (auto &h : helpers) {
+        h->kill();
+        h->reap(std::chrono::milliseconds(0));
+    }
+    helpers.clear();
+}
+
+int spawn(const std::string &program, bool inherit_stderr, std::unique_ptr<EngineProcess> &out) {
+    try {
+        auto engine = std::make_unique<EngineProcess>();
+        if (const int rc = engine->spawn(program, inherit_stderr)) return rc;
+        out = std::move(engine);
+        return SPEECH_OK;
+    } catch (...) {
+        return SPEECH_ERR_OUT_OF_MEMORY;
+    }
+}
+
+// The keeper thread: starts helpers on request, keeps one ready, ends the
+// ready one after its idle time, and returns once nothing it started runs.
+void Pool::keep() {
+    std::unique_lock<std::mutex> lock(mutex);
+    std::vector<std::unique_ptr<EngineProcess>> expired;
+    for (;;) {
+        if (!expired.empty()) {
+            lock.unlock();
+            end_helpers(expired);
+            lock.lock();
+            continue;
+        }
+        if (!requests.empty()) {
+            SpawnRequest *req = requests.front();
+            requests.pop_front();
+            lock.unlock();
+            std::unique_ptr<EngineProcess> engine;
+            const int rc = spawn(req->program, req->inherit_stderr, engine);
+            lock.lock();
+            if (rc == SPEECH_OK) ++live;
+            req->rc = rc;
+            req->engine = std::move(engine);
+            req->done = true;
+            changed.notify_all();
+            continue;
+        }
+        if (stopping) {
+            for (Idle &i : idle) expired.push_back(std::move(i.engine));
+            idle.clear();
+            if (!expired.empty()) continue;
+            break;
+        }
+        if (refill && idle.size() < kMaxIdle && !warm_program.empty()) {
+            refill = false;
+            const std::string program = warm_program;
+            const bool inherit = warm_inherit;
+            const auto idle_time = warm_idle;
+            lock.unlock();
+            std::unique_ptr<EngineProcess> engine;
+            const int rc = spawn(program, inherit, engine);
+            lock.lock();
+            if (rc == SPEECH_OK) {
+                ++live;
+                idle.push_back({std::move(engine), inherit, Clock::now() + idle_time});
+            }
+            continue;
+        }
+        refill = false;
+        const auto now = Clock::now();
+        while (!idle.empty() && idle.front().deadline <= now) {
+            expired.push_back(std::move(idle.front().engine));
+            idle.pop_front();
+        }
+        if (!expired.empty()) continue;
+        if (idle.empty() && live == 0) break;  // nothing left to look after
+        if (idle.empty()) changed.wait(lock);
+        else changed.wait_until(lock, idle.front().deadline);
+    }
+    // Nothing is left to end: whoever starts the next keeper joins us.
+    keeper_running = false;
+}
+
+void Pool::ensure_keeper() {
+    if (keeper_running) return;
+    if (keeper.joinable()) keeper.join();  // it has returned already
+    keeper = std::thread(&Pool::keep, this);
+    keeper_running = true;
+}
+
+void Pool::shut_down() {
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        stopping = true;
+    }
+    changed.notify_all();
+    if (keeper.joinable()) keeper.join();
+}
+
+// The pool of the calling process, made on first use. Its holder is a
+// static: when the service is unloaded or the process exits, it ends the
+// keeper and the ready helper (the pool itself stays, for sessions still
+// ending). Taking a helper first makes the pool before the session
+// registry, so the registry, and the sessions in it, go first.
+struct PoolHolder {
+    std::atomic<Pool *> pool{new Pool(getpid())};
+    ~PoolHolder() {
+        Pool *p = pool.load();
+        if (p->owner == getpid()) p->shut_down();
+    }
+};
+
+PoolHolder &holder() {
+    static PoolHolder h;
+    return h;
+}
+
+Pool &pool() {
+    std::atomic<Pool *> &slot = holder().pool;
+    Pool *p = slot.load();
+    const pid_t self = getpid();
+    if (p->owner != self) {
+        Pool *mine = new Pool(self);
+        if (slot.compare_exchange_strong(p, mine)) return *mine;
+        delete mine;
+    }
+    return *p;
+}
+
+long parse_ms(const char *text, long fallback) {
+    if (text == nullptr) return fallback;
+    char *end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || v < 0) return fallback;
+    return v > kMaxIdleMs ? kMaxIdleMs : v;
+}
+
+}  // namespace
+
+WarmSettings warm_settings_from_env() {
+    WarmSettings w;
+    const char *on = std::getenv("SPEECH_SERVICE_WARM_ENGINE");
+    w.enabled = on == nullptr || std::string(on) != "0";
+    w.idle = std::chrono::milliseconds(parse_ms(std::getenv("SPEECH_SERVICE_WARM_IDLE_MS"), w.idle.count()));
+    if (w.idle.count() == 0) w.enabled = false;
+    return w;
+}
+
+int take_engine(const std::string &program, bool inherit_stderr, std::unique_ptr<EngineProcess> &out) {
+    const WarmSettings warm = warm_settings_from_env();
+    Pool &p = pool();
+    std::vector<std::unique_ptr<EngineProcess>> unfit;
+    SpawnRequest req;
+    {
+        std::unique_lock<std::mutex> lock(p.mutex);
+        // A ready helper of another program, or one that has died, is ended.
+        while (!p.idle.empty()) {
+            Idle i = std::move(p.idle.front());
+            p.idle.pop_front();
+            if (warm.enabled && !out && i.engine->program() == program && i.inherit_stderr == inherit_stderr &&
+                i.engine->alive())
+                out = std::move(i.engine);
+            else
+                unfit.push_back(std::move(i.engine));
+        }
+        p.warm_program = warm.enabled ? program : std::string();
+        p.warm_inherit = inherit_stderr;
+        p.warm_idle = warm.idle;
+        p.refill = warm.enabled;
+        if (!out) {
+            req.program = program;
+            req.inherit_stderr = inherit_stderr;
+            p.requests.push_back(&req);
+        }
+        p.ensure_keeper();
+        p.changed.notify_all();
+        if (!out) p.changed.wait(lock, [&] { return req.done; });
+    }
+    end_helpers(unfit);
+    if (out) return SPEECH_OK;
+    out = std::move(req.engine);
+    return req.rc;
+}
+
+void engine_process_reaped() {
+    Pool &p = pool();
+    {
+        std::lock_guard<std::mutex> lock(p.mutex);
+        --p.live;
+    }
+    p.changed.notify_all();
+}
+
+}  // namespace speech
