@@ -65,8 +65,10 @@ SPEECH_SERVICE_API const char *speech_service_error_text(int code);
  * directory) are required.
  *
  * Session:
- *   voice_name     xiaoxin (Mandarin, the default) or an engine voice file
- *                  name such as en, yue, de
+ *   voice_name     xiaoxin (Mandarin, the default: the text is read by the
+ *                  service's Mandarin front end, see speech_service_reading)
+ *                  or an engine voice file name such as en, yue, de (the
+ *                  text goes to the engine as it is)
  *   text_encoding  utf8 (the default and the only one)
  *   sample_rate    16000 (default) or 8000
  *   speed          0..100, default 50: 0..50 maps linearly onto 80..175
@@ -94,7 +96,8 @@ SPEECH_SERVICE_API int speech_service_reading(const char *params, const char *te
 
 /* The last line that the engine helper of the last session that failed on
  * the calling thread wrote on its standard error ("" if none): the engine's
- * own account of a failure. The string stays valid until the next failed
+ * own account of a failure; or why the voice xiaoxin could not begin (its
+ * Mandarin lexicon is missing). The string stays valid until the next failed
  * fetch on this thread. */
 SPEECH_SERVICE_API const char *speech_service_last_engine_error(void);
 

@@ -206,7 +206,7 @@ WordEntry Lexicon::find(const std::uint16_t *first, std::size_t n, std::uint32_t
 
 std::string lexicon_path() {
     if (const char *env = std::getenv("SPEECH_SERVICE_LEXICON"); env != nullptr && *env != '\0') return env;
-    return folder_of(engine_program_path()) + "/mandarin.lex";
+    return folder_of(installed_engine_program_path()) + "/mandarin.lex";
 }
 
 }  // namespace speech::mandarin

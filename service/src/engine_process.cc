@@ -66,12 +66,16 @@ int prepare(posix_spawn_file_actions_t &actions, posix_spawnattr_t &attr, int so
 
 std::string engine_program_path() {
     if (const char *env = std::getenv("SPEECH_SERVICE_ENGINE"); env != nullptr && *env != '\0') return env;
+    return installed_engine_program_path();
+}
+
+std::string installed_engine_program_path() {
     // The file this code was loaded from: the service library, or the
     // program itself when the service is linked in statically. A relative
     // name (a library found through a relative LD_LIBRARY_PATH) is made
     // absolute; the main program is named by an empty string.
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void *>(&engine_program_path), &info) != 0 && info.dli_fname != nullptr) {
+    if (dladdr(reinterpret_cast<void *>(&installed_engine_program_path), &info) != 0 && info.dli_fname != nullptr) {
         const char *file = info.dli_fname[0] != '\0' ? info.dli_fname : "/proc/self/exe";
         if (char *real = realpath(file, nullptr)) {
             std::string path = folder_of(real) + "/" SPEECH_ENGINE_RELATIVE_PATH;

@@ -19,6 +19,9 @@ namespace speech {
 // The helper program: $SPEECH_SERVICE_ENGINE, or tts-engine in the libexec
 // folder beside the service library.
 std::string engine_program_path();
+// The helper installed with the service (beside which its data lies),
+// whatever $SPEECH_SERVICE_ENGINE says.
+std::string installed_engine_program_path();
 
 // How a helper ended.
 struct EngineEnd {

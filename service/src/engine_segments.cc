@@ -4,6 +4,8 @@
 #include <new>
 
 #include "digit_reading.h"
+#include "engine_text.h"
+#include "han_reader.h"
 #include "speech_service.h"
 
 namespace speech {
@@ -11,6 +13,14 @@ namespace speech {
 int engine_segments(const SessionConfig &config, std::string_view text, std::vector<EngineSegment> &out) {
     out.clear();
     try {
+        if (config.mandarin_front_end) {
+            const mandarin::Lexicon *lexicon = mandarin::default_lexicon();
+            if (lexicon == nullptr) return SPEECH_ERR_ENGINE_START;
+            for (mandarin::VoiceText &s :
+                 mandarin::engine_text(*lexicon, text, static_cast<mandarin::NumberMode>(config.rdn)))
+                out.push_back(EngineSegment{std::move(s.voice), std::move(s.text)});
+            return SPEECH_OK;
+        }
         EngineSegment segment{config.engine_voice, std::string(text)};
         if (config.rdn == 2) segment.text = spell_out_digits(segment.text);
         out.push_back(std::move(segment));

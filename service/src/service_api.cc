@@ -39,6 +39,9 @@ void store(int *slot, int value) {
 // this thread.
 thread_local std::string t_last_engine_error;
 
+constexpr const char *kNoLexicon =
+    "the Mandarin lexicon (mandarin.lex beside the engine helper, or SPEECH_SERVICE_LEXICON) could not be opened";
+
 // A session is destroyed only by the process that began it: in a forked
 // child (where its thread does not exist and its helper is the parent's),
 // ending the process must leave it alone.
@@ -70,7 +73,10 @@ int speech_service_reading(const char *params, const char *text, unsigned int te
         if (const int parsed = speech::parse_session_config(params, config)) return parsed;
         if (!speech::is_speakable_utf8(text, text_len)) return static_cast<int>(SPEECH_ERR_INVALID_TEXT);
         const speech::mandarin::Lexicon *lexicon = speech::mandarin::default_lexicon();
-        if (lexicon == nullptr) return static_cast<int>(SPEECH_ERR_ENGINE_START);
+        if (lexicon == nullptr) {
+            t_last_engine_error = kNoLexicon;
+            return static_cast<int>(SPEECH_ERR_ENGINE_START);
+        }
         const std::string table = speech::mandarin::reading_table(
             *lexicon, std::string_view(text == nullptr ? "" : text, text_len),
             static_cast<speech::mandarin::NumberMode>(config.rdn));
@@ -100,6 +106,10 @@ const char *QTTSSessionBegin(const char *params, int *error_code) {
         if (!speech::logged_in()) return static_cast<int>(SPEECH_ERR_NOT_LOGGED_IN);
         speech::SessionConfig config;
         if (const int parsed = speech::parse_session_config(params, config)) return parsed;
+        if (config.mandarin_front_end && speech::mandarin::default_lexicon() == nullptr) {
+            t_last_engine_error = kNoLexicon;
+            return static_cast<int>(SPEECH_ERR_ENGINE_START);
+        }
         // The helper is taken before the session is registered: the helper
         // pool then outlives the registry at exit (see engine_pool.cc).
         std::shared_ptr<speech::Session> session(new speech::Session(config), delete_session);

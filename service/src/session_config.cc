@@ -32,6 +32,7 @@ int parse_session_config(const char *params, SessionConfig &out) {
 
     if (const std::string *voice = find_param(list, "voice_name")) {
         out.engine_voice = *voice == "xiaoxin" ? kMandarinVoice : *voice;
+        out.mandarin_front_end = *voice == "xiaoxin";
         if (!engine_voice_exists(out.engine_voice)) return SPEECH_ERR_UNKNOWN_VOICE;
     }
     if (const std::string *enc = find_param(list, "text_encoding")) {

@@ -121,6 +121,7 @@ TEST(EngineSegments, OneSegmentInTheSessionsVoiceDigitsSpeltOutOnlyForRdn2) {
     for (const Case &c : cases) {
         speech::SessionConfig config;
         config.engine_voice = c.voice;
+        config.mandarin_front_end = false;  // an engine voice named directly
         config.rdn = c.rdn;
         std::vector<speech::EngineSegment> segments = {{"stale", "left over"}};
         ASSERT_EQ(speech::engine_segments(config, c.text, segments), SPEECH_OK);
@@ -128,6 +129,22 @@ TEST(EngineSegments, OneSegmentInTheSessionsVoiceDigitsSpeltOutOnlyForRdn2) {
         EXPECT_EQ(segments[0].voice, c.voice);
         EXPECT_EQ(segments[0].text, c.spoken);
     }
+}
+
+TEST(EngineSegments, XiaoxinSpeaksTheMandarinReadingAndEnglishWordsInEnglish) {
+    speech::SessionConfig config;
+    ASSERT_EQ(speech::parse_session_config("voice_name = xiaoxin", config), SPEECH_OK);
+    std::vector<speech::EngineSegment> segments = {{"stale", "left over"}};
+    ASSERT_EQ(speech::engine_segments(config, "第12号，OK。", segments), SPEECH_OK);
+    ASSERT_EQ(segments.size(), 2u);
+    EXPECT_EQ(segments[0].voice, "cmn-latn-pinyin");
+    EXPECT_EQ(segments[0].text, "di4 shi2 er4 hao4，");
+    EXPECT_EQ(segments[1].voice, "en");
+    EXPECT_EQ(segments[1].text, "O.K.");
+    config.rdn = 2;
+    ASSERT_EQ(speech::engine_segments(config, "第12号", segments), SPEECH_OK);
+    ASSERT_EQ(segments.size(), 1u);
+    EXPECT_EQ(segments[0].text, "di4 yi1 er4 hao4");
 }
 
 TEST(ErrorText, EveryCodeHasAMessage) {

@@ -15,3 +15,13 @@ target_include_directories(test_reading_api PRIVATE ${PROJECT_SOURCE_DIR}/servic
 target_link_libraries(test_reading_api PRIVATE speech_service GTest::gtest_main)
 tts_warnings(test_reading_api)
 gtest_discover_tests(test_reading_api PROPERTIES LABELS mandarin)
+
+# Sessions of the voice xiaoxin on the real engine.
+add_executable(test_mandarin_session test_mandarin_session.cc ${PROJECT_SOURCE_DIR}/service/tests/service_client.cc)
+target_include_directories(test_mandarin_session PRIVATE ${PROJECT_SOURCE_DIR}/service/tests)
+target_link_libraries(test_mandarin_session PRIVATE speech_service GTest::gtest_main)
+tts_warnings(test_mandarin_session)
+gtest_discover_tests(test_mandarin_session TEST_FILTER "-*MissingLexicon" PROPERTIES LABELS "mandarin;engine")
+add_test(NAME MandarinSession.MissingLexicon COMMAND test_mandarin_session --gtest_filter=*MissingLexicon)
+set_tests_properties(MandarinSession.MissingLexicon PROPERTIES LABELS "mandarin;engine"
+  ENVIRONMENT SPEECH_SERVICE_LEXICON=${CMAKE_CURRENT_BINARY_DIR}/no-such.lex)
