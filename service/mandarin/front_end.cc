@@ -18,6 +18,14 @@ constexpr std::size_t kHardPiece = 64 * 1024;
 // Runs of Han characters longer than this are read in parts.
 constexpr std::size_t kMaxHanRun = 4096;
 
+// A tone-numbered syllable: [a-z]+[1-5].
+bool is_syllable(const std::string &s) {
+    if (s.size() < 2 || s.back() < '1' || s.back() > '5') return false;
+    for (std::size_t k = 0; k + 1 < s.size(); ++k)
+        if (s[k] < 'a' || s[k] > 'z') return false;
+    return true;
+}
+
 bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
 std::size_t piece_end(std::string_view text, std::size_t from) {
@@ -72,6 +80,26 @@ private:
         return i;
     }
 
+    // A word of `n` characters from `k`. Characters the lexicon has no
+    // reading for are tokens of their own with an empty reading.
+    void emit_word(std::size_t k, std::size_t n, const std::vector<std::string> &syllables) {
+        std::size_t from = k;
+        std::string reading;
+        for (std::size_t s = 0; s < n; ++s) {
+            const bool known = s < syllables.size() && is_syllable(syllables[s]);
+            if (known) {
+                if (!reading.empty()) reading += ' ';
+                reading += syllables[s];
+                continue;
+            }
+            if (!reading.empty()) emit(from, k + s, TokenKind::han, std::move(reading));
+            reading.clear();
+            emit(k + s, k + s + 1, TokenKind::han, "");
+            from = k + s + 1;
+        }
+        if (!reading.empty()) emit(from, k + n, TokenKind::han, std::move(reading));
+    }
+
     std::size_t han(std::size_t i) {
         std::size_t end = i;
         while (end < chars_.size() && chars_[end].cls == CharClass::han && end - i < kMaxHanRun) ++end;
@@ -81,23 +109,11 @@ private:
         std::size_t k = i;
         for (const HanWord &word : read_han(lexicon_, run)) {
             const std::size_t n = std::min(word.length, end - k);
-            if (n == 0) continue;
-            std::string reading;
-            for (std::size_t s = 0; s < n && s < word.syllables.size(); ++s) {
-                if (!reading.empty()) reading += ' ';
-                reading += word.syllables[s];
-            }
-            emit(k, k + n, TokenKind::han, std::move(reading));
+            emit_word(k, n, word.syllables);
             k += n;
         }
-        // A reader that left characters out: read them one by one.
-        for (; k < end; ++k) {
-            std::string reading;
-            const std::u32string one(1, chars_[k].c);
-            for (const HanWord &word : read_han(lexicon_, one))
-                if (!word.syllables.empty()) reading = word.syllables.front();
-            emit(k, k + 1, TokenKind::han, reading.empty() ? "ling2" : reading);
-        }
+        // A reader that left characters out: they are not spoken.
+        for (; k < end; ++k) emit(k, k + 1, TokenKind::han, "");
         return end;
     }
 

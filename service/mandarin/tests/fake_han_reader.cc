@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // A stand-in for the lexicon in the front end's unit tests: a few
-// characters with fixed readings, one word per character, so that the
-// tests of numbers, tokens and engine text do not depend on the data.
+// characters with fixed readings (㢢 with none), one word per character
+// but 银行 and 㢢行, so that the tests of numbers, tokens and engine text do
+// not depend on the data.
 #include <map>
 
 #include "han_reader.h"
@@ -17,7 +18,7 @@ const std::map<char32_t, const char *> &readings() {
         {U'银', "yin2"}, {U'行', "hang2"}, {U'个', "ge4"},  {U'年', "nian2"}, {U'月', "yue4"}, {U'日', "ri4"},
         {U'元', "yuan2"}, {U'第', "di4"},  {U'我', "wo3"},  {U'们', "men5"},  {U'去', "qu4"},  {U'好', "hao3"},
         {U'你', "ni3"},  {U'电', "dian4"}, {U'话', "hua4"}, {U'号', "hao4"},  {U'人', "ren2"}, {U'天', "tian1"},
-        {U'点', "dian3"}, {U'万', "wan4"}, {U'本', "ben3"}, {U'书', "shu1"},  {U'是', "shi4"}, {U'长', "chang2"},
+        {U'点', "dian3"}, {U'万', "wan4"}, {U'本', "ben3"}, {U'书', "shu1"},  {U'是', "shi4"}, {U'长', "chang2"}, {U'㢢', ""},
     };
     return table;
 }
@@ -47,9 +48,16 @@ char32_t to_simplified(const Lexicon &, char32_t c) {
 
 std::vector<HanWord> read_han(const Lexicon &, std::u32string_view run) {
     std::vector<HanWord> words;
-    for (char32_t c : run) {
-        const auto it = readings().find(c);
-        words.push_back(HanWord{1, {it != readings().end() ? it->second : "zi4"}});
+    for (std::size_t i = 0; i < run.size(); ++i) {
+        const bool pair = i + 1 < run.size() && run[i + 1] == U'行' && (run[i] == U'银' || run[i] == U'㢢');
+        HanWord word;
+        word.length = pair ? 2 : 1;
+        for (std::size_t k = i; k < i + word.length; ++k) {
+            const auto it = readings().find(run[k]);
+            word.syllables.push_back(it != readings().end() ? it->second : "zi4");
+        }
+        words.push_back(std::move(word));
+        i += word.length - 1;
     }
     return words;
 }

@@ -21,7 +21,8 @@ struct Case {
 
 TEST(FrontEnd, ScriptsAndSigns) {
     const Case cases[] = {
-        {"我們去銀行", "我:wo3 / 們:men5 / 去:qu4 / 銀:yin2 / 行:hang2"},
+        {"我們去銀行", "我:wo3 / 們:men5 / 去:qu4 / 銀行:yin2 hang2"},
+        {"我㢢行㢢", "我:wo3 / 㢢: / 行:hang2 / 㢢:"},
         {"ＯＫ，１２３", "ＯＫ:en:O.K. / ，: / １２３:yi4 bai3 er4 shi2 san1"},
         {"Hello world", "Hello:en:Hello / world:en:world"},
         {"USA好", "USA:en:U.S.A. / 好:hao3"},
