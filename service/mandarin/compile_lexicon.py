@@ -31,6 +31,11 @@ FLAG_WORD = 1
 FLAG_READING = 2
 FLAG_PREFIX = 4
 MAX_WORD = 12
+# Characters that stay light at the end of a word (the lexicon's neutral
+# tones are kept for them, and made full for the others).
+LIGHT_SUFFIXES = set("子们么的了着过吗呢吧啊得")
+FULL_TONES_IN_WORDS = True
+
 COST_SCALE = 1000.0
 
 TONE_MARKS = {
@@ -357,9 +362,16 @@ def main():
 
     def mainland_fix(c, r):
         """A word's syllable in the mainland standard: a tone only the
-        Taiwan tradition gives (综合 zong4 he2) becomes the mainland one."""
-        if r is None or r.endswith("5"):
+        Taiwan tradition gives (综合 zong4 he2) becomes the mainland one. A
+        light syllable in a word is read with its full tone (衣服 fu2, 困难
+        nan2) unless the character is a light suffix."""
+        if r is None:
             return r
+        if r.endswith("5"):
+            if c in LIGHT_SUFFIXES or not FULL_TONES_IN_WORDS:
+                return r
+            full = [x for x, _ in char_syllables(c) if toneless(x) == toneless(r) and not x.endswith("5")]
+            return full[0] if full else r
         ml = mainland_of(c)
         if not ml or r in ml:
             return r
@@ -371,14 +383,29 @@ def main():
     def default_of(t):
         return written_default(t, tuple(r for r, _ in char_syllables(to_s.get(t, t))))
 
+    @functools.lru_cache(maxsize=None)
+    def usual_of(t):
+        """The usual reading of a written character: its own when it is one
+        of several a simplified one stands for, else the simplified one's."""
+        s = to_s.get(t, t)
+        if len(trad.get(s, ())) > 1:
+            return default_of(t)
+        rs = char_syllables(s)
+        return rs[0][0] if rs else None
+
     def rank(written, sy, weights):
         """How likely one of terra's readings of a word is: by pinyin_simp's
         weight, how often the written form occurs, how many characters
-        keep their usual reading, and full tones before neutral ones."""
+        keep their usual reading, and full tones before neutral ones but
+        for the suffixes that are light (桌子 zi5)."""
         base = tuple(toneless(x) for x in sy)
-        agree = sum(1 for c, x in zip(written, sy) if default_of(c) == x)
-        neutral = sum(1 for x in sy if x.endswith("5"))
+        agree = sum(1 for c, x in zip(written, sy) if usual_of(c) == x)
+        neutral = sum(1 if c not in LIGHT_SUFFIXES else -1 for c, x in zip(w_of(written), sy) if x.endswith("5"))
         return (weights.get(base, 0), written_count.get(written, 0), agree, -neutral)
+
+    @functools.lru_cache(maxsize=None)
+    def w_of(written):
+        return s_word(written)
 
     @functools.lru_cache(maxsize=None)
     def terra_reading(w):
@@ -390,9 +417,8 @@ def main():
 
     def derived_reading(w, written):
         """A word terra leaves out reads as its longest terra words from the
-        left, and the other characters as they are usually read; only a
-        character that simplifies several written ones (干 for 乾 幹) is told
-        apart by its written form."""
+        left and the other characters with terra's usual reading of them as
+        written: terra leaves out exactly the words read that way."""
         out = []
         i = 0
         while i < len(w):
@@ -402,8 +428,7 @@ def main():
                     i = j
                     break
             else:
-                c = w[i]
-                out.append(default_of(written[i]) if len(trad.get(c, ())) > 1 else None)
+                out.append(default_of(written[i]))
                 i += 1
         return out
 
