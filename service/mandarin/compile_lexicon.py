@@ -209,6 +209,8 @@ def main():
             if not count.isdigit() or len(text) > MAX_WORD:
                 continue
             n = int(count)
+            if n == 0:
+                continue  # words never seen only slow the segmentation down
             written_count[text] = n
             if len(text) == 1:
                 trad_freq[text] = n
@@ -360,17 +362,20 @@ def main():
         score = char_reading.get(c, {})
         return sorted(score.items(), key=lambda kv: (-kv[1], kv[0]))
 
-    def mainland_fix(c, r):
+    @functools.lru_cache(maxsize=None)
+    def mainland_fix(c, r, t):
         """A word's syllable in the mainland standard: a tone only the
         Taiwan tradition gives (综合 zong4 he2) becomes the mainland one. A
         light syllable in a word is read with its full tone (衣服 fu2, 困难
-        nan2) unless the character is a light suffix."""
+        nan2) unless the character is a light suffix. `t` is the character
+        as written."""
         if r is None:
             return r
         if r.endswith("5"):
             if c in LIGHT_SUFFIXES or not FULL_TONES_IN_WORDS:
                 return r
-            full = [x for x, _ in char_syllables(c) if toneless(x) == toneless(r) and not x.endswith("5")]
+            full = [x for x in [default_of(t)] + [x for x, _ in char_syllables(c)]
+                    if x and toneless(x) == toneless(r) and not x.endswith("5")]
             return full[0] if full else r
         ml = mainland_of(c)
         if not ml or r in ml:
@@ -381,6 +386,11 @@ def main():
 
     @functools.lru_cache(maxsize=None)
     def default_of(t):
+        # A simplified character in a word written in simplified script
+        # stands for its one traditional form.
+        forms = trad.get(t, ())
+        if len(forms) == 1 and forms[0] != t:
+            t = forms[0]
         return written_default(t, tuple(r for r, _ in char_syllables(to_s.get(t, t))))
 
     @functools.lru_cache(maxsize=None)
@@ -409,11 +419,17 @@ def main():
 
     @functools.lru_cache(maxsize=None)
     def terra_reading(w):
-        options = terra_word.get(w)
+        """Terra's reading of a word and the form it is written in: the
+        likeliest when it gives several, or when the word is mostly written
+        in a form terra leaves out (症狀 against terra's 癥狀), that form's."""
+        options = list(terra_word.get(w, ()))
         if not options:
             return None
+        if w in written_words and all(o[0] != written_words[w][1] for o in options):
+            written = written_words[w][1]
+            options.append((written, tuple(derived_reading(w, written))))
         weights = simp_word.get(w, {})
-        return max(options, key=lambda o: rank(o[0], o[1], weights))[1]
+        return max(options, key=lambda o: rank(o[0], o[1], weights))
 
     def derived_reading(w, written):
         """A word terra leaves out reads as its longest terra words from the
@@ -424,7 +440,7 @@ def main():
         while i < len(w):
             for j in range(len(w), i + 1, -1):
                 if j - i < len(w) and w[i:j] in terra_word:
-                    out.extend(terra_reading(w[i:j]))
+                    out.extend(terra_reading(w[i:j])[1])
                     i = j
                     break
             else:
@@ -433,18 +449,18 @@ def main():
         return out
 
     def word_reading(w):
-        """The reading of a word: terra's (the likeliest when it gives
-        several); or, for a word terra leaves out, one derived from terra's
-        shorter words and characters; or pinyin_simp's toneless reading
-        given the tones of the characters; or None."""
-        sy = terra_reading(w)
+        """The reading of a word: terra's, or for a word terra leaves out,
+        one derived from terra's shorter words and characters; or
+        pinyin_simp's toneless reading given the tones of the characters;
+        or None."""
+        found = terra_reading(w)
+        if found is None and w in written_words:
+            written = written_words[w][1]
+            found = (written, derived_reading(w, written))
+        if found is not None and any(found[1]):
+            written, sy = found
+            return tuple(mainland_fix(c, x, t) for c, x, t in zip(w, sy, written))
         weights = simp_word.get(w, {})
-        if sy is None and w in written_words:
-            sy = derived_reading(w, written_words[w][1])
-            if not any(sy):
-                sy = None
-        if sy is not None:
-            return tuple(mainland_fix(c, x) for c, x in zip(w, sy))
         if weights:
             base = max(weights.items(), key=lambda kv: kv[1])[0]
             out = []
