@@ -16,6 +16,7 @@ must agree.
 """
 import argparse
 import bz2
+import functools
 import math
 import os
 import struct
@@ -30,6 +31,11 @@ FLAG_WORD = 1
 FLAG_READING = 2
 FLAG_PREFIX = 4
 MAX_WORD = 12
+# Characters that stay light at the end of a word (the lexicon's neutral
+# tones are kept for them, and made full for the others).
+LIGHT_SUFFIXES = set("子们么的了着过吗呢吧啊得")
+FULL_TONES_IN_WORDS = True
+
 COST_SCALE = 1000.0
 
 TONE_MARKS = {
@@ -111,6 +117,7 @@ def load_unihan(unicode_dir):
             (simp if key == "kSimplifiedVariant" else trad)[c] = vs
     mandarin = {}
     pinlu = {}
+    mainland = {}  # char -> readings of the mainland dictionaries
     with bz2.open(os.path.join(unicode_dir, "Unihan_Readings.txt.bz2"), "rt", encoding="utf-8") as f:
         for line in f:
             if line.startswith("#") or "\t" not in line:
@@ -119,6 +126,12 @@ def load_unihan(unicode_dir):
             if key == "kMandarin":
                 rs = [marked_to_numbered(v) for v in value.split()]
                 mandarin[chr(int(code[2:], 16))] = [r for r in rs if r]
+            elif key in ("kXHC1983", "kTGHZ2013"):
+                c = chr(int(code[2:], 16))
+                for item in value.split():
+                    r = marked_to_numbered(item.split(":")[-1])
+                    if r:
+                        mainland.setdefault(c, set()).add(r)
             elif key == "kHanyuPinlu":
                 counts = {}
                 for item in value.split():
@@ -127,7 +140,7 @@ def load_unihan(unicode_dir):
                     if r:
                         counts[r] = counts.get(r, 0) + int(n)
                 pinlu[chr(int(code[2:], 16))] = counts
-    return simp, trad, mandarin, pinlu
+    return simp, trad, mandarin, pinlu, mainland
 
 
 def simplifier(simp):
@@ -154,6 +167,19 @@ class Builder:
         return i
 
 
+def complete_shares(readings):
+    """Terra gives shares to some readings of a character; the rest share
+    what is left (只 zhi1 0.1% and zhi3 without one: zhi3 has 99.9%)."""
+    known = {r: v for r, v in readings.items() if v is not None}
+    missing = [r for r, v in readings.items() if v is None]
+    if not known:
+        return None
+    left = max(0.0, 100.0 - sum(known.values()))
+    for r in missing:
+        known[r] = left / len(missing)
+    return known
+
+
 def toneless(s):
     return s[:-1]
 
@@ -166,28 +192,32 @@ def main():
     ap.add_argument("-o", "--output", required=True)
     args = ap.parse_args()
 
-    simp, trad, mandarin, pinlu = load_unihan(args.unicode)
+    simp, trad, mandarin, pinlu, mainland = load_unihan(args.unicode)
     to_s = simplifier(simp)
 
     def s_word(w):
         return "".join(to_s.get(c, c) for c in w)
 
-    # Word frequencies, in simplified script.
+    # Word frequencies, in simplified script, and the words as written.
     freq = {}
+    written_words = {}  # simplified word -> (count, word as written)
+    written_count = {}  # word as written -> count
+    trad_freq = {}      # frequency of each character as written
     with open(os.path.join(args.rime, "essay.txt"), encoding="utf-8") as f:
         for line in f:
-            parts = line.rstrip("\n").split("\t")
-            if len(parts) != 2 or not parts[1].isdigit():
+            text, _, count = line.rstrip("\n").partition("\t")
+            if not count.isdigit() or len(text) > MAX_WORD:
                 continue
-            w = s_word(parts[0])
-            if len(w) <= MAX_WORD:
-                freq[w] = freq.get(w, 0) + int(parts[1])
-    trad_freq = {}  # frequency of each character as written, for reading shares
-    with open(os.path.join(args.rime, "essay.txt"), encoding="utf-8") as f:
-        for line in f:
-            parts = line.rstrip("\n").split("\t")
-            if len(parts) == 2 and len(parts[0]) == 1 and parts[1].isdigit():
-                trad_freq[parts[0]] = int(parts[1])
+            n = int(count)
+            if n == 0:
+                continue  # words never seen only slow the segmentation down
+            written_count[text] = n
+            if len(text) == 1:
+                trad_freq[text] = n
+            w = s_word(text)
+            freq[w] = freq.get(w, 0) + n
+            if len(w) > 1 and n > written_words.get(w, (-1, ""))[0]:
+                written_words[w] = (n, text)
 
     # Terra: character reading shares and word readings.
     terra_char = {}   # char as written -> {syllable: share or None}
@@ -210,8 +240,8 @@ def main():
         elif len(text) <= MAX_WORD:
             w = s_word(text)
             lst = terra_word.setdefault(w, [])
-            if tuple(sy) not in lst:
-                lst.append(tuple(sy))
+            if (text, tuple(sy)) not in lst:
+                lst.append((text, tuple(sy)))
 
     # pinyin_simp: toneless word readings with weights.
     simp_word = {}  # word -> {toneless reading tuple: weight}
@@ -227,12 +257,44 @@ def main():
         d = simp_word.setdefault(w, {})
         d[toneless_sy] = d.get(toneless_sy, 0) + int(fields[2])
 
+    @functools.lru_cache(maxsize=None)
+    def mainland_of(c):
+        """The readings the mainland dictionaries give a character (in any
+        of its written forms); empty when they do not know it."""
+        out = set(mainland.get(c, ()))
+        for t in trad.get(c, ()):
+            out |= mainland.get(t, set())
+        if c in mandarin and mandarin[c]:
+            out.add(mandarin[c][0])
+        out |= set(pinlu.get(c, {}))
+        return out
+
+    @functools.lru_cache(maxsize=None)
+    def written_default(c, prefer=()):
+        """The reading terra implies for a character as written: a word
+        terra leaves out is read with these. Ties go to the reading
+        `prefer` ranks first."""
+        readings = terra_char.get(c)
+        if not readings:
+            return None
+        if len(readings) == 1:
+            return next(iter(readings))
+        shares = complete_shares(readings)
+        if not shares or max(shares.values()) <= 0:
+            shares = {r: float(pinlu.get(c, {}).get(r, 0)) for r in readings}
+            if c in mandarin and mandarin[c] and mandarin[c][0] in shares:
+                shares[mandarin[c][0]] += 0.5
+        top = max(shares.values())
+        tied = sorted(r for r, v in shares.items() if v >= top - 1e-9)
+        if len(tied) > 1 and prefer:
+            tied.sort(key=lambda r: prefer.index(r) if r in prefer else len(prefer))
+        return tied[0]
+
     # Character readings: the shares of the forms each simplified character
     # stands for, weighted by how often each form is written.
     sources = {}
     for c in set(terra_char) | set(mandarin) | set(pinlu):
-        s = to_s.get(c, c)
-        sources.setdefault(s, set()).add(c)
+        sources.setdefault(to_s.get(c, c), set()).add(c)
     char_reading = {}
     for s, forms in sources.items():
         score = {}
@@ -240,11 +302,11 @@ def main():
             w = trad_freq.get(c, 0) + 1
             readings = terra_char.get(c)
             if readings:
-                known = [v for v in readings.values() if v is not None]
-                total = sum(known)
-                for r, v in readings.items():
-                    if v is not None and total > 0:
-                        share = v / total
+                shares = complete_shares(readings) or {}
+                total = sum(shares.values())
+                for r in readings:
+                    if r in shares and total > 0:
+                        share = shares[r] / total
                     elif c in pinlu and sum(pinlu[c].values()) > 0:
                         share = pinlu[c].get(r, 0) / sum(pinlu[c].values()) or 0.001
                     elif c in mandarin and mandarin[c] and mandarin[c][0] == r:
@@ -259,24 +321,34 @@ def main():
             elif c in mandarin:
                 for k, r in enumerate(mandarin[c]):
                     score[r] = score.get(r, 0.0) + w * (0.9 if k == 0 else 0.1)
+        # Readings only the Taiwan tradition gives (综 zong4) come last.
+        ml = mainland_of(s)
+        if ml and any(r in ml for r in score):
+            for r in score:
+                if r not in ml and not r.endswith("5"):
+                    score[r] *= 0.001
         if score:
             char_reading[s] = score
 
     if args.stats:
+        observed = {}
         with open(args.stats, encoding="utf-8") as f:
             for line in f:
                 if line.startswith("#") or not line.strip():
                     continue
                 c, r, n = line.rstrip("\n").split("\t")
                 r = clean_syllable(r)
-                if not r:
-                    continue
-                score = char_reading.setdefault(c, {})
-                # Observed counts outweigh the dictionary's shares.
-                total = sum(score.values()) or 1.0
-                for k in list(score):
-                    score[k] = score[k] / total * 0.5
-                score[r] = score.get(r, 0.0) + int(n)
+                if r:
+                    observed.setdefault(c, {})[r] = int(n)
+        for c, counts in observed.items():
+            # Observed counts outweigh the dictionary's shares, which only
+            # order the readings never observed.
+            score = char_reading.setdefault(c, {})
+            total = sum(score.values()) or 1.0
+            for r in score:
+                score[r] = score[r] / total * 0.5
+            for r, n in counts.items():
+                score[r] = score.get(r, 0.0) + n
 
     b = Builder()
     chars = sorted(set(char_reading) | {c for w in list(freq) + list(terra_word) + list(simp_word) for c in w})
@@ -285,22 +357,110 @@ def main():
         sys.exit("too many characters")
     char_index = {c: i for i, c in enumerate(chars)}
 
+    @functools.lru_cache(maxsize=None)
     def char_syllables(c):
         score = char_reading.get(c, {})
         return sorted(score.items(), key=lambda kv: (-kv[1], kv[0]))
 
-    def word_reading(w):
-        """The reading of a word: terra's, disambiguated by pinyin_simp's
-        weights; or pinyin_simp's toneless reading given the tones of the
-        characters; or None."""
-        options = terra_word.get(w)
+    @functools.lru_cache(maxsize=None)
+    def mainland_fix(c, r, t):
+        """A word's syllable in the mainland standard: a tone only the
+        Taiwan tradition gives (综合 zong4 he2) becomes the mainland one. A
+        light syllable in a word is read with its full tone (衣服 fu2, 困难
+        nan2) unless the character is a light suffix. `t` is the character
+        as written."""
+        if r is None:
+            return r
+        if r.endswith("5"):
+            if c in LIGHT_SUFFIXES or not FULL_TONES_IN_WORDS:
+                return r
+            full = [x for x in [default_of(t)] + [x for x, _ in char_syllables(c)]
+                    if x and toneless(x) == toneless(r) and not x.endswith("5")]
+            return full[0] if full else r
+        ml = mainland_of(c)
+        if not ml or r in ml:
+            return r
+        same = [x for x, _ in char_syllables(c) if toneless(x) == toneless(r) and x in ml]
+        same += sorted(x for x in ml if toneless(x) == toneless(r))
+        return same[0] if same else r
+
+    @functools.lru_cache(maxsize=None)
+    def default_of(t):
+        # A simplified character in a word written in simplified script
+        # stands for its one traditional form.
+        forms = trad.get(t, ())
+        if len(forms) == 1 and forms[0] != t:
+            t = forms[0]
+        return written_default(t, tuple(r for r, _ in char_syllables(to_s.get(t, t))))
+
+    @functools.lru_cache(maxsize=None)
+    def usual_of(t):
+        """The usual reading of a written character: its own when it is one
+        of several a simplified one stands for, else the simplified one's."""
+        s = to_s.get(t, t)
+        if len(trad.get(s, ())) > 1:
+            return default_of(t)
+        rs = char_syllables(s)
+        return rs[0][0] if rs else None
+
+    def rank(written, sy, weights):
+        """How likely one of terra's readings of a word is: by pinyin_simp's
+        weight, how often the written form occurs, how many characters
+        keep their usual reading, and full tones before neutral ones but
+        for the suffixes that are light (桌子 zi5)."""
+        base = tuple(toneless(x) for x in sy)
+        agree = sum(1 for c, x in zip(written, sy) if usual_of(c) == x)
+        neutral = sum(1 if c not in LIGHT_SUFFIXES else -1 for c, x in zip(w_of(written), sy) if x.endswith("5"))
+        return (weights.get(base, 0), written_count.get(written, 0), agree, -neutral)
+
+    @functools.lru_cache(maxsize=None)
+    def w_of(written):
+        return s_word(written)
+
+    @functools.lru_cache(maxsize=None)
+    def terra_reading(w):
+        """Terra's reading of a word and the form it is written in: the
+        likeliest when it gives several, or when the word is mostly written
+        in a form terra leaves out (症狀 against terra's 癥狀), that form's."""
+        options = list(terra_word.get(w, ()))
+        if not options:
+            return None
+        if w in written_words and all(o[0] != written_words[w][1] for o in options):
+            written = written_words[w][1]
+            options.append((written, tuple(derived_reading(w, written))))
         weights = simp_word.get(w, {})
-        if options:
-            def rank(sy):
-                base = tuple(toneless(x) for x in sy)
-                neutral = sum(1 for x in sy if x.endswith("5"))
-                return (weights.get(base, 0), -neutral * 0)
-            return max(options, key=rank)
+        return max(options, key=lambda o: rank(o[0], o[1], weights))
+
+    def derived_reading(w, written):
+        """A word terra leaves out reads as its longest terra words from the
+        left and the other characters with terra's usual reading of them as
+        written: terra leaves out exactly the words read that way."""
+        out = []
+        i = 0
+        while i < len(w):
+            for j in range(len(w), i + 1, -1):
+                if j - i < len(w) and w[i:j] in terra_word:
+                    out.extend(terra_reading(w[i:j])[1])
+                    i = j
+                    break
+            else:
+                out.append(default_of(written[i]))
+                i += 1
+        return out
+
+    def word_reading(w):
+        """The reading of a word: terra's, or for a word terra leaves out,
+        one derived from terra's shorter words and characters; or
+        pinyin_simp's toneless reading given the tones of the characters;
+        or None."""
+        found = terra_reading(w)
+        if found is None and w in written_words:
+            written = written_words[w][1]
+            found = (written, derived_reading(w, written))
+        if found is not None and any(found[1]):
+            written, sy = found
+            return tuple(mainland_fix(c, x, t) for c, x, t in zip(w, sy, written))
+        weights = simp_word.get(w, {})
         if weights:
             base = max(weights.items(), key=lambda kv: kv[1])[0]
             out = []

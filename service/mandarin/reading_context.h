@@ -37,8 +37,8 @@ struct RunReading {
 
     std::size_t size() const { return chars.size(); }
     char32_t at(std::size_t i) const { return i < chars.size() ? chars[i].c : U'\0'; }
-    // The length of the word of character i.
-    std::size_t word_length_at(std::size_t i) const { return word_lengths[chars[i].word]; }
+    // The length of the word of character i (0 past the end).
+    std::size_t word_length_at(std::size_t i) const { return i < chars.size() ? word_lengths[chars[i].word] : 0; }
     bool single(std::size_t i) const { return word_length_at(i) == 1; }
     // True when the text of the word of character i is `w`.
     bool word_is(std::size_t i, std::u32string_view w) const;

@@ -3,7 +3,10 @@
 // one field per character: its syllable for a Han character, "-" for any
 // other. On stderr: the time to open the lexicon and to read the file.
 //
-//   mandarin-read-bench LEXICON TEXTFILE > readings
+//   mandarin-read-bench [--words] LEXICON TEXTFILE > readings
+//
+// With --words, a Han character that begins a word of several is preceded
+// by "[" and one that ends it followed by "]".
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -44,8 +47,13 @@ double ms_since(Clock::time_point t) { return std::chrono::duration<double, std:
 
 int main(int argc, char **argv) {
     using namespace speech::mandarin;
+    bool mark_words = argc == 4 && std::string(argv[1]) == "--words";
+    if (mark_words) {
+        --argc;
+        ++argv;
+    }
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s LEXICON TEXTFILE\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--words] LEXICON TEXTFILE\n", argv[0]);
         return 2;
     }
     std::string error;
@@ -72,8 +80,14 @@ int main(int argc, char **argv) {
             }
             std::u32string run;
             for (; i < line.size() && is_han(line[i]); ++i) run.push_back(to_simplified(*lexicon, line[i]));
-            for (HanWord &w : read_han(*lexicon, run))
-                for (std::string &s : w.syllables) out[l].push_back(s.empty() ? "?" : std::move(s));
+            for (HanWord &w : read_han(*lexicon, run)) {
+                for (std::size_t k = 0; k < w.syllables.size(); ++k) {
+                    std::string s = w.syllables[k].empty() ? "?" : std::move(w.syllables[k]);
+                    if (mark_words && w.length > 1 && k == 0) s = "[" + s;
+                    if (mark_words && w.length > 1 && k + 1 == w.length) s += "]";
+                    out[l].push_back(std::move(s));
+                }
+            }
         }
     }
     double read_ms = ms_since(t0);
