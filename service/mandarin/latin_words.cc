@@ -111,9 +111,10 @@ std::size_t read_latin_word(const std::vector<NormChar> &chars, std::size_t i, s
             ++p;
             continue;
         }
-        // An apostrophe between letters: don't, O’Neil.
-        const bool apostrophe = ch.c == U'\'' || ch.c == 0x2019;
-        if (apostrophe && p > i && p + 1 < chars.size() && chars[p + 1].cls == CharClass::latin) {
+        // An apostrophe or a point between letters: don't, O’Neil,
+        // example.com.
+        const bool joiner = ch.c == U'\'' || ch.c == 0x2019 || ch.c == U'.';
+        if (joiner && p > i && p + 1 < chars.size() && chars[p + 1].cls == CharClass::latin) {
             all_capitals = false;
             ++p;
             continue;

@@ -23,7 +23,7 @@ bool is_pinyin_syllable(std::string_view s);
 std::size_t read_pinyin(const std::vector<NormChar> &chars, std::size_t i, std::string &reading);
 
 // The length of the Latin word at chars[i] (letters, with apostrophes
-// between them), and what the English voice is given for it: the word as
+// and points between them), and what the English voice is given for it: the word as
 // written, or an all-capital acronym letter by letter ("U.S.A.": with the
 // points the engine names each letter, where "A" alone would be the article).
 std::size_t read_latin_word(const std::vector<NormChar> &chars, std::size_t i, std::string &english);

@@ -38,6 +38,8 @@ TEST(FrontEnd, ScriptsAndSigns) {
         {"👍🏽", "👍🏽:"},
         {"「你」……", "「: / 你:ni3 / 」……:"},
         {"a@b", "a:en:a / @:en:at / b:en:b"},
+        {"me@example.com.", "me:en:me / @:en:at / example.com:en:example.com / .:"},
+        {"U.S.A好", "U.S.A:en:U.S.A / 好:hao3"},
         {"COVID-19", "COVID:en:C.O.V.I.D. / -: / 19:shi2 jiu3"},
         {"Привет", "П: / р: / и: / в: / е: / т:"},
         {"\t 你\r\n好\x01", "你:ni3 / 好:hao3"},
