@@ -285,7 +285,8 @@ std::string quantity_reading(const std::vector<NormChar> &chars, const Quantity 
     else if (q.per == nullptr) ctx.measure = measure;
     const Core &c = q.core;
     if (mode == NumberMode::by_context && q.plain() && !c.grouped && !c.has_fraction) {
-        const bool year = c.digits.size() == 4 && at(chars, c.end) == U'年';
+        const bool year = (c.digits.size() == 4 && at(chars, c.end) == U'年') ||
+                          (c.digits.size() == 2 && matches(chars, c.end, U"年代"));  // 90年代
         const bool round = c.digits.find_first_not_of('0', 2) == std::string::npos;
         if (year) return digit_by_digit(c.digits, false);
         if (leading_zero(c.digits) || (c.digits.size() >= 7 && !round) || code_word_before(chars, q.begin))
@@ -483,14 +484,38 @@ NumberReading read_number(const std::vector<NormChar> &chars, std::size_t i, Num
     NumberReading out;
     if (i >= chars.size()) return out;
     if (is_digit(chars[i].c)) {
-        if (read_date(chars, i, mode, out) || read_time(chars, i, mode, out) || read_ratio(chars, i, mode, out) ||
-            read_fraction(chars, i, mode, out) || read_dotted(chars, i, mode, out))
+        // Dates and times, and ranges of them: 9:00-17:30.
+        using Reader = bool (*)(const std::vector<NormChar> &, std::size_t, NumberMode, NumberReading &);
+        for (Reader read : {read_date, read_time}) {
+            if (!read(chars, i, mode, out)) continue;
+            const std::size_t end = i + out.length;
+            NumberReading second;
+            if (is_range_sign(at(chars, end)) && is_digit(at(chars, end + 1)) && read(chars, end + 1, mode, second)) {
+                add(out.reading, "dao4");
+                add(out.reading, second.reading);
+                out.length += 1 + second.length;
+            }
+            return out;
+        }
+        if (read_ratio(chars, i, mode, out) || read_fraction(chars, i, mode, out) || read_dotted(chars, i, mode, out))
             return out;
     }
     Quantity a;
     if (!parse_quantity(chars, i, sign_allowed(chars, i), a)) return out;
     const char32_t joint = at(chars, a.end);
     Quantity b;
+    const bool plain_pair = a.plain() && !a.core.grouped && !a.core.has_fraction && joint == U'-' &&
+                            parse_quantity(chars, a.end + 1, false, b) && b.plain() && !b.core.grouped &&
+                            !b.core.has_fraction && range_end(a) && range_end(b) &&
+                            !(at(chars, b.end) == U'-' && is_digit(at(chars, b.end + 1)));
+    if (plain_pair && small_value(b.core.digits) <= small_value(a.core.digits)) {
+        // 3-2 going down is a score, not a range.
+        std::string r = plain_reading(a.core.digits, mode);
+        add(r, "bi3");
+        add(r, plain_reading(b.core.digits, mode));
+        out = NumberReading{b.end - i, r};
+        return out;
+    }
     if (is_range_sign(joint) && parse_quantity(chars, a.end + 1, joint != U'-', b) &&
         (joint != U'-' || (range_end(a) && range_end(b) && !(at(chars, b.end) == U'-' && is_digit(at(chars, b.end + 1)))))) {
         const Measure *measure = measure_after(chars, b.end);

@@ -82,6 +82,8 @@ TEST(Numbers, ByContext) {
         {"2元", "2:liang3 / 元:yuan2"},
         {"1.2.3", "1.2.3:yi1 dian3 er4 dian3 san1"},
         {"1+1=2", "1:yi1 / +:jia1 / 1:yi1 / =:deng3 yu2 / 2:er4"},
+        {"3，500", "3:san1 / ，: / 500:wu3 bai3"},
+        {"90年代", "90:jiu3 ling2 / 年:nian2 / 代:zi4"},
     };
     check_all(cases, 0);
 }
@@ -100,6 +102,11 @@ TEST(Numbers, DatesTimesRatiosRanges) {
         {"25:30", "25:30:er4 shi2 wu3 bi3 san1 shi2"},
         {"3-5", "3-5:san1 dao4 wu3"},
         {"3~5", "3~5:san1 dao4 wu3"},
+        {"3-2", "3-2:san1 bi3 er4"},
+        {"2-2", "2-2:er4 bi3 er4"},
+        {"9:00-17:30", "9:00-17:30:jiu3 dian3 dao4 shi2 qi1 dian3 san1 shi2 fen1"},
+        {"2023-05-06~2023-05-08", "2023-05-06~2023-05-08:er4 ling2 er4 san1 nian2 wu3 yue4 liu4 ri4 dao4 er4 ling2 er4 san1 nian2 wu3 yue4 ba1 ri4"},
+        {"12:00-", "12:00:shi2 er4 dian3 / -:"},
         {"3～5个", "3～5:san1 dao4 wu3 / 个:ge4"},
         {"2-3个", "2-3:liang3 dao4 san1 / 个:ge4"},
         {"3-5km", "3-5km:san1 dao4 wu3 gong1 li3"},
