@@ -21,7 +21,7 @@ add_executable(test_mandarin_session test_mandarin_session.cc ${PROJECT_SOURCE_D
 target_include_directories(test_mandarin_session PRIVATE ${PROJECT_SOURCE_DIR}/service/tests)
 target_link_libraries(test_mandarin_session PRIVATE speech_service GTest::gtest_main)
 tts_warnings(test_mandarin_session)
-gtest_discover_tests(test_mandarin_session TEST_FILTER "-*MissingLexicon" PROPERTIES LABELS "mandarin;engine")
+gtest_discover_tests(test_mandarin_session TEST_FILTER "-*MissingLexicon" PROPERTIES LABELS mandarin)
 add_test(NAME MandarinSession.MissingLexicon COMMAND test_mandarin_session --gtest_filter=*MissingLexicon)
-set_tests_properties(MandarinSession.MissingLexicon PROPERTIES LABELS "mandarin;engine"
+set_tests_properties(MandarinSession.MissingLexicon PROPERTIES LABELS mandarin
   ENVIRONMENT SPEECH_SERVICE_LEXICON=${CMAKE_CURRENT_BINARY_DIR}/no-such.lex)
