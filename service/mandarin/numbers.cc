@@ -2,7 +2,6 @@
 #include "numbers.h"
 
 #include <array>
-#include <cstring>
 
 namespace speech::mandarin {
 namespace {
@@ -416,6 +415,11 @@ bool read_dotted(const std::vector<NormChar> &chars, std::size_t p, NumberMode m
     return true;
 }
 
+// For numbers without leading zeros.
+bool less_than(const std::string &a, const std::string &b) {
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+}
+
 bool is_range_sign(char32_t c) { return c == U'-' || c == U'~' || c == U'–' || c == U'—'; }
 
 // Digit groups joined by hyphens (010-12345678, 400-800-8888).
@@ -510,7 +514,7 @@ NumberReading read_number(const std::vector<NormChar> &chars, std::size_t i, Num
                             parse_quantity(chars, a.end + 1, false, b) && b.plain() && !b.core.grouped &&
                             !b.core.has_fraction && range_end(a) && range_end(b) &&
                             !(at(chars, b.end) == U'-' && is_digit(at(chars, b.end + 1)));
-    if (plain_pair && small_value(b.core.digits) <= small_value(a.core.digits)) {
+    if (plain_pair && !less_than(a.core.digits, b.core.digits)) {
         // 3-2 going down is a score, not a range.
         std::string r = plain_reading(a.core.digits, mode);
         add(r, "bi3");
