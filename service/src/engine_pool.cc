@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
@@ -29,6 +30,11 @@ struct SpawnRequest {
     bool done = false;
 };
 
+struct Dying {
+    std::unique_ptr<EngineProcess> engine;
+    Clock::time_point deadline;
+};
+
 struct Idle {
     std::unique_ptr<EngineProcess> engine;
     bool inherit_stderr;
@@ -48,6 +54,7 @@ struct Pool {
     bool stopping = false;
     std::deque<SpawnRequest *> requests;
     std::deque<Idle> idle;
+    std::vector<Dying> dying;  // helpers done with their session, exiting
     // What the next ready helper runs; empty when none is wanted.
     std::string warm_program;
     bool warm_inherit = false;
@@ -55,7 +62,12 @@ struct Pool {
     bool refill = false;
     long live = 0;  // helpers started by the keeper and not yet reaped
 
+    // When the keeper next looks whether dying helpers have exited.
+    Clock::time_point next_look;
+    Clock::duration pause{};
+
     void keep();
+    void reap_dying(std::unique_lock<std::mutex> &lock);
     void ensure_keeper();
     void shut_down();
 };
@@ -79,8 +91,34 @@ int spawn(const std::string &program, bool inherit_stderr, std::unique_ptr<Engin
     }
 }
 
+// Reaps the helpers that have exited since the last look, kills those past
+// their bound; returns when to look again (polling, briefly at first: a
+// helper that has sent its end frame exits within milliseconds).
+void Pool::reap_dying(std::unique_lock<std::mutex> &lock) {
+    std::vector<Dying> look;
+    look.swap(dying);
+    lock.unlock();
+    const auto now = Clock::now();
+    std::vector<Dying> left;
+    for (Dying &d : look) {
+        if (d.engine->reap_if_exited()) continue;
+        if (d.deadline <= now) {
+            d.engine->kill();
+            d.engine->reap(std::chrono::milliseconds(0));
+            continue;
+        }
+        left.push_back(std::move(d));
+    }
+    look.clear();
+    lock.lock();
+    for (Dying &d : left) dying.push_back(std::move(d));
+    pause = std::min<Clock::duration>(pause * 2, std::chrono::milliseconds(20));
+    next_look = Clock::now() + pause;
+}
+
 // The keeper thread: starts helpers on request, keeps one ready, ends the
-// ready one after its idle time, and returns once nothing it started runs.
+// ready one after its idle time, reaps the helpers of finished sessions,
+// and returns once nothing it started runs.
 void Pool::keep() {
     std::unique_lock<std::mutex> lock(mutex);
     std::vector<std::unique_ptr<EngineProcess>> expired;
@@ -108,6 +146,8 @@ void Pool::keep() {
         if (stopping) {
             for (Idle &i : idle) expired.push_back(std::move(i.engine));
             idle.clear();
+            for (Dying &d : dying) expired.push_back(std::move(d.engine));
+            dying.clear();
             if (!expired.empty()) continue;
             break;
         }
@@ -127,6 +167,10 @@ void Pool::keep() {
             continue;
         }
         refill = false;
+        if (!dying.empty() && Clock::now() >= next_look) {
+            reap_dying(lock);
+            continue;
+        }
         const auto now = Clock::now();
         while (!idle.empty() && idle.front().deadline <= now) {
             expired.push_back(std::move(idle.front().engine));
@@ -134,8 +178,10 @@ void Pool::keep() {
         }
         if (!expired.empty()) continue;
         if (idle.empty() && live == 0) break;  // nothing left to look after
-        if (idle.empty()) changed.wait(lock);
-        else changed.wait_until(lock, idle.front().deadline);
+        Clock::time_point wake = idle.empty() ? Clock::time_point::max() : idle.front().deadline;
+        if (!dying.empty()) wake = std::min(wake, next_look);
+        if (wake == Clock::time_point::max()) changed.wait(lock);
+        else changed.wait_until(lock, wake);
     }
     // Nothing is left to end: whoever starts the next keeper joins us.
     keeper_running = false;
@@ -213,6 +259,7 @@ int take_engine(const std::string &program, bool inherit_stderr, std::unique_ptr
     SpawnRequest req;
     {
         std::unique_lock<std::mutex> lock(p.mutex);
+        p.ensure_keeper();
         // A ready helper of another program, or one that has died, is ended.
         while (!p.idle.empty()) {
             Idle i = std::move(p.idle.front());
@@ -232,14 +279,35 @@ int take_engine(const std::string &program, bool inherit_stderr, std::unique_ptr
             req.inherit_stderr = inherit_stderr;
             p.requests.push_back(&req);
         }
-        p.ensure_keeper();
-        p.changed.notify_all();
-        if (!out) p.changed.wait(lock, [&] { return req.done; });
+        if (!out) {
+            p.changed.notify_all();
+            p.changed.wait(lock, [&] { return req.done; });
+        }
     }
+    if (out) p.changed.notify_all();
     end_helpers(unfit);
     if (out) return SPEECH_OK;
     out = std::move(req.engine);
     return req.rc;
+}
+
+void retire_engine(std::unique_ptr<EngineProcess> engine, std::chrono::milliseconds bound) {
+    Pool &p = pool();
+    try {
+        std::lock_guard<std::mutex> lock(p.mutex);
+        p.dying.reserve(p.dying.size() + 1);
+        p.ensure_keeper();
+        if (p.dying.empty()) {
+            p.pause = std::chrono::microseconds(200);
+            p.next_look = Clock::now() + p.pause;
+        }
+        p.dying.push_back({std::move(engine), Clock::now() + bound});
+    } catch (...) {
+        // No memory or no thread: wait for it here.
+        if (engine) engine->reap(bound);
+        return;
+    }
+    p.changed.notify_all();
 }
 
 void engine_process_reaped() {

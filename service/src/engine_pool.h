@@ -29,6 +29,10 @@ WarmSettings warm_settings_from_env();
 // there is one, else one started now. 0 or an error code.
 int take_engine(const std::string &program, bool inherit_stderr, std::unique_ptr<EngineProcess> &out);
 
+// Takes a helper that has finished its session and is exiting: the keeper
+// waits for it, and kills it if it has not exited within `bound`.
+void retire_engine(std::unique_ptr<EngineProcess> engine, std::chrono::milliseconds bound);
+
 }  // namespace speech
 
 #endif  // SPEECH_ENGINE_POOL_H

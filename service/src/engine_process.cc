@@ -159,6 +159,15 @@ void EngineProcess::kill() {
     }
 }
 
+bool EngineProcess::reap_if_exited() {
+    if (pid_ <= 0 || !ours()) return true;
+    const pid_t got = waitpid(pid_, nullptr, WNOHANG);
+    if (got == 0 || (got < 0 && errno == EINTR)) return false;
+    pid_ = -1;
+    engine_process_reaped();
+    return true;
+}
+
 EngineEnd EngineProcess::reap(std::chrono::milliseconds bound, const std::atomic<bool> *abort) {
     EngineEnd end;
     if (pid_ <= 0 || !ours()) return end;

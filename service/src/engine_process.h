@@ -57,6 +57,8 @@ class EngineProcess {
     // Waits up to `bound` for the helper to exit, killing it after that
     // (kTimedOut). Setting `*abort` ends the wait early and kills the helper.
     EngineEnd reap(std::chrono::milliseconds bound, const std::atomic<bool> *abort = nullptr);
+    // Reaps the helper if it has exited; true once it is reaped.
+    bool reap_if_exited();
 
   private:
     bool ours() const;

@@ -304,14 +304,25 @@ void Session::collect() {
     }
     engine_->close_socket();
     EngineEnd end;
-    if (rc != SPEECH_OK) {
-        engine_->kill();
-        end = engine_->reap(std::chrono::milliseconds(0));
+    if (rc == SPEECH_OK && output_.ended()) {
+        // The helper has said how it ended and is exiting: the session's
+        // result does not wait for its exit. Its stderr line, if any, was
+        // written before its end frame.
+        end.kind = EngineEnd::kExited;
+        end.exit_code = output_.result();
+        read_stderr(true);
+        engine_->close_stderr();
+        retire_engine(std::move(engine_), engine_timeout_);
     } else {
-        end = engine_->reap(engine_timeout_, &cancelled_);
+        if (rc != SPEECH_OK) {
+            engine_->kill();
+            end = engine_->reap(std::chrono::milliseconds(0));
+        } else {
+            end = engine_->reap(engine_timeout_, &cancelled_);
+        }
+        read_stderr(true);
+        engine_->close_stderr();
     }
-    read_stderr(true);
-    engine_->close_stderr();
     rc = outcome(rc, end);
     std::lock_guard<std::mutex> lock(mutex_);
     if (!done_) {

@@ -50,6 +50,19 @@ std::set<pid_t> children_of(pid_t parent) {
     return out;
 }
 
+// Our children once `settled` holds for them (helpers of finished sessions
+// are reaped, and the next one started, in the background), or after 10 s.
+template <typename Pred>
+std::set<pid_t> children_once(Pred settled) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    std::set<pid_t> now = children_of(getpid());
+    while (!settled(now) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        now = children_of(getpid());
+    }
+    return now;
+}
+
 bool running(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string line;
@@ -99,11 +112,12 @@ TEST_F(WarmEngine, AReadyHelperGivesTheBytesOfAFreshOneForAnySettings) {
 TEST_F(WarmEngine, OneReadyHelperServesOneSessionAndEndsWhenIdle) {
     const auto before = service_test::settled_resources();
     ASSERT_EQ(synthesize("", "你好").fetch_code, SPEECH_OK);
-    std::set<pid_t> ready = children_of(getpid());
+    std::set<pid_t> ready = children_once([](const std::set<pid_t> &c) { return c.size() == 1; });
     ASSERT_EQ(ready.size(), 1u) << "one helper waits ready";
     for (int i = 0; i < 3; ++i) {
         ASSERT_EQ(synthesize("", "你好").fetch_code, SPEECH_OK);
-        const std::set<pid_t> next = children_of(getpid());
+        const std::set<pid_t> next =
+            children_once([&](const std::set<pid_t> &c) { return c.size() == 1 && c != ready; });
         ASSERT_EQ(next.size(), 1u);
         EXPECT_NE(*next.begin(), *ready.begin()) << "the helper that served a session is gone";
         ready = next;
@@ -113,7 +127,7 @@ TEST_F(WarmEngine, OneReadyHelperServesOneSessionAndEndsWhenIdle) {
     for (int i = 0; i < 4; ++i)
         threads.emplace_back([] { EXPECT_EQ(synthesize("", "春眠不觉晓").fetch_code, SPEECH_OK); });
     for (auto &t : threads) t.join();
-    EXPECT_LE(children_of(getpid()).size(), 1u);
+    EXPECT_EQ(children_once([](const std::set<pid_t> &c) { return c.size() == 1; }).size(), 1u);
 
     const auto after = service_test::resources_once_idle(before);
     EXPECT_EQ(after.fds, before.fds);
@@ -129,9 +143,8 @@ TEST_F(WarmEngine, ASessionOutlivesTheReadyHelpersIdleTime) {
     const char *h = QTTSSessionBegin("", &code);
     ASSERT_NE(h, nullptr);
     // Wait for the ready helper started beside it to end of idleness.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (children_of(getpid()).size() != 1 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    children_once([](const std::set<pid_t> &c) { return c.size() == 2; });
+    children_once([](const std::set<pid_t> &c) { return c.size() == 1; });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     ASSERT_EQ(QTTSTextPut(h, "你好", 6, nullptr), SPEECH_OK);
     unsigned len = 0;
@@ -147,7 +160,7 @@ TEST_F(WarmEngine, TurnedOffNoHelperWaits) {
     setenv("SPEECH_SERVICE_WARM_ENGINE", "0", 1);
     const auto before = service_test::settled_resources();
     ASSERT_EQ(synthesize("", "你好").fetch_code, SPEECH_OK);
-    EXPECT_TRUE(children_of(getpid()).empty());
+    EXPECT_TRUE(children_once([](const std::set<pid_t> &c) { return c.empty(); }).empty());
     const auto after = service_test::resources_once_idle(before);
     EXPECT_EQ(after.threads, before.threads) << "and no thread stays";
 }
