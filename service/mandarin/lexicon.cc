@@ -193,6 +193,7 @@ WordEntry Lexicon::find(const std::uint16_t *first, std::size_t n, std::uint32_t
         result.found = true;
         result.is_word = (flags & format::kEntryWord) != 0;
         result.is_prefix = (flags & format::kEntryPrefix) != 0;
+        result.derived = (flags & format::kEntryDerived) != 0;
         result.cost = static_cast<std::uint16_t>(head >> 16);
         result.length = n;
         if ((flags & format::kEntryReading) != 0 && char_words <= words - offset - 1 - char_words) {

@@ -24,6 +24,7 @@ struct WordEntry {
     bool is_word = false;
     bool has_reading = false;
     bool is_prefix = false;  // longer words begin with it
+    bool derived = false;    // its reading was derived from its characters
     std::uint16_t cost = 0;
     const std::uint32_t *syllables = nullptr;  // packed u16 pairs
     std::size_t length = 0;
