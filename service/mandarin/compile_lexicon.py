@@ -10,6 +10,8 @@ Sources:
   unicode-data (Unihan)   kMandarin and kHanyuPinlu readings, and the
                           simplified/traditional variants
   polyphone_stats.tsv     per-character reading counts (optional, ours)
+  mainland_words.tsv      mainland readings of words the packages give in
+                          other tones (optional, ours)
 
 The layout is described in lexicon_format.h; this script and that header
 must agree.
@@ -191,6 +193,7 @@ def main():
     ap.add_argument("--rime", default="/usr/share/rime-data")
     ap.add_argument("--unicode", default="/usr/share/unicode")
     ap.add_argument("--stats", help="per-character reading counts (TSV)")
+    ap.add_argument("--words", help="word readings that replace the packages' (TSV)")
     ap.add_argument("-o", "--output", required=True)
     args = ap.parse_args()
 
@@ -277,11 +280,12 @@ def main():
         2013 standard's, or the 1983 dictionary's for it or its traditional
         forms; empty when they do not know it."""
         out = set(mainland.get(("kTGHZ2013", c), ()))
+        if out:
+            return out
+        out = set(mainland.get(("kXHC1983", c), ()))
         if not out:
-            out = set(mainland.get(("kXHC1983", c), ()))
-            if not out:
-                for t in trad.get(c, ()):
-                    out |= mainland.get(("kXHC1983", t), set())
+            for t in trad.get(c, ()):
+                out |= mainland.get(("kXHC1983", t), set())
         if c in mandarin and mandarin[c]:
             out.add(mandarin[c][0])
         out |= set(pinlu.get(c, {}))
@@ -344,9 +348,13 @@ def main():
         if ml and any(r in ml for r in score):
             for r in score:
                 if r not in ml and not r.endswith("5"):
-                    score[r] *= 0.001
+                    score[r] *= 1e-6
         if score:
             char_reading[s] = score
+
+    # The dictionaries' own shares, before any observed counts: the tones
+    # given to pinyin_simp's toneless words come from these.
+    dictionary_reading = {c: dict(v) for c, v in char_reading.items()}
 
     if args.stats:
         observed = {}
@@ -401,7 +409,11 @@ def main():
         same = [x for x in [default_of(t)] + [x for x, _ in char_syllables(c)]
                 if x and toneless(x) == toneless(r) and x in ml]
         same += sorted(x for x in ml if toneless(x) == toneless(r))
-        return same[0] if same else r
+        if same:
+            return same[0]
+        # A character the mainland reads one way only (暂 zan4, not zhan4).
+        full = [x for x in ml if not x.endswith("5")]
+        return full[0] if len(full) == 1 else r
 
     @functools.lru_cache(maxsize=None)
     def default_of(t):
@@ -476,7 +488,8 @@ def main():
             if known and known[k] and toneless(known[k]) == t:
                 out.append(known[k])
                 continue
-            match = [r for r, _ in char_syllables(c) if toneless(r) == t]
+            shares = dictionary_reading.get(c, {})
+            match = sorted((r for r in shares if toneless(r) == t), key=lambda r: -shares[r])
             out.append(match[0] if match else None)
         return tuple(out)
 
@@ -504,7 +517,19 @@ def main():
             return simp_tones(w, top), True
         return None, False
 
-    words = set(freq) | set(terra_word) | set(simp_word)
+    own_words = {}
+    if args.words:
+        with open(args.words, encoding="utf-8") as f:
+            for line in f:
+                if line.startswith("#") or not line.strip():
+                    continue
+                w, reading = line.rstrip("\n").split("\t")
+                sy = tuple(clean_syllable(x) for x in reading.split())
+                if len(sy) != len(w) or None in sy:
+                    sys.exit("%s: bad reading of %s" % (args.words, w))
+                own_words[w] = sy
+
+    words = set(freq) | set(terra_word) | set(simp_word) | set(own_words)
     words = {w for w in words if all(c in char_index for c in w) and 1 <= len(w) <= MAX_WORD}
     counts = {}
     for w in words:
@@ -526,7 +551,7 @@ def main():
         e[0] |= FLAG_WORD
         e[1] = cost
         if len(w) > 1:
-            r, derived = word_reading(w)
+            r, derived = (own_words[w], False) if w in own_words else word_reading(w)
             if r:
                 e[0] |= FLAG_READING | (FLAG_DERIVED if derived else 0)
                 e[2] = [b.syllable_id(x) if x else NO_SYLLABLE for x in r]

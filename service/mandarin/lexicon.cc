@@ -207,7 +207,12 @@ WordEntry Lexicon::find(const std::uint16_t *first, std::size_t n, std::uint32_t
 
 std::string lexicon_path() {
     if (const char *env = std::getenv("SPEECH_SERVICE_LEXICON"); env != nullptr && *env != '\0') return env;
-    return folder_of(engine_program_path()) + "/mandarin.lex";
+    std::string beside_engine = folder_of(engine_program_path()) + "/mandarin.lex";
+    // A helper named by $SPEECH_SERVICE_ENGINE may have no lexicon beside
+    // it: then the installed one.
+    if (access(beside_engine.c_str(), R_OK) != 0 && access(SPEECH_LEXICON_INSTALLED_PATH, R_OK) == 0)
+        return SPEECH_LEXICON_INSTALLED_PATH;
+    return beside_engine;
 }
 
 }  // namespace speech::mandarin

@@ -78,7 +78,8 @@ class Lexicon {
 };
 
 // The lexicon file used by default_lexicon(): $SPEECH_SERVICE_LEXICON, or
-// mandarin.lex in the folder of the engine helper.
+// mandarin.lex in the folder of the engine helper (the installed one when
+// a helper named by $SPEECH_SERVICE_ENGINE has none beside it).
 std::string lexicon_path();
 
 }  // namespace speech::mandarin
