@@ -211,6 +211,17 @@ def main():
     def s_word(w):
         return "".join(to_s.get(c, c) for c in w)
 
+    # Characters that are simplified forms themselves and also simplify to
+    # another (乾 stays 乾 in 乾坤 but is 干 in 饼干).
+    also = {c: next(v for v in vs if v != c) for c, vs in simp.items() if c in vs and len(vs) > 1}
+
+    def s_forms(w):
+        """The simplified forms of a word: s_word(w), and the one with the
+        other simplification of such characters."""
+        first = s_word(w)
+        other = "".join(also.get(c, c) for c in first)
+        return (first,) if other == first else (first, other)
+
     # Word frequencies, in simplified script, and the words as written.
     freq = {}
     written_words = {}  # simplified word -> (count, word as written)
@@ -227,10 +238,10 @@ def main():
             written_count[text] = n
             if len(text) == 1:
                 trad_freq[text] = n
-            w = s_word(text)
-            freq[w] = freq.get(w, 0) + n
-            if len(w) > 1 and n > written_words.get(w, (-1, ""))[0]:
-                written_words[w] = (n, text)
+            for w in s_forms(text):
+                freq[w] = freq.get(w, 0) + n
+                if len(w) > 1 and n > written_words.get(w, (-1, ""))[0]:
+                    written_words[w] = (n, text)
 
     # Terra: character reading shares and word readings.
     terra_char = {}   # char as written -> {syllable: share or None}
@@ -251,10 +262,10 @@ def main():
                     share = None
             terra_char.setdefault(text, {})[sy[0]] = share
         elif len(text) <= MAX_WORD:
-            w = s_word(text)
-            lst = terra_word.setdefault(w, [])
-            if (text, tuple(sy)) not in lst:
-                lst.append((text, tuple(sy)))
+            for w in s_forms(text):
+                lst = terra_word.setdefault(w, [])
+                if (text, tuple(sy)) not in lst:
+                    lst.append((text, tuple(sy)))
 
     written_of_terra = {}
     for w, options in terra_word.items():
