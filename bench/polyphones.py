@@ -98,8 +98,10 @@ def compile_lexicon(stats_text, out):
         f.write(stats_text)
         path = f.name
     try:
+        data = os.path.join(ROOT, "service", "mandarin", "data")
         subprocess.run([sys.executable, os.path.join(ROOT, "service", "mandarin", "compile_lexicon.py"),
-                        "--stats", path, "-o", out], check=True, stdout=subprocess.DEVNULL)
+                        "--stats", path, "--words", os.path.join(data, "mainland_words.tsv"), "-o", out],
+                       check=True, stdout=subprocess.DEVNULL)
     finally:
         os.unlink(path)
 

@@ -10,6 +10,8 @@ Sources:
   unicode-data (Unihan)   kMandarin and kHanyuPinlu readings, and the
                           simplified/traditional variants
   polyphone_stats.tsv     per-character reading counts (optional, ours)
+  mainland_words.tsv      mainland readings of words the packages give in
+                          other tones (optional, ours)
 
 The layout is described in lexicon_format.h; this script and that header
 must agree.
@@ -30,6 +32,7 @@ NO_SYLLABLE = 0xFFFF
 FLAG_WORD = 1
 FLAG_READING = 2
 FLAG_PREFIX = 4
+FLAG_DERIVED = 8
 MAX_WORD = 12
 # Characters that stay light at the end of a word (the lexicon's neutral
 # tones are kept for them, and made full for the others).
@@ -105,19 +108,20 @@ def read_tsv_body(path):
 def load_unihan(unicode_dir):
     simp = {}   # char -> simplified variants
     trad = {}   # char -> traditional variants
+    semantic = {}  # char -> semantic variants
     with bz2.open(os.path.join(unicode_dir, "Unihan_Variants.txt.bz2"), "rt", encoding="utf-8") as f:
         for line in f:
             if line.startswith("#") or "\t" not in line:
                 continue
             code, key, value = line.rstrip("\n").split("\t")
-            if key not in ("kSimplifiedVariant", "kTraditionalVariant"):
+            if key not in ("kSimplifiedVariant", "kTraditionalVariant", "kSemanticVariant"):
                 continue
             c = chr(int(code[2:], 16))
             vs = [chr(int(v.split("<")[0][2:], 16)) for v in value.split()]
-            (simp if key == "kSimplifiedVariant" else trad)[c] = vs
+            {"kSimplifiedVariant": simp, "kTraditionalVariant": trad, "kSemanticVariant": semantic}[key][c] = vs
     mandarin = {}
     pinlu = {}
-    mainland = {}  # char -> readings of the mainland dictionaries
+    mainland = {}  # (field, char) -> readings of the mainland dictionaries
     with bz2.open(os.path.join(unicode_dir, "Unihan_Readings.txt.bz2"), "rt", encoding="utf-8") as f:
         for line in f:
             if line.startswith("#") or "\t" not in line:
@@ -131,7 +135,7 @@ def load_unihan(unicode_dir):
                 for item in value.split():
                     r = marked_to_numbered(item.split(":")[-1])
                     if r:
-                        mainland.setdefault(c, set()).add(r)
+                        mainland.setdefault((key, c), set()).add(r)
             elif key == "kHanyuPinlu":
                 counts = {}
                 for item in value.split():
@@ -140,7 +144,7 @@ def load_unihan(unicode_dir):
                     if r:
                         counts[r] = counts.get(r, 0) + int(n)
                 pinlu[chr(int(code[2:], 16))] = counts
-    return simp, trad, mandarin, pinlu, mainland
+    return simp, trad, semantic, mandarin, pinlu, mainland
 
 
 def simplifier(simp):
@@ -189,14 +193,34 @@ def main():
     ap.add_argument("--rime", default="/usr/share/rime-data")
     ap.add_argument("--unicode", default="/usr/share/unicode")
     ap.add_argument("--stats", help="per-character reading counts (TSV)")
+    ap.add_argument("--words", help="word readings that replace the packages' (TSV)")
     ap.add_argument("-o", "--output", required=True)
     args = ap.parse_args()
 
-    simp, trad, mandarin, pinlu, mainland = load_unihan(args.unicode)
+    simp, trad, semantic, mandarin, pinlu, mainland = load_unihan(args.unicode)
     to_s = simplifier(simp)
+    # A variant of a traditional character that Unihan links to it only as
+    # a semantic variant (爲 of 為) simplifies the same way, when the two
+    # are read alike.
+    for c, vs in semantic.items():
+        if c in simp or c in trad or len(vs) != 1 or vs[0] not in to_s:
+            continue
+        if set(mandarin.get(c, ())) & set(mandarin.get(vs[0], ())):
+            to_s[c] = to_s[vs[0]]
 
     def s_word(w):
         return "".join(to_s.get(c, c) for c in w)
+
+    # Characters that are simplified forms themselves and also simplify to
+    # another (乾 stays 乾 in 乾坤 but is 干 in 饼干).
+    also = {c: next(v for v in vs if v != c) for c, vs in simp.items() if c in vs and len(vs) > 1}
+
+    def s_forms(w):
+        """The simplified forms of a word: s_word(w), and the one with the
+        other simplification of such characters."""
+        first = s_word(w)
+        other = "".join(also.get(c, c) for c in first)
+        return (first,) if other == first else (first, other)
 
     # Word frequencies, in simplified script, and the words as written.
     freq = {}
@@ -214,10 +238,10 @@ def main():
             written_count[text] = n
             if len(text) == 1:
                 trad_freq[text] = n
-            w = s_word(text)
-            freq[w] = freq.get(w, 0) + n
-            if len(w) > 1 and n > written_words.get(w, (-1, ""))[0]:
-                written_words[w] = (n, text)
+            for w in s_forms(text):
+                freq[w] = freq.get(w, 0) + n
+                if len(w) > 1 and n > written_words.get(w, (-1, ""))[0]:
+                    written_words[w] = (n, text)
 
     # Terra: character reading shares and word readings.
     terra_char = {}   # char as written -> {syllable: share or None}
@@ -238,10 +262,14 @@ def main():
                     share = None
             terra_char.setdefault(text, {})[sy[0]] = share
         elif len(text) <= MAX_WORD:
-            w = s_word(text)
-            lst = terra_word.setdefault(w, [])
-            if (text, tuple(sy)) not in lst:
-                lst.append((text, tuple(sy)))
+            for w in s_forms(text):
+                lst = terra_word.setdefault(w, [])
+                if (text, tuple(sy)) not in lst:
+                    lst.append((text, tuple(sy)))
+
+    written_of_terra = {}
+    for w, options in terra_word.items():
+        written_of_terra[w] = {o[0] for o in options}
 
     # pinyin_simp: toneless word readings with weights.
     simp_word = {}  # word -> {toneless reading tuple: weight}
@@ -259,11 +287,16 @@ def main():
 
     @functools.lru_cache(maxsize=None)
     def mainland_of(c):
-        """The readings the mainland dictionaries give a character (in any
-        of its written forms); empty when they do not know it."""
-        out = set(mainland.get(c, ()))
-        for t in trad.get(c, ()):
-            out |= mainland.get(t, set())
+        """The readings the mainland dictionaries give a character: the
+        2013 standard's, or the 1983 dictionary's for it or its traditional
+        forms; empty when they do not know it."""
+        out = set(mainland.get(("kTGHZ2013", c), ()))
+        if out:
+            return out
+        out = set(mainland.get(("kXHC1983", c), ()))
+        if not out:
+            for t in trad.get(c, ()):
+                out |= mainland.get(("kXHC1983", t), set())
         if c in mandarin and mandarin[c]:
             out.add(mandarin[c][0])
         out |= set(pinlu.get(c, {}))
@@ -326,9 +359,13 @@ def main():
         if ml and any(r in ml for r in score):
             for r in score:
                 if r not in ml and not r.endswith("5"):
-                    score[r] *= 0.001
+                    score[r] *= 1e-6
         if score:
             char_reading[s] = score
+
+    # The dictionaries' own shares, before any observed counts: the tones
+    # given to pinyin_simp's toneless words come from these.
+    dictionary_reading = {c: dict(v) for c, v in char_reading.items()}
 
     if args.stats:
         observed = {}
@@ -380,9 +417,14 @@ def main():
         ml = mainland_of(c)
         if not ml or r in ml:
             return r
-        same = [x for x, _ in char_syllables(c) if toneless(x) == toneless(r) and x in ml]
+        same = [x for x in [default_of(t)] + [x for x, _ in char_syllables(c)]
+                if x and toneless(x) == toneless(r) and x in ml]
         same += sorted(x for x in ml if toneless(x) == toneless(r))
-        return same[0] if same else r
+        if same:
+            return same[0]
+        # A character the mainland reads one way only (暂 zan4, not zhan4).
+        full = [x for x in ml if not x.endswith("5")]
+        return full[0] if len(full) == 1 else r
 
     @functools.lru_cache(maxsize=None)
     def default_of(t):
@@ -448,29 +490,57 @@ def main():
                 i += 1
         return out
 
+    def simp_tones(w, base, known=None):
+        """pinyin_simp's toneless reading `base` of a word with tones: those
+        of `known` where it agrees, else the likeliest tone of each
+        character for that syllable."""
+        out = []
+        for k, (c, t) in enumerate(zip(w, base)):
+            if known and known[k] and toneless(known[k]) == t:
+                out.append(known[k])
+                continue
+            shares = dictionary_reading.get(c, {})
+            match = sorted((r for r in shares if toneless(r) == t), key=lambda r: -shares[r])
+            out.append(match[0] if match else None)
+        return tuple(out)
+
     def word_reading(w):
-        """The reading of a word: terra's, or for a word terra leaves out,
-        one derived from terra's shorter words and characters; or
+        """The reading of a word, and whether it was derived rather than
+        given: terra's; or for a word terra leaves out, one derived from
+        terra's shorter words and characters, with the syllables
+        pinyin_simp gives (长大 zhang da, not chang2 from 長); or
         pinyin_simp's toneless reading given the tones of the characters;
         or None."""
+        weights = simp_word.get(w, {})
+        top = max(weights.items(), key=lambda kv: kv[1])[0] if weights else None
         found = terra_reading(w)
+        derived = found is None or found[0] not in written_of_terra.get(w, ())
         if found is None and w in written_words:
             written = written_words[w][1]
             found = (written, derived_reading(w, written))
         if found is not None and any(found[1]):
             written, sy = found
-            return tuple(mainland_fix(c, x, t) for c, x, t in zip(w, sy, written))
-        weights = simp_word.get(w, {})
-        if weights:
-            base = max(weights.items(), key=lambda kv: kv[1])[0]
-            out = []
-            for c, t in zip(w, base):
-                match = [r for r, _ in char_syllables(c) if toneless(r) == t]
-                out.append(match[0] if match else None)
-            return tuple(out)
-        return None
+            sy = tuple(mainland_fix(c, x, t) for c, x, t in zip(w, sy, written))
+            if derived and top:
+                sy = simp_tones(w, top, sy)
+            return sy, derived
+        if top:
+            return simp_tones(w, top), True
+        return None, False
 
-    words = set(freq) | set(terra_word) | set(simp_word)
+    own_words = {}
+    if args.words:
+        with open(args.words, encoding="utf-8") as f:
+            for line in f:
+                if line.startswith("#") or not line.strip():
+                    continue
+                w, reading = line.rstrip("\n").split("\t")
+                sy = tuple(clean_syllable(x) for x in reading.split())
+                if len(sy) != len(w) or None in sy:
+                    sys.exit("%s: bad reading of %s" % (args.words, w))
+                own_words[w] = sy
+
+    words = set(freq) | set(terra_word) | set(simp_word) | set(own_words)
     words = {w for w in words if all(c in char_index for c in w) and 1 <= len(w) <= MAX_WORD}
     counts = {}
     for w in words:
@@ -492,9 +562,9 @@ def main():
         e[0] |= FLAG_WORD
         e[1] = cost
         if len(w) > 1:
-            r = word_reading(w)
+            r, derived = (own_words[w], False) if w in own_words else word_reading(w)
             if r:
-                e[0] |= FLAG_READING
+                e[0] |= FLAG_READING | (FLAG_DERIVED if derived else 0)
                 e[2] = [b.syllable_id(x) if x else NO_SYLLABLE for x in r]
         for k in range(1, len(key)):
             p = entries.setdefault(key[:k], [0, 65535, None])

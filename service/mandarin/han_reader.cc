@@ -128,7 +128,7 @@ std::vector<HanWord> read_han(const Lexicon &lexicon, std::u32string_view text) 
             std::string_view s = lexicon.syllable(entry.syllable(k));
             if (!s.empty()) {
                 cr.syllable = s;
-                cr.source = Source::word;
+                cr.source = entry.derived ? Source::derived : Source::word;
             } else if (lexicon.reading_count(index[start + k]) > 0) {
                 cr.syllable = lexicon.syllable(lexicon.reading(index[start + k], 0).syllable);
                 cr.source = cr.syllable.empty() ? Source::none : Source::character;

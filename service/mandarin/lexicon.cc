@@ -193,6 +193,7 @@ WordEntry Lexicon::find(const std::uint16_t *first, std::size_t n, std::uint32_t
         result.found = true;
         result.is_word = (flags & format::kEntryWord) != 0;
         result.is_prefix = (flags & format::kEntryPrefix) != 0;
+        result.derived = (flags & format::kEntryDerived) != 0;
         result.cost = static_cast<std::uint16_t>(head >> 16);
         result.length = n;
         if ((flags & format::kEntryReading) != 0 && char_words <= words - offset - 1 - char_words) {
@@ -206,7 +207,11 @@ WordEntry Lexicon::find(const std::uint16_t *first, std::size_t n, std::uint32_t
 
 std::string lexicon_path() {
     if (const char *env = std::getenv("SPEECH_SERVICE_LEXICON"); env != nullptr && *env != '\0') return env;
-    return folder_of(installed_engine_program_path()) + "/mandarin.lex";
+    std::string beside_engine = folder_of(engine_program_path()) + "/mandarin.lex";
+    // A helper named by $SPEECH_SERVICE_ENGINE may have no lexicon beside
+    // it: then the one beside the service's own helper.
+    if (access(beside_engine.c_str(), R_OK) != 0) return folder_of(installed_engine_program_path()) + "/mandarin.lex";
+    return beside_engine;
 }
 
 }  // namespace speech::mandarin

@@ -24,6 +24,7 @@ struct WordEntry {
     bool is_word = false;
     bool has_reading = false;
     bool is_prefix = false;  // longer words begin with it
+    bool derived = false;    // its reading was derived from its characters
     std::uint16_t cost = 0;
     const std::uint32_t *syllables = nullptr;  // packed u16 pairs
     std::size_t length = 0;
@@ -77,7 +78,8 @@ class Lexicon {
 };
 
 // The lexicon file used by default_lexicon(): $SPEECH_SERVICE_LEXICON, or
-// mandarin.lex in the folder of the engine helper.
+// mandarin.lex in the folder of the engine helper (the installed one when
+// a helper named by $SPEECH_SERVICE_ENGINE has none beside it).
 std::string lexicon_path();
 
 }  // namespace speech::mandarin

@@ -14,7 +14,8 @@
 //               kEntryReading) as many u16 syllables, padded with 0xFFFF
 //
 // The cost of a word is -ln(its share of all words) * 1000; a string that
-// only begins longer words has kEntryPrefix alone.
+// only begins longer words has kEntryPrefix alone. kEntryDerived marks a
+// reading the compiler derived from the characters rather than found.
 #ifndef SPEECH_MANDARIN_LEXICON_FORMAT_H
 #define SPEECH_MANDARIN_LEXICON_FORMAT_H
 
@@ -30,6 +31,7 @@ inline constexpr std::uint32_t kEmptySlot = 0xFFFFFFFF;
 inline constexpr std::uint8_t kEntryWord = 1;
 inline constexpr std::uint8_t kEntryReading = 2;
 inline constexpr std::uint8_t kEntryPrefix = 4;
+inline constexpr std::uint8_t kEntryDerived = 8;  // reading derived from the characters
 inline constexpr std::size_t kSyllableBytes = 8;
 
 struct Header {

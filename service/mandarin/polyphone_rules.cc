@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // Context rules for the polyphonic characters the lexicon leaves to their
-// neighbours: a character read on its own (a word of one character, or a
-// word whose reading the lexicon does not give). Each rule looks at the
-// characters and words around it; the first that matches sets the reading.
-// Characters inside a word with a lexicon reading are never changed here.
+// neighbours. A rule looks at the characters and words around one; what it
+// finds sets the reading of the character read on its own (a word of one
+// character) and of one in a word whose reading the lexicon only derived
+// from its characters (跑得, 率军); its fallback, used when it finds
+// nothing, only that of a character read on its own. A reading the lexicon
+// gives for a word is never changed here.
 #include <string>
 #include <string_view>
 
@@ -27,8 +29,13 @@ struct Context {
     char32_t next(std::size_t k = 1) const { return run.at(i + k); }
     bool at_end() const { return i + 1 >= run.size(); }
     bool at_start() const { return i == 0; }
-    // The word before this character (empty at the start of the run).
-    std::u32string word_before() const { return i == 0 ? std::u32string() : run.word_of(i - 1); }
+    // The word before this character, or the characters before it in its
+    // own word (慢慢 of 慢慢地); empty at the start of the run.
+    std::u32string word_before() const {
+        std::size_t k = run.chars[i].in_word;
+        if (k > 0) return std::u32string(run.word_of(i).substr(0, k));
+        return i == 0 ? std::u32string() : run.word_of(i - 1);
+    }
     // After a numeral, or a demonstrative and a numeral (这两只, 第三行).
     bool after_count() const { return in(kCounting, prev()) || in(kDemonstratives, prev()); }
 };
@@ -36,7 +43,9 @@ struct Context {
 // 得: de5 after a verb or adjective (跑得快); de2 "to get" at the start of
 // a clause or before 了/过 (得了奖); dei3 "must" after an adverb (还得, 就得).
 const char *read_de(const Context &x) {
-    if (in(U"还也就都总又可只", x.prev()) && !x.at_end() && !in(U"了到", x.next())) return "dei3";
+    bool modal_place =
+        in(U"还也就都总又可只", x.prev()) || in(kPronouns, x.prev()) || (x.prev() == U'们' && in(kPronouns, x.prev(2)));
+    if (modal_place && !x.at_end() && !in(U"了到过很太非更", x.next())) return "dei3";
     if (x.at_start() || in(U"了过", x.next())) return "de2";
     return "de5";
 }
@@ -66,10 +75,10 @@ const char *read_zhe(const Context &x) {
 }
 
 // 还: huan2 "to return" before what is returned or given back, or ending a
-// phrase (借了不还); else hai2 "still".
+// phrase (借了不还); hai2 "still" alone.
 const char *read_huan(const Context &x) {
     if (in(U"给钱债款书清原账贷乡俗礼", x.next()) || x.at_end()) return "huan2";
-    return "hai2";
+    return nullptr;
 }
 
 // 行: hang2 "row" after a count (两行字, 第三行); else the lexicon's xing2.
@@ -84,7 +93,7 @@ const char *read_chang(const Context &x) {
     if (in(U"得大出成高满了起胖", x.next())) return "zhang3";
     if (in(U"校部局市省县区队班组科处院所站行社村乡镇厅司署团营连排船机列首酋族家兄师州府路", x.prev()))
         return "zhang3";
-    return "chang2";
+    return nullptr;
 }
 
 // 重: chong2 "again" before a verb (重录, 重写); else zhong4 "heavy".
@@ -117,7 +126,7 @@ const char *read_jiao(const Context &x) {
 // before a verb (这只是).
 const char *read_zhi(const Context &x) {
     if (x.after_count() && !in(U"是有能要会好不得在见可用", x.next())) return "zhi1";
-    return "zhi3";
+    return nullptr;
 }
 
 // 种: zhong4 "to plant" before what is planted, unless counted (一种花).
@@ -141,10 +150,10 @@ const char *read_gan(const Context &x) {
     return nullptr;
 }
 
-// 应: ying1 "should" alone; ying4 "to answer" before what it answers.
+// 应: ying4 "to answer" before what it answers; ying1 "should" alone.
 const char *read_ying(const Context &x) {
     if (in(U"对付邀聘征运变验答声试和酬急届接战援令约召", x.next())) return "ying4";
-    return x.at_end() ? nullptr : "ying1";
+    return nullptr;
 }
 
 // 为: wei4 "for" before 了/什/何 and the one served.
@@ -161,8 +170,19 @@ const char *read_jiang(const Context &x) {
     return nullptr;
 }
 
-// 率: shuai4 "to lead" read alone (率军, 粟裕率新四军); rates are words.
-const char *read_lv(const Context &) { return "shuai4"; }
+// 钉: ding4 "to nail" before where or how (钉在, 钉入, 钉十字架) or after
+// 被/把; else ding1 "a nail".
+const char *read_ding(const Context &x) {
+    if (in(U"在入上住死进到好着了十", x.next()) || in(U"被把将", x.prev())) return "ding4";
+    return nullptr;
+}
+
+// 挣: zheng4 "to earn" read alone; 挣扎 zheng1 is a word.
+const char *read_zheng(const Context &) { return "zheng4"; }
+
+// 率: shuai4 "to lead" beginning a word or alone (率军, 粟裕率新四军);
+// rates are words (效率).
+const char *read_lv(const Context &x) { return x.run.chars[x.i].in_word == 0 ? "shuai4" : nullptr; }
 
 // 载: zai3 "year" after a count (三载); else zai4.
 const char *read_zai(const Context &x) {
@@ -211,7 +231,7 @@ const char *read_kan(const Context &x) {
 // 都: du1 "capital" after a capital's role or before a city word.
 const char *read_du(const Context &x) {
     if (in(U"首国古故旧建迁定京陪帝", x.prev()) || in(U"城市会督", x.next())) return "du1";
-    return "dou1";
+    return nullptr;
 }
 
 // 会: kuai4 in accounting (会计) read alone.
@@ -229,17 +249,41 @@ const char *read_yao(const Context &x) {
 struct Rule {
     char32_t c;
     const char *(*read)(const Context &);
+    const char *fallback;  // for a character read on its own
 };
 
 constexpr Rule kRules[] = {
-    {U'得', read_de},           {U'地', read_di},         {U'了', read_le},          {U'着', read_zhe},
-    {U'还', read_huan},         {U'行', read_xing},       {U'长', read_chang},       {U'重', read_zhong_heavy},
-    {U'中', read_zhong_middle}, {U'好', read_hao},        {U'教', read_jiao},        {U'只', read_zhi},
-    {U'种', read_zhong_kind},   {U'数', read_shu},        {U'干', read_gan},         {U'应', read_ying},
-    {U'为', read_wei},          {U'将', read_jiang},      {U'率', read_lv},          {U'载', read_zai},
-    {U'更', read_geng},         {U'过', read_guo},        {U'少', read_shao},        {U'发', read_fa},
-    {U'便', read_bian},         {U'看', read_kan},        {U'都', read_du},          {U'会', read_hui},
-    {U'要', read_yao},
+    {U'得', read_de, nullptr},
+    {U'地', read_di, nullptr},
+    {U'了', read_le, nullptr},
+    {U'着', read_zhe, nullptr},
+    {U'还', read_huan, "hai2"},
+    {U'行', read_xing, nullptr},
+    {U'长', read_chang, "chang2"},
+    {U'重', read_zhong_heavy, nullptr},
+    {U'中', read_zhong_middle, nullptr},
+    {U'好', read_hao, nullptr},
+    {U'教', read_jiao, nullptr},
+    {U'只', read_zhi, "zhi3"},
+    {U'种', read_zhong_kind, nullptr},
+    {U'数', read_shu, nullptr},
+    {U'干', read_gan, nullptr},
+    {U'应', read_ying, "ying1"},
+    {U'为', read_wei, nullptr},
+    {U'将', read_jiang, nullptr},
+    {U'率', read_lv, nullptr},
+    {U'载', read_zai, nullptr},
+    {U'更', read_geng, nullptr},
+    {U'过', read_guo, nullptr},
+    {U'少', read_shao, nullptr},
+    {U'发', read_fa, nullptr},
+    {U'便', read_bian, nullptr},
+    {U'看', read_kan, nullptr},
+    {U'都', read_du, "dou1"},
+    {U'会', read_hui, nullptr},
+    {U'要', read_yao, nullptr},
+    {U'钉', read_ding, nullptr},
+    {U'挣', read_zheng, nullptr},
 };
 
 }  // namespace
@@ -250,7 +294,9 @@ void apply_context_rules(RunReading &run) {
         if (cr.source == Source::word) continue;
         for (const Rule &rule : kRules) {
             if (rule.c != cr.c) continue;
-            if (const char *s = rule.read(Context{run, i})) {
+            const char *s = rule.read(Context{run, i});
+            if (s == nullptr && cr.source == Source::character && run.single(i)) s = rule.fallback;
+            if (s != nullptr) {
                 cr.syllable = s;
                 cr.source = Source::rule;
             }

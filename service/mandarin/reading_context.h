@@ -17,7 +17,9 @@ class Lexicon;
 enum class Source {
     none,       // no reading known
     character,  // the character's most frequent reading
-    word,       // the reading of the lexicon word it is in
+    word,       // the reading the lexicon gives the word it is in
+    derived,    // the reading the lexicon derived for its word from the
+                // characters, which the context rules may revise
     rule,       // set by a context rule
 };
 

@@ -25,16 +25,15 @@ void set_tone(CharReading &cr, char tone) {
 }
 
 // 一 keeps its first tone when it counts or orders: in a string of numerals
-// (一九八四, 十一, 一一), after 第, word-finally (统一, 唯一), in month and
-// day names, and before nothing.
+// (一九八四, 十一, 一一), after 第 or 初, in dates (一月, 五月一日, 一号),
+// word-finally (统一, 唯一), and before nothing.
 bool yi_keeps_tone(const RunReading &run, std::size_t i) {
     char32_t prev = i > 0 ? run.at(i - 1) : U'\0';
     char32_t next = run.at(i + 1);
     if (next == U'\0') return true;
-    if (prev == U'第' || prev == U'初' || prev == U'周' || prev == U'星' ) return true;
+    if (prev == U'第' || prev == U'初' || prev == U'周' || prev == U'月') return true;
     if (is_digit_char(next) && next != U'两') return true;
     if (is_digit_char(prev) || is_big_unit(prev)) return true;
-    if ((next == U'月' || next == U'日' || next == U'号') && !run.single(i + 1)) return false;
     if (next == U'月' || next == U'号') return true;
     std::size_t length = run.word_length_at(i);
     if (length > 1 && run.chars[i].in_word == length - 1) return true;  // 统一 唯一 之一
