@@ -274,8 +274,9 @@ bool parse_quantity(const std::vector<NormChar> &chars, std::size_t p, bool allo
     return true;
 }
 
+// `years`: the first of a range whose end is a year (1937-1945年).
 std::string quantity_reading(const std::vector<NormChar> &chars, const Quantity &q, NumberMode mode,
-                             const Measure *measure) {
+                             const Measure *measure, bool years = false) {
     std::string r;
     if (q.negative) add(r, "fu4");
     if (q.per != nullptr) add(r, q.per);
@@ -286,7 +287,7 @@ std::string quantity_reading(const std::vector<NormChar> &chars, const Quantity 
     else if (q.per == nullptr) ctx.measure = measure;
     const Core &c = q.core;
     if (mode == NumberMode::by_context && q.plain() && !c.grouped && !c.has_fraction) {
-        const bool year = (c.digits.size() == 4 && at(chars, c.end) == U'年') ||
+        const bool year = (c.digits.size() == 4 && (years || at(chars, c.end) == U'年')) ||
                           (c.digits.size() == 2 && matches(chars, c.end, U"年代"));  // 90年代
         const bool round = c.digits.find_first_not_of('0', 2) == std::string::npos;
         if (year) return digit_by_digit(c.digits, false);
@@ -525,7 +526,8 @@ NumberReading read_number(const std::vector<NormChar> &chars, std::size_t i, Num
     if (is_range_sign(joint) && parse_quantity(chars, a.end + 1, joint != U'-', b) &&
         (joint != U'-' || (range_end(a) && range_end(b) && !(at(chars, b.end) == U'-' && is_digit(at(chars, b.end + 1)))))) {
         const Measure *measure = measure_after(chars, b.end);
-        std::string r = quantity_reading(chars, a, mode, measure);
+        const bool years = b.plain() && b.core.digits.size() == 4 && at(chars, b.end) == U'年';
+        std::string r = quantity_reading(chars, a, mode, measure, years);
         add(r, "dao4");
         add(r, quantity_reading(chars, b, mode, measure));
         out = NumberReading{b.end - i, r};

@@ -106,6 +106,8 @@ TEST(Numbers, DatesTimesRatiosRanges) {
         {"2-2", "2-2:er4 bi3 er4"},
         {"10000-20000", "10000-20000:yi2 wan4 dao4 liang3 wan4"},
         {"90-100", "90-100:jiu3 shi2 dao4 yi4 bai3"},
+        {"1937-1945年", "1937-1945:yi1 jiu3 san1 qi1 dao4 yi1 jiu3 si4 wu3 / 年:nian2"},
+        {"12：30", "12：30:shi2 er4 dian3 san1 shi2 fen1"},
         {"9:00-17:30", "9:00-17:30:jiu3 dian3 dao4 shi2 qi1 dian3 san1 shi2 fen1"},
         {"2023-05-06~2023-05-08", "2023-05-06~2023-05-08:er4 ling2 er4 san1 nian2 wu3 yue4 liu4 ri4 dao4 er4 ling2 er4 san1 nian2 wu3 yue4 ba1 ri4"},
         {"12:00-", "12:00:shi2 er4 dian3 / -:"},
