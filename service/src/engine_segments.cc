@@ -27,6 +27,9 @@ int engine_segments(const SessionConfig &config, std::string_view text, std::vec
     } catch (const std::bad_alloc &) {
         out.clear();
         return SPEECH_ERR_OUT_OF_MEMORY;
+    } catch (...) {
+        out.clear();
+        return SPEECH_ERR_SYSTEM;  // no exception leaves the text's preparation
     }
     return SPEECH_OK;
 }
