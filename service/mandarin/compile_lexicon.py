@@ -124,7 +124,8 @@ def load_unihan(unicode_dir):
     mainland = {}  # (field, char) -> readings of the mainland dictionaries
     with bz2.open(os.path.join(unicode_dir, "Unihan_Readings.txt.bz2"), "rt", encoding="utf-8") as f:
         for line in f:
-            if line.startswith("#") or "\t" not in line:
+            if not ("\tkMandarin\t" in line or "\tkHanyuPinlu\t" in line or "\tkXHC1983\t" in line
+                    or "\tkTGHZ2013\t" in line):
                 continue
             code, key, value = line.rstrip("\n").split("\t")
             if key == "kMandarin":
@@ -554,6 +555,7 @@ def main():
     total = float(sum(counts.values()))
     unknown_cost = int(min(65535, round(math.log(total) * COST_SCALE + 2000)))
 
+    polyphonic = {c for c, score in char_reading.items() if len(score) > 1}
     entries = {}  # tuple of indices -> [flags, cost, syllables or None]
     for w in words:
         key = tuple(char_index[c] for c in w)
@@ -561,7 +563,8 @@ def main():
         e = entries.setdefault(key, [0, 65535, None])
         e[0] |= FLAG_WORD
         e[1] = cost
-        if len(w) > 1:
+        # A word of characters with one reading each reads as they do.
+        if len(w) > 1 and (w in own_words or any(c in polyphonic for c in w)):
             r, derived = (own_words[w], False) if w in own_words else word_reading(w)
             if r:
                 e[0] |= FLAG_READING | (FLAG_DERIVED if derived else 0)
