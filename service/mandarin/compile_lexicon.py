@@ -446,15 +446,24 @@ def main():
         rs = char_syllables(s)
         return rs[0][0] if rs else None
 
+    @functools.lru_cache(maxsize=None)
+    def heard_share(c, x):
+        """How often the mainland hears character c read x (kHanyuPinlu)."""
+        counts = pinlu.get(c, {})
+        total = sum(counts.values())
+        return counts.get(x, 0) / total if total else 0.0
+
     def rank(written, sy, weights):
         """How likely one of terra's readings of a word is: by pinyin_simp's
         weight, how often the written form occurs, how many characters
-        keep their usual reading, and full tones before neutral ones but
-        for the suffixes that are light (桌子 zi5)."""
+        keep their usual reading, full tones before neutral ones but for
+        the suffixes that are light (桌子 zi5), and how often the mainland
+        hears each syllable (着急 zhao2, not zhao1)."""
         base = tuple(toneless(x) for x in sy)
         agree = sum(1 for c, x in zip(written, sy) if usual_of(c) == x)
         neutral = sum(1 if c not in LIGHT_SUFFIXES else -1 for c, x in zip(w_of(written), sy) if x.endswith("5"))
-        return (weights.get(base, 0), written_count.get(written, 0), agree, -neutral)
+        heard = sum(heard_share(c, x) for c, x in zip(w_of(written), sy))
+        return (weights.get(base, 0), written_count.get(written, 0), agree, -neutral, heard)
 
     @functools.lru_cache(maxsize=None)
     def w_of(written):
