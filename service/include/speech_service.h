@@ -84,7 +84,8 @@ SPEECH_SERVICE_API const char *speech_service_error_text(int code);
  *
  * Environment: SPEECH_SERVICE_ENGINE names another engine helper program;
  * SPEECH_SERVICE_ENGINE_TIMEOUT_MS bounds how long the helper may go
- * without progress (default 30000).
+ * without progress (default 30000); SPEECH_SERVICE_LEXICON names another
+ * compiled Mandarin lexicon (by default mandarin.lex beside the helper).
  */
 
 /* The reading of `text_len` bytes of UTF-8 `text` under the session

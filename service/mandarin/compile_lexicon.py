@@ -124,7 +124,8 @@ def load_unihan(unicode_dir):
     mainland = {}  # (field, char) -> readings of the mainland dictionaries
     with bz2.open(os.path.join(unicode_dir, "Unihan_Readings.txt.bz2"), "rt", encoding="utf-8") as f:
         for line in f:
-            if line.startswith("#") or "\t" not in line:
+            if not ("\tkMandarin\t" in line or "\tkHanyuPinlu\t" in line or "\tkXHC1983\t" in line
+                    or "\tkTGHZ2013\t" in line):
                 continue
             code, key, value = line.rstrip("\n").split("\t")
             if key == "kMandarin":
@@ -445,15 +446,24 @@ def main():
         rs = char_syllables(s)
         return rs[0][0] if rs else None
 
+    @functools.lru_cache(maxsize=None)
+    def heard_share(c, x):
+        """How often the mainland hears character c read x (kHanyuPinlu)."""
+        counts = pinlu.get(c, {})
+        total = sum(counts.values())
+        return counts.get(x, 0) / total if total else 0.0
+
     def rank(written, sy, weights):
         """How likely one of terra's readings of a word is: by pinyin_simp's
         weight, how often the written form occurs, how many characters
-        keep their usual reading, and full tones before neutral ones but
-        for the suffixes that are light (桌子 zi5)."""
+        keep their usual reading, full tones before neutral ones but for
+        the suffixes that are light (桌子 zi5), and how often the mainland
+        hears each syllable (着急 zhao2, not zhao1)."""
         base = tuple(toneless(x) for x in sy)
         agree = sum(1 for c, x in zip(written, sy) if usual_of(c) == x)
         neutral = sum(1 if c not in LIGHT_SUFFIXES else -1 for c, x in zip(w_of(written), sy) if x.endswith("5"))
-        return (weights.get(base, 0), written_count.get(written, 0), agree, -neutral)
+        heard = sum(heard_share(c, x) for c, x in zip(w_of(written), sy))
+        return (weights.get(base, 0), written_count.get(written, 0), agree, -neutral, heard)
 
     @functools.lru_cache(maxsize=None)
     def w_of(written):
@@ -554,6 +564,7 @@ def main():
     total = float(sum(counts.values()))
     unknown_cost = int(min(65535, round(math.log(total) * COST_SCALE + 2000)))
 
+    polyphonic = {c for c, score in char_reading.items() if len(score) > 1}
     entries = {}  # tuple of indices -> [flags, cost, syllables or None]
     for w in words:
         key = tuple(char_index[c] for c in w)
@@ -561,7 +572,8 @@ def main():
         e = entries.setdefault(key, [0, 65535, None])
         e[0] |= FLAG_WORD
         e[1] = cost
-        if len(w) > 1:
+        # A word of characters with one reading each reads as they do.
+        if len(w) > 1 and (w in own_words or any(c in polyphonic for c in w)):
             r, derived = (own_words[w], False) if w in own_words else word_reading(w)
             if r:
                 e[0] |= FLAG_READING | (FLAG_DERIVED if derived else 0)

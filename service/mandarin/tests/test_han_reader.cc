@@ -78,6 +78,19 @@ TEST(HanReader, FunctionWordsInContext) {
         {U"第三行", "di4 san1 hang2"},
         {U"他率军出征", "ta1 shuai4 jun1 chu1 zheng1"},
         {U"你去过吗", "ni3 qu4 guo5 ma5"},
+        {U"他重录旁白", "ta1 chong2 lu4 pang2 bai2"},
+        {U"士兵中弹", "shi4 bing1 zhong4 dan4"},
+        {U"他去种地", "ta1 qu4 zhong4 di4"},
+        {U"数不清", "shu3 bu4 qing1"},
+        {U"衣服很干", "yi1 fu2 hen3 gan1"},
+        {U"三载", "san1 zai3"},
+        {U"五更", "wu3 geng1"},
+        {U"白发", "bai2 fa4"},
+        {U"借了不还", "jie4 le5 bu4 huan2"},
+        {U"他睡着了", "ta1 shui4 zhao2 le5"},
+        {U"很着急", "hen3 zhao2 ji2"},
+        {U"县长", "xian4 zhang3"},
+        {U"他突然地走了", "ta1 tu1 ran2 de5 zou3 le5"},
     };
     check(cases, std::size(cases));
 }
