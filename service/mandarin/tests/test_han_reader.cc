@@ -108,6 +108,8 @@ TEST(HanReader, ToneChangesOfYiAndBu) {
         {U"不对", "bu2 dui4"},       {U"不好", "bu4 hao3"},
         {U"不来", "bu4 lai2"},       {U"是不是", "shi4 bu5 shi4"},
         {U"我不", "wo3 bu4"},        {U"一不小心", "yi2 bu4 xiao3 xin1"},
+        {U"一个一个", "yi2 ge4 yi2 ge4"}, {U"这一天", "zhe4 yi4 tian1"},
+        {U"十一个", "shi2 yi1 ge4"}, {U"好不好", "hao3 bu5 hao3"},
     };
     check(cases, std::size(cases));
 }
