@@ -565,6 +565,18 @@ def main():
     unknown_cost = int(min(65535, round(math.log(total) * COST_SCALE + 2000)))
 
     polyphonic = {c for c, score in char_reading.items() if len(score) > 1}
+    own_starts = {w[0] for w in own_words}
+
+    def with_own_words(w, r):
+        """A longer word reads our words inside it our way (蒸馏水)."""
+        r = list(r)
+        for own, sy in own_words.items():
+            at = w.find(own)
+            while at >= 0:
+                r[at:at + len(own)] = sy
+                at = w.find(own, at + 1)
+        return tuple(r)
+
     entries = {}  # tuple of indices -> [flags, cost, syllables or None]
     for w in words:
         key = tuple(char_index[c] for c in w)
@@ -575,6 +587,8 @@ def main():
         # A word of characters with one reading each reads as they do.
         if len(w) > 1 and (w in own_words or any(c in polyphonic for c in w)):
             r, derived = (own_words[w], False) if w in own_words else word_reading(w)
+            if r and own_starts.intersection(w) and w not in own_words:
+                r = with_own_words(w, r)
             if r:
                 e[0] |= FLAG_READING | (FLAG_DERIVED if derived else 0)
                 e[2] = [b.syllable_id(x) if x else NO_SYLLABLE for x in r]

@@ -40,6 +40,15 @@ bool yi_keeps_tone(const RunReading &run, std::size_t i) {
     return false;
 }
 
+// X一X or X不X with X a word of its own or the three one word (看一看,
+// 是不是), not the repeated measure word of 一个一个.
+bool between_doubled_verb(const RunReading &run, std::size_t i) {
+    if (i == 0 || i + 1 >= run.size() || run.at(i - 1) != run.at(i + 1)) return false;
+    std::u32string word = run.word_of(i);
+    return (run.single(i - 1) && run.single(i + 1)) ||
+           (word.size() == 3 && run.chars[i].in_word == 1);
+}
+
 void change_yi(RunReading &run, std::size_t i) {
     CharReading &cr = run.chars[i];
     if (yi_keeps_tone(run, i)) {
@@ -47,7 +56,7 @@ void change_yi(RunReading &run, std::size_t i) {
         return;
     }
     // 看一看: between a doubled verb.
-    if (i > 0 && run.at(i - 1) == run.at(i + 1)) {
+    if (between_doubled_verb(run, i)) {
         cr.syllable = "yi5";
         return;
     }
@@ -62,7 +71,7 @@ void change_bu(RunReading &run, std::size_t i) {
         return;
     }
     // 是不是, 好不好: the 不 of a question is light.
-    if (i > 0 && run.at(i - 1) == run.at(i + 1)) {
+    if (between_doubled_verb(run, i)) {
         cr.syllable = "bu5";
         return;
     }
@@ -84,10 +93,6 @@ void apply_tone_changes(RunReading &run) {
             break;
         case U'的':
             if (run.single(i)) cr.syllable = "de5";
-            break;
-        case U'子':
-            // A noun suffix the lexicon does not mark: after a single
-            // syllable that is not itself a word (桌子 is marked already).
             break;
         default:
             if (is_particle(cr.c) && run.single(i) && i > 0) set_tone(cr, '5');

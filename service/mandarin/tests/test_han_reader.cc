@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <regex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "han_reader.h"
 #include "lexicon.h"
@@ -106,6 +108,8 @@ TEST(HanReader, ToneChangesOfYiAndBu) {
         {U"不对", "bu2 dui4"},       {U"不好", "bu4 hao3"},
         {U"不来", "bu4 lai2"},       {U"是不是", "shi4 bu5 shi4"},
         {U"我不", "wo3 bu4"},        {U"一不小心", "yi2 bu4 xiao3 xin1"},
+        {U"一个一个", "yi2 ge4 yi2 ge4"}, {U"这一天", "zhe4 yi4 tian1"},
+        {U"十一个", "shi2 yi1 ge4"}, {U"好不好", "hao3 bu5 hao3"},
     };
     check(cases, std::size(cases));
 }
@@ -195,6 +199,35 @@ TEST(HanReader, LexiconPathFromTheEnvironment) {
     ::unsetenv("SPEECH_SERVICE_LEXICON");
     std::string path = lexicon_path();
     EXPECT_EQ(path.substr(path.rfind('/')), "/mandarin.lex");
+}
+
+// The lexicon is opened once for all threads, and reading shares nothing
+// that changes: threads reading at once get what one thread gets.
+TEST(HanReader, ThreadsShareTheDefaultLexicon) {
+    ::setenv("SPEECH_SERVICE_LEXICON", MANDARIN_TEST_LEXICON, 1);
+    const std::u32string text = U"银行行长说一个人不对就得还钱着急也没用慢慢地长大了";
+    const std::string expected = reading(text);
+    std::vector<const Lexicon *> seen(4, nullptr);
+    std::vector<int> wrong(4, 0);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < seen.size(); ++t) {
+        threads.emplace_back([&, t] {
+            seen[t] = default_lexicon();
+            if (seen[t] == nullptr) return;
+            for (int k = 0; k < 200; ++k) {
+                std::string out;
+                for (const HanWord &w : read_han(*seen[t], text))
+                    for (const std::string &s : w.syllables) out += (out.empty() ? "" : " ") + s;
+                wrong[t] += out != expected;
+            }
+        });
+    }
+    for (std::thread &th : threads) th.join();
+    for (std::size_t t = 0; t < seen.size(); ++t) {
+        ASSERT_NE(seen[t], nullptr);
+        EXPECT_EQ(seen[t], seen[0]);
+        EXPECT_EQ(wrong[t], 0);
+    }
 }
 
 }  // namespace

@@ -147,5 +147,29 @@ TEST_F(LexiconFile, DamagedTablesNeverFault) {
     }
 }
 
+// Damage aimed at what a reading follows: the readings of the characters
+// read point far outside their table, and every hash slot is full and
+// points past the entries (a lookup must end, not probe for ever).
+TEST_F(LexiconFile, IndicesOutsideTheirTablesAreIgnored) {
+    const std::u32string text = U"银行行长一个不对";
+    Bytes b(original_);
+    std::string error;
+    auto sound = Lexicon::from_bytes(b.data(), b.size, error);
+    ASSERT_TRUE(sound) << error;
+    auto *info = reinterpret_cast<format::CharInfo *>(b.data() + b.header().char_info);
+    for (char32_t c : text) info[sound->char_index(c)] = {0xFFFFFF00u, 0xFFFF, 0};
+    auto *slots = reinterpret_cast<std::uint32_t *>(b.data() + b.header().slots);
+    for (std::uint32_t k = 0; k < b.header().slot_count; ++k) slots[k] = 0xFFFFFFF0u - (k & 1);
+    auto damaged = Lexicon::from_bytes(b.data(), b.size, error);
+    ASSERT_TRUE(damaged) << error;
+    std::size_t covered = 0;
+    for (const HanWord &w : read_han(*damaged, text)) {
+        ASSERT_EQ(w.syllables.size(), w.length);
+        covered += w.length;
+    }
+    EXPECT_EQ(covered, text.size());
+    EXPECT_EQ(damaged->reading_count(damaged->char_index(U'银')), 0u);
+}
+
 }  // namespace
 }  // namespace speech::mandarin
