@@ -30,6 +30,7 @@ demo: build
 
 bench: build
 	./bench/compare.py --build $(BUILD)
+	./bench/warm.py --build $(BUILD) < /dev/null
 
 # The test suite under AddressSanitizer+UBSan, and the threaded tests under
 # ThreadSanitizer (CMakePresets.json).

@@ -84,8 +84,24 @@ SPEECH_SERVICE_API const char *speech_service_error_text(int code);
  *
  * Environment: SPEECH_SERVICE_ENGINE names another engine helper program;
  * SPEECH_SERVICE_ENGINE_TIMEOUT_MS bounds how long the helper may go
- * without progress (default 30000); SPEECH_SERVICE_LEXICON names another
- * compiled Mandarin lexicon (by default mandarin.lex beside the helper).
+ * without progress (default 30000); SPEECH_SERVICE_ENGINE_STDERR=inherit
+ * lets the helper write on the host's standard error (for debugging; it
+ * otherwise writes into a pipe of the service, see
+ * speech_service_last_engine_error()).
+ *
+ * The warm engine: each session runs in a helper process of its own, and
+ * the service keeps one more helper started and initialised ahead of need,
+ * so that the next session only synthesises. It is started when a session
+ * takes a helper; it is ended after an idle time, when the service is
+ * unloaded or the process exits (and dies with the process if it is
+ * killed); a forked child never uses or ends it. It costs one process and
+ * about 10 MiB while the host is idle.
+ * SPEECH_SERVICE_WARM_ENGINE=0 turns it off (every session then starts its
+ * helper); SPEECH_SERVICE_WARM_IDLE_MS sets the idle time in milliseconds
+ * (default 60000; 0 turns it off too). Both are read at each session begin.
+ *
+ * SPEECH_SERVICE_LEXICON names another compiled Mandarin lexicon (by
+ * default mandarin.lex beside the helper).
  */
 
 /* The reading of `text_len` bytes of UTF-8 `text` under the session

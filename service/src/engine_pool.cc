@@ -21,6 +21,10 @@ using Clock = std::chrono::steady_clock;
 // Ready helpers kept at most: each holds an initialised engine (a few MiB).
 constexpr std::size_t kMaxIdle = 1;
 constexpr long kMaxIdleMs = 24L * 3600 * 1000;
+// After the first session of a process, the next helper is started only
+// this long after it: a process that speaks once and exits (a command)
+// then starts no helper it will not use.
+constexpr auto kFirstRefillDelay = std::chrono::milliseconds(50);
 
 struct SpawnRequest {
     std::string program;
@@ -59,7 +63,9 @@ struct Pool {
     std::string warm_program;
     bool warm_inherit = false;
     std::chrono::milliseconds warm_idle{60000};
-    bool refill = false;
+    bool refill = false;           // start the next helper now
+    Clock::time_point refill_due;  // or then, if set
+    unsigned long long taken = 0;  // sessions that took a helper
     long live = 0;  // helpers started by the keeper and not yet reaped
 
     // When the keeper next looks whether dying helpers have exited.
@@ -167,6 +173,11 @@ void Pool::keep() {
             continue;
         }
         refill = false;
+        if (refill_due != Clock::time_point() && Clock::now() >= refill_due) {
+            refill_due = Clock::time_point();
+            refill = true;
+            continue;
+        }
         if (!dying.empty() && Clock::now() >= next_look) {
             reap_dying(lock);
             continue;
@@ -177,9 +188,10 @@ void Pool::keep() {
             idle.pop_front();
         }
         if (!expired.empty()) continue;
-        if (idle.empty() && live == 0) break;  // nothing left to look after
+        if (idle.empty() && live == 0 && refill_due == Clock::time_point()) break;  // nothing left to do
         Clock::time_point wake = idle.empty() ? Clock::time_point::max() : idle.front().deadline;
         if (!dying.empty()) wake = std::min(wake, next_look);
+        if (refill_due != Clock::time_point()) wake = std::min(wake, refill_due);
         if (wake == Clock::time_point::max()) changed.wait(lock);
         else changed.wait_until(lock, wake);
     }
@@ -273,7 +285,11 @@ int take_engine(const std::string &program, bool inherit_stderr, std::unique_ptr
         p.warm_program = warm.enabled ? program : std::string();
         p.warm_inherit = inherit_stderr;
         p.warm_idle = warm.idle;
-        p.refill = warm.enabled;
+        // The next helper starts now, beside this session, except after
+        // the process's first: see retire_engine.
+        p.refill = warm.enabled && p.taken > 0;
+        p.refill_due = Clock::time_point();
+        ++p.taken;
         if (!out) {
             req.program = program;
             req.inherit_stderr = inherit_stderr;
@@ -302,6 +318,7 @@ void retire_engine(std::unique_ptr<EngineProcess> engine, std::chrono::milliseco
             p.next_look = Clock::now() + p.pause;
         }
         p.dying.push_back({std::move(engine), Clock::now() + bound});
+        if (p.taken == 1 && !p.warm_program.empty()) p.refill_due = Clock::now() + kFirstRefillDelay;
     } catch (...) {
         // No memory or no thread: wait for it here.
         if (engine) engine->reap(bound);

@@ -139,6 +139,8 @@ TEST_F(WarmEngine, OneReadyHelperServesOneSessionAndEndsWhenIdle) {
 // every session's helper, not only the ready one.
 TEST_F(WarmEngine, ASessionOutlivesTheReadyHelpersIdleTime) {
     service_test::settled_resources();
+    ASSERT_EQ(synthesize("", "你好").fetch_code, SPEECH_OK);
+    children_once([](const std::set<pid_t> &c) { return c.size() == 1; });
     int code = -1;
     const char *h = QTTSSessionBegin("", &code);
     ASSERT_NE(h, nullptr);
@@ -183,18 +185,32 @@ TEST(WarmEngineHost, AHostKilledOutrightTakesItsReadyHelperWithIt) {
     ASSERT_GT(read(out[0], line, sizeof line - 1), 0);
     close(out[0]);
     int forked = 0;
-    ASSERT_EQ(std::sscanf(line, "ready %d", &forked), 1);
-    std::set<pid_t> helpers = children_of(host);
-    helpers.erase(forked);
+    std::sscanf(line, "ready %d", &forked);
+    // Whatever happens, the host and its child go.
+    struct Reaper {
+        pid_t host, forked;
+        ~Reaper() {
+            kill(host, SIGKILL);
+            waitpid(host, nullptr, 0);
+            if (forked > 0) kill(forked, SIGKILL);
+        }
+    } reaper{host, forked};
+    ASSERT_GT(forked, 0) << line;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    std::set<pid_t> helpers;
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        helpers = children_of(host);
+        helpers.erase(forked);
+    } while (helpers.size() != 1 && std::chrono::steady_clock::now() < deadline);
     ASSERT_EQ(helpers.size(), 1u) << "the host keeps one helper ready";
 
     kill(host, SIGKILL);
     ASSERT_EQ(waitpid(host, nullptr, 0), host);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (running(*helpers.begin()) && std::chrono::steady_clock::now() < deadline)
+    const auto end_deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (running(*helpers.begin()) && std::chrono::steady_clock::now() < end_deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(running(*helpers.begin())) << "no helper is left running without its host";
-    kill(forked, SIGKILL);
 }
 
 }  // namespace
