@@ -109,9 +109,15 @@ struct Context {
 std::string integer_reading(std::string_view digits, NumberMode mode, const Context &ctx) {
     if (mode == NumberMode::digits) return digit_by_digit(digits, false);
     std::string r = cardinal(digits);
-    int tone = ctx.measure != nullptr ? ctx.measure->tone : ctx.tone;
+    if (ctx.ordinal) {
+        // An order is said with 二 throughout: 第2000 di4 er4 qian1.
+        for (std::size_t k = r.find("liang3"); k != std::string::npos; k = r.find("liang3", k))
+            r.replace(k, 6, "er4");
+        return r;
+    }
+    const int tone = ctx.measure != nullptr ? ctx.measure->tone : ctx.tone;
     const bool counted = ctx.measure != nullptr || ctx.tone >= 0;
-    if (ctx.ordinal || !counted) return r;
+    if (!counted) return r;
     if (r == "er4") return "liang3";
     if (r == "yi1" && tone > 0) return yi_before(tone);
     return r;
