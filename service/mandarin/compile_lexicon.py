@@ -327,12 +327,12 @@ def main():
     # Character readings: the shares of the forms each simplified character
     # stands for, weighted by how often each form is written.
     sources = {}
-    for c in set(terra_char) | set(mandarin) | set(pinlu):
+    for c in sorted(set(terra_char) | set(mandarin) | set(pinlu)):
         sources.setdefault(to_s.get(c, c), set()).add(c)
     char_reading = {}
     for s, forms in sources.items():
         score = {}
-        for c in forms:
+        for c in sorted(forms):
             w = trad_freq.get(c, 0) + 1
             readings = terra_char.get(c)
             if readings:
@@ -553,7 +553,7 @@ def main():
     words = set(freq) | set(terra_word) | set(simp_word) | set(own_words)
     words = {w for w in words if all(c in char_index for c in w) and 1 <= len(w) <= MAX_WORD}
     counts = {}
-    for w in words:
+    for w in sorted(words):
         n = freq.get(w, 0)
         if w in simp_word:
             n = max(n, sum(simp_word[w].values()))
@@ -578,7 +578,7 @@ def main():
         return tuple(r)
 
     entries = {}  # tuple of indices -> [flags, cost, syllables or None]
-    for w in words:
+    for w in sorted(words):
         key = tuple(char_index[c] for c in w)
         cost = int(min(65535, round(-math.log(counts[w] / total) * COST_SCALE)))
         e = entries.setdefault(key, [0, 65535, None])
