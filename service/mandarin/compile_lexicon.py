@@ -12,6 +12,9 @@ import math
 import os
 import sys
 
+# The modules beside this script, without leaving compiled copies in the
+# source tree.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from lexicon_readings import Readings  # noqa: E402
 from lexicon_sources import MAX_WORD, Sources  # noqa: E402
