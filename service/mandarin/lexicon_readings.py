@@ -54,15 +54,27 @@ class Readings:
             score = {}
             for c in sorted(forms):
                 self._add_form_shares(score, c, src.char_freq.get(c, 0) + 1)
-            # Readings only the Taiwan tradition gives (综 zong4) come last.
-            ml = self.mainland_of(s)
-            if ml and any(r in ml for r in score):
-                for r in score:
-                    if r not in ml and not r.endswith("5"):
-                        score[r] *= 1e-6
+            self._prefer_mainland(s, score)
             if score:
                 char_reading[s] = score
         return char_reading
+
+    def _prefer_mainland(self, c, score):
+        """A reading only the Taiwan tradition gives (综 zong4) passes its
+        share to the mainland's tone of the same syllable (zong1), or else
+        comes last."""
+        ml = self.mainland_of(c)
+        if not ml:
+            return
+        for r in sorted(score):
+            if r in ml or r.endswith("5"):
+                continue
+            same = sorted(x for x in ml if toneless(x) == toneless(r))
+            if same:
+                score[same[0]] = score.get(same[0], 0.0) + score[r]
+                score[r] *= 1e-6
+            elif any(x in ml for x in score):
+                score[r] *= 1e-6
 
     def _add_form_shares(self, score, c, weight):
         """Adds the shares of the readings of written character c: terra's,
