@@ -20,6 +20,10 @@ from lexicon_readings import Readings  # noqa: E402
 from lexicon_sources import MAX_WORD, Sources  # noqa: E402
 from lexicon_writer import COST_SCALE, LexiconWriter  # noqa: E402
 
+# Our own words count as words of middling frequency when essay does not
+# know them, so that segmentation finds them.
+OWN_WORD_COUNT = 100
+
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
@@ -45,6 +49,8 @@ def main():
         n = src.freq.get(w, 0)
         if w in src.simp_word:
             n = max(n, sum(src.simp_word[w].values()))
+        if w in src.own_words:
+            n = max(n, OWN_WORD_COUNT)
         counts[w] = max(n, 1)
     for c in chars:
         counts.setdefault(c, 1)
