@@ -109,8 +109,9 @@ class Sources:
         self._load_essay(os.path.join(rime_dir, "essay.txt"))
         self._load_terra(os.path.join(rime_dir, "terra_pinyin.dict.yaml"))
         self._load_pinyin_simp(os.path.join(rime_dir, "pinyin_simp.dict.yaml"))
-        self.observed = self._load_stats(stats_path) if stats_path else {}
-        self.own_words = self._load_own_words(words_path) if words_path else {}
+        # Ours are keyed as the reader sees the text: simplified by to_s.
+        self.observed = self._load_stats(stats_path, self.to_s) if stats_path else {}
+        self.own_words = self._load_own_words(words_path, self.s_word) if words_path else {}
 
     def _load_unihan(self, unicode_dir):
         self.simp = {}      # char -> simplified variants
@@ -153,14 +154,17 @@ class Sources:
 
     def _make_simplifier(self):
         """to_s maps a character to the one form the reader uses; one that
-        is itself one of its simplified forms (乾, 著) stays as it is, and
-        `also` holds its other simplification (乾 is 干 in 饼干)."""
-        self.to_s = {c: vs[0] for c, vs in self.simp.items() if vs and c not in vs}
+        is itself one of its simplified forms (乾, 著) or a character of the
+        mainland's 2013 standard table (食, 歌, 吒: Unihan links some of
+        them to component forms such as 饣) stays as it is, and `also`
+        holds the other simplification of the former (乾 is 干 in 饼干)."""
+        standard = {c for (field, c) in self.mainland if field == "kTGHZ2013"}
+        self.to_s = {c: vs[0] for c, vs in self.simp.items() if vs and c not in vs and c not in standard}
         # A variant of a traditional character that Unihan links to it only
         # as a semantic variant (爲 of 為) simplifies the same way, when the
         # two are read alike.
         for c, vs in self.semantic.items():
-            if c in self.simp or c in self.trad or len(vs) != 1 or vs[0] not in self.to_s:
+            if c in self.simp or c in self.trad or c in standard or len(vs) != 1 or vs[0] not in self.to_s:
                 continue
             if set(self.mandarin.get(c, ())) & set(self.mandarin.get(vs[0], ())):
                 self.to_s[c] = self.to_s[vs[0]]
@@ -235,20 +239,21 @@ class Sources:
             weights[base] = weights.get(base, 0) + int(fields[2])
 
     @staticmethod
-    def _load_stats(path):
+    def _load_stats(path, to_s):
         observed = {}  # char -> {reading: count}
         for c, r, n in read_own_tsv(path):
             r = clean_syllable(r)
             if r:
-                observed.setdefault(c, {})[r] = int(n)
+                counts = observed.setdefault(to_s.get(c, c), {})
+                counts[r] = counts.get(r, 0) + int(n)
         return observed
 
     @staticmethod
-    def _load_own_words(path):
+    def _load_own_words(path, s_word):
         own = {}  # word -> syllables
         for w, reading in read_own_tsv(path):
             sy = tuple(clean_syllable(x) for x in reading.split())
             if len(sy) != len(w) or None in sy:
                 sys.exit("%s: bad reading of %s" % (path, w))
-            own[w] = sy
+            own[s_word(w)] = sy
         return own
