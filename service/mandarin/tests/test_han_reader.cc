@@ -149,6 +149,11 @@ TEST(HanReader, SimplifiesTraditionalCharacters) {
     } cases[] = {
         {U'們', U'们'}, {U'銀', U'银'}, {U'發', U'发'}, {U'髮', U'发'},
         {U'银', U'银'}, {U'A', U'A'},   {U'乾', U'乾'},  // 乾 is also a simplified character
+        {U'爲', U'为'}, {U'為', U'为'}, {U'後', U'后'},
+        // Characters of the mainland standard stay, though Unihan links
+        // some to component forms (食 饣, 金 钅) or to other words (氯 绿).
+        {U'食', U'食'}, {U'金', U'金'}, {U'言', U'言'}, {U'歌', U'歌'}, {U'糖', U'糖'},
+        {U'氯', U'氯'}, {U'辨', U'辨'}, {U'豫', U'豫'}, {U'吒', U'吒'},
     };
     for (const auto &c : cases) EXPECT_EQ(to_simplified(lex, c.from), c.to) << static_cast<unsigned>(c.from);
 }
