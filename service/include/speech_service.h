@@ -91,8 +91,8 @@ SPEECH_SERVICE_API const char *speech_service_error_text(int code);
  *
  * The warm engine: each session runs in a helper process of its own, and
  * the service keeps one more helper started and initialised ahead of need,
- * so that the next session only synthesises. It is started when a session
- * takes a helper; it is ended after an idle time, when the service is
+ * so that the next session only synthesises. It is started when the helper
+ * of a session is done; it is ended after an idle time, when the service is
  * unloaded or the process exits (and dies with the process if it is
  * killed); a forked child never uses or ends it. It costs one process and
  * about 10 MiB while the host is idle.

@@ -64,6 +64,7 @@ struct Pool {
     bool warm_inherit = false;
     std::chrono::milliseconds warm_idle{60000};
     bool refill = false;           // start the next helper now
+    bool refilling = false;        // the keeper is starting it
     Clock::time_point refill_due;  // or then, if set
     unsigned long long taken = 0;  // sessions that took a helper
     long live = 0;  // helpers started by the keeper and not yet reaped
@@ -159,6 +160,7 @@ void Pool::keep() {
         }
         if (refill && idle.size() < kMaxIdle && !warm_program.empty()) {
             refill = false;
+            refilling = true;
             const std::string program = warm_program;
             const bool inherit = warm_inherit;
             const auto idle_time = warm_idle;
@@ -166,10 +168,12 @@ void Pool::keep() {
             std::unique_ptr<EngineProcess> engine;
             const int rc = spawn(program, inherit, engine);
             lock.lock();
+            refilling = false;
             if (rc == SPEECH_OK) {
                 ++live;
                 idle.push_back({std::move(engine), inherit, Clock::now() + idle_time});
             }
+            changed.notify_all();
             continue;
         }
         refill = false;
@@ -272,6 +276,8 @@ int take_engine(const std::string &program, bool inherit_stderr, std::unique_ptr
     {
         std::unique_lock<std::mutex> lock(p.mutex);
         p.ensure_keeper();
+        // A helper being started now is ready sooner than one started next.
+        if (warm.enabled) p.changed.wait(lock, [&] { return !p.refilling; });
         // A ready helper of another program, or one that has died, is ended.
         while (!p.idle.empty()) {
             Idle i = std::move(p.idle.front());
@@ -285,9 +291,9 @@ int take_engine(const std::string &program, bool inherit_stderr, std::unique_ptr
         p.warm_program = warm.enabled ? program : std::string();
         p.warm_inherit = inherit_stderr;
         p.warm_idle = warm.idle;
-        // The next helper starts now, beside this session, except after
-        // the process's first: see retire_engine.
-        p.refill = warm.enabled && p.taken > 0;
+        // The next helper starts when this session's helper is done (see
+        // retire_engine): started now, its start-up would compete with
+        // this session's synthesis for the processor.
         p.refill_due = Clock::time_point();
         ++p.taken;
         if (!out) {
@@ -319,6 +325,7 @@ void retire_engine(std::unique_ptr<EngineProcess> engine, std::chrono::milliseco
         }
         p.dying.push_back({std::move(engine), Clock::now() + bound});
         if (p.taken == 1 && !p.warm_program.empty()) p.refill_due = Clock::now() + kFirstRefillDelay;
+        else p.refill = !p.warm_program.empty();
     } catch (...) {
         // No memory or no thread: wait for it here.
         if (engine) engine->reap(bound);

@@ -4,7 +4,8 @@
 // see tts_engine.cc), which lives while any helper it started does, or one
 // waits ready. With the warm engine on, the keeper keeps one helper started
 // and initialised ahead of need: a session takes it, and the next one is
-// started in the background; an unused one is ended after the idle time.
+// started in the background once that session's helper is done; an unused
+// one is ended after the idle time.
 // A forked child never touches its parent's helpers: it starts afresh.
 #ifndef SPEECH_ENGINE_POOL_H
 #define SPEECH_ENGINE_POOL_H
@@ -29,8 +30,9 @@ WarmSettings warm_settings_from_env();
 // there is one, else one started now. 0 or an error code.
 int take_engine(const std::string &program, bool inherit_stderr, std::unique_ptr<EngineProcess> &out);
 
-// Takes a helper that has finished its session and is exiting: the keeper
-// waits for it, and kills it if it has not exited within `bound`.
+// Takes a helper that has finished its session and is exiting (or has been
+// reaped already): the keeper waits for it, and kills it if it has not
+// exited within `bound`. The next ready helper is started then.
 void retire_engine(std::unique_ptr<EngineProcess> engine, std::chrono::milliseconds bound);
 
 }  // namespace speech

@@ -322,6 +322,7 @@ void Session::collect() {
         }
         read_stderr(true);
         engine_->close_stderr();
+        retire_engine(std::move(engine_), std::chrono::milliseconds(0));
     }
     rc = outcome(rc, end);
     std::lock_guard<std::mutex> lock(mutex_);
