@@ -6,6 +6,7 @@
 #include <string>
 
 #include "front_end_test_util.h"
+#include "latin_words.h"
 #include "reading_table.h"
 
 namespace speech::mandarin {
@@ -46,6 +47,13 @@ TEST(FrontEnd, ScriptsAndSigns) {
         {"", ""},
     };
     for (const Case &c : cases) EXPECT_EQ(tokens_of(c.text, 0), c.tokens) << c.text;
+}
+
+TEST(FrontEnd, PinyinSyllables) {
+    for (const char *s : {"a", "er", "zhuang", "lve", "nv", "yuan", "wo", "xiong", "qu", "shi", "ri", "ang"})
+        EXPECT_TRUE(is_pinyin_syllable(s)) << s;
+    for (const char *s : {"", "x", "xa", "wi", "yv", "zhv2", "hm", "mp", "ng", "ipod", "Ni"})
+        EXPECT_FALSE(is_pinyin_syllable(s)) << s;
 }
 
 TEST(FrontEnd, PunctuationPauses) {
