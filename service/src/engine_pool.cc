@@ -281,9 +281,10 @@ int take_engine(const std::string &program, bool inherit_stderr, std::unique_ptr
     SpawnRequest req;
     {
         std::unique_lock<std::mutex> lock(p.mutex);
-        p.ensure_keeper();
         // A helper being started now is ready sooner than one started next.
         if (warm.enabled) p.changed.wait(lock, [&] { return !p.refilling; });
+        // After the wait, which lets the keeper run and perhaps end.
+        p.ensure_keeper();
         // A ready helper of another program, or one that has died, is ended.
         while (!p.idle.empty()) {
             Idle i = std::move(p.idle.front());
