@@ -182,6 +182,7 @@ int main(int argc, char **argv) {
     std::string voice = kDefaultVoice;
     select_voice(voice);
     espeak_SetSynthCallback(on_audio);
+    g_pipeline->wait_ready();
     if (!write_all_iov(std::array<iovec, 1>{{{const_cast<char *>(speech::kEngineMagic), speech::kEngineMagicLen}}}.data(), 1))
         fail(kEngineOutputFailed, "cannot write the output");
     g_magic_written = true;

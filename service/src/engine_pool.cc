@@ -221,14 +221,20 @@ void Pool::shut_down() {
 
 // The pool of the calling process, made on first use. Its holder is a
 // static: when the service is unloaded or the process exits, it ends the
-// keeper and the ready helper (the pool itself stays, for sessions still
-// ending). Taking a helper first makes the pool before the session
+// keeper and the ready helper, and frees the pool unless a session still
+// ends. Taking a helper first makes the pool before the session
 // registry, so the registry, and the sessions in it, go first.
 struct PoolHolder {
     std::atomic<Pool *> pool{new Pool(getpid())};
     ~PoolHolder() {
         Pool *p = pool.load();
-        if (p->owner == getpid()) p->shut_down();
+        if (p->owner != getpid()) return;
+        p->shut_down();
+        std::unique_lock<std::mutex> lock(p->mutex);
+        if (p->live > 0) return;  // a session still ends: it needs the pool
+        lock.unlock();
+        pool.store(nullptr);
+        delete p;
     }
 };
 
@@ -241,7 +247,7 @@ Pool &pool() {
     std::atomic<Pool *> &slot = holder().pool;
     Pool *p = slot.load();
     const pid_t self = getpid();
-    if (p->owner != self) {
+    if (p == nullptr || p->owner != self) {
         Pool *mine = new Pool(self);
         if (slot.compare_exchange_strong(p, mine)) return *mine;
         delete mine;
@@ -275,9 +281,10 @@ int take_engine(const std::string &program, bool inherit_stderr, std::unique_ptr
     SpawnRequest req;
     {
         std::unique_lock<std::mutex> lock(p.mutex);
-        p.ensure_keeper();
         // A helper being started now is ready sooner than one started next.
         if (warm.enabled) p.changed.wait(lock, [&] { return !p.refilling; });
+        // After the wait, which lets the keeper run and perhaps end.
+        p.ensure_keeper();
         // A ready helper of another program, or one that has died, is ended.
         while (!p.idle.empty()) {
             Idle i = std::move(p.idle.front());

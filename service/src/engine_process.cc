@@ -179,6 +179,7 @@ EngineEnd EngineProcess::reap(std::chrono::milliseconds bound, const std::atomic
     auto pause = std::chrono::microseconds(20);
     for (;;) {
         got = waitpid(pid_, &status, WNOHANG);
+        if (got < 0 && errno == EINTR) continue;
         if (got != 0 || std::chrono::steady_clock::now() >= deadline) break;
         if (abort != nullptr && abort->load()) break;
         std::this_thread::sleep_for(pause);
@@ -186,7 +187,12 @@ EngineEnd EngineProcess::reap(std::chrono::milliseconds bound, const std::atomic
     }
     if (got == 0) {  // still running past the bound
         kill();
-        while ((got = waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
+        // Never a blocking wait: with SIGCHLD ignored it would wait for
+        // every child of the host. A killed helper is gone at once.
+        pause = std::chrono::microseconds(20);
+        while ((got = waitpid(pid_, &status, WNOHANG)) == 0 || (got < 0 && errno == EINTR)) {
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, std::chrono::microseconds(5000));
         }
         end.kind = EngineEnd::kTimedOut;
     } else if (got > 0 && WIFSIGNALED(status)) {

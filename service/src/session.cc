@@ -79,6 +79,7 @@ int Session::start() {
     wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake_fd_ < 0) return SPEECH_ERR_SYSTEM;
     if (const int rc = take_engine(engine_program_path(), stderr_inherited(), engine_)) return rc;
+    io_buffer_.resize(kIoChunk);
     try {
         thread_ = std::thread(&Session::collect, this);
     } catch (...) {
@@ -194,7 +195,7 @@ int Session::pump(EngineProcess &engine) {
     std::size_t sent = 0;
     bool have_text = false, write_closed = false;
     auto last_progress = std::chrono::steady_clock::now();
-    std::vector<char> chunk(kIoChunk);
+    std::vector<char> &chunk = io_buffer_;
 
     for (;;) {
         std::size_t room;

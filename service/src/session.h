@@ -61,6 +61,7 @@ class Session final : private EngineOutput::Sink {
     const pid_t owner_;
     std::unique_ptr<EngineProcess> engine_;
     EngineOutput output_;    // the collecting thread's only
+    std::vector<char> io_buffer_;  // the collecting thread's reads
     LastLine stderr_line_;   // the collecting thread's until done_
     int wake_fd_ = -1;
     std::thread thread_;
