@@ -7,7 +7,9 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -93,6 +95,7 @@ EngineProcess::~EngineProcess() {
     }
     close_socket();
     close_stderr();
+    close_pidfd();
 }
 
 bool EngineProcess::ours() const { return owner_ == getpid(); }
@@ -100,6 +103,11 @@ bool EngineProcess::ours() const { return owner_ == getpid(); }
 void EngineProcess::close_socket() {
     if (sock_ >= 0) ::close(sock_);
     sock_ = -1;
+}
+
+void EngineProcess::close_pidfd() {
+    if (pidfd_ >= 0) ::close(pidfd_);
+    pidfd_ = -1;
 }
 
 void EngineProcess::close_stderr() {
@@ -140,6 +148,9 @@ int EngineProcess::spawn(const std::string &program, bool inherit_stderr) {
 
     pid_ = pid;
     owner_ = getpid();
+#ifdef SYS_pidfd_open
+    pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));  // -1 on older kernels
+#endif
     program_ = program;
     set_nonblocking(sv[0]);
     sock_ = sv[0];
@@ -164,8 +175,24 @@ bool EngineProcess::reap_if_exited() {
     const pid_t got = waitpid(pid_, nullptr, WNOHANG);
     if (got == 0 || (got < 0 && errno == EINTR)) return false;
     pid_ = -1;
+    close_pidfd();
     engine_process_reaped();
     return true;
+}
+
+// Waits for at most `most` for the helper to exit: on its process
+// descriptor, which wakes us the moment it does, or else by a short sleep
+// that grows from call to call.
+void EngineProcess::wait_a_while(std::chrono::microseconds most, std::chrono::microseconds &pause) {
+    if (pidfd_ >= 0) {
+        pollfd p = {pidfd_, POLLIN, 0};
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(most).count();
+        const timespec ts = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+        ::ppoll(&p, 1, &ts, nullptr);
+        return;
+    }
+    std::this_thread::sleep_for(std::min(pause, most));
+    pause = std::min(pause * 2, std::chrono::microseconds(5000));
 }
 
 EngineEnd EngineProcess::reap(std::chrono::milliseconds bound, const std::atomic<bool> *abort) {
@@ -174,26 +201,24 @@ EngineEnd EngineProcess::reap(std::chrono::milliseconds bound, const std::atomic
     const auto deadline = std::chrono::steady_clock::now() + bound;
     int status = 0;
     pid_t got;
-    // The helper has closed its output and is exiting: poll briefly at
-    // first, then back off.
     auto pause = std::chrono::microseconds(20);
     for (;;) {
         got = waitpid(pid_, &status, WNOHANG);
         if (got < 0 && errno == EINTR) continue;
-        if (got != 0 || std::chrono::steady_clock::now() >= deadline) break;
+        const auto now = std::chrono::steady_clock::now();
+        if (got != 0 || now >= deadline) break;
         if (abort != nullptr && abort->load()) break;
-        std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::microseconds(5000));
+        // A slice at a time, so that an abort is seen.
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - now);
+        wait_a_while(std::min<std::chrono::microseconds>(left, std::chrono::milliseconds(10)), pause);
     }
     if (got == 0) {  // still running past the bound
         kill();
         // Never a blocking wait: with SIGCHLD ignored it would wait for
         // every child of the host. A killed helper is gone at once.
         pause = std::chrono::microseconds(20);
-        while ((got = waitpid(pid_, &status, WNOHANG)) == 0 || (got < 0 && errno == EINTR)) {
-            std::this_thread::sleep_for(pause);
-            pause = std::min(pause * 2, std::chrono::microseconds(5000));
-        }
+        while ((got = waitpid(pid_, &status, WNOHANG)) == 0 || (got < 0 && errno == EINTR))
+            wait_a_while(std::chrono::milliseconds(10), pause);
         end.kind = EngineEnd::kTimedOut;
     } else if (got > 0 && WIFSIGNALED(status)) {
         end.kind = EngineEnd::kSignaled;
@@ -204,6 +229,7 @@ EngineEnd EngineProcess::reap(std::chrono::milliseconds bound, const std::atomic
     // Otherwise a host that ignores SIGCHLD or reaps every child itself
     // left no status to read: kUnknown.
     pid_ = -1;
+    close_pidfd();
     engine_process_reaped();
     return end;
 }

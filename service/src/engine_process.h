@@ -62,11 +62,14 @@ class EngineProcess {
 
   private:
     bool ours() const;
+    void close_pidfd();
+    void wait_a_while(std::chrono::microseconds most, std::chrono::microseconds &pause);
 
     pid_t pid_ = -1;
     pid_t owner_ = -1;  // the process that spawned the helper
     int sock_ = -1;
     int err_ = -1;
+    int pidfd_ = -1;  // the helper's process descriptor, to wait on
     std::string program_;
 };
 
