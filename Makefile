@@ -36,6 +36,7 @@ deb: deps
 
 bench: build
 	./bench/compare.py --build $(BUILD)
+	./bench/warm.py --build $(BUILD) < /dev/null
 
 # The test suite under AddressSanitizer+UBSan, and the threaded tests under
 # ThreadSanitizer (CMakePresets.json).

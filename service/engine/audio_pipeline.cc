@@ -49,9 +49,19 @@ std::string AudioPipeline::finish() {
     return error_;
 }
 
+void AudioPipeline::wait_ready() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return ready_; });
+}
+
 void AudioPipeline::run(double input_rate, double output_rate) {
     std::vector<std::int16_t> out;
     std::string err = resampler_.open(input_rate, output_rate);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ready_ = true;
+    }
+    changed_.notify_all();
     while (err.empty()) {
         std::vector<std::int16_t> chunk;
         {

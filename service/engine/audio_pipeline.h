@@ -29,6 +29,8 @@ class AudioPipeline {
 
     // Starts the pipeline's thread; errors show at push() and finish().
     void start(double input_rate, double output_rate, Writer write);
+    // Waits until the resampler is prepared (or has failed).
+    void wait_ready();
     // Queues `n` samples; false once the pipeline has failed.
     bool push(const std::int16_t *samples, std::size_t n);
     // Ends the input, waits for all output; empty on success, else the error.
@@ -44,6 +46,7 @@ class AudioPipeline {
     std::condition_variable changed_;
     std::deque<std::vector<std::int16_t>> queue_;
     bool ended_ = false;
+    bool ready_ = false;
     std::string error_;
 };
 

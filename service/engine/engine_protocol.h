@@ -1,21 +1,51 @@
 // SPDX-License-Identifier: Apache-2.0
-// What the service and its engine helper agree on: the first bytes of the
-// helper's output and the meaning of its exit codes.
+// What the service and its engine helper agree on (protocol version 2).
+//
+// The helper starts, loads the engine and its default voice, prepares its
+// resampler and writes the magic line on its standard output; then it reads
+// one request on its standard input:
+//
+//   TTSREQ2\n
+//   rate N\n volume N\n pitch N\n sample_rate N\n   (engine values)
+//   text VOICE NBYTES\n<NBYTES bytes of UTF-8>       (zero or more segments)
+//   end\n
+//
+// and answers with frames, each a kind byte, a 4-byte little-endian payload
+// length and the payload: audio frames (16-bit little-endian mono PCM at
+// sample_rate) and, last, one end frame whose payload is the helper's own
+// result (4-byte little-endian: 0 or one of the exit codes below) followed
+// by a short message. Output that ends without the end frame is a failure,
+// whatever the helper's exit status says. A helper serves one request.
 #ifndef SPEECH_ENGINE_PROTOCOL_H
 #define SPEECH_ENGINE_PROTOCOL_H
 
 #include <cstddef>
+#include <cstdint>
 
 namespace speech {
 
-// The first bytes the helper writes, before any audio: what it writes is
-// only taken for audio when it starts with these.
-inline constexpr char kEngineMagic[] = "TTSPCM1\n";
+// The first bytes the helper writes, once it is ready for the request.
+inline constexpr char kEngineMagic[] = "TTSPCM2\n";
 inline constexpr std::size_t kEngineMagicLen = sizeof kEngineMagic - 1;
 
-// Exit codes of the helper.
+// The first line of a request, and the line that ends it.
+inline constexpr char kRequestMagic[] = "TTSREQ2";
+inline constexpr char kRequestEnd[] = "end";
+
+// Output frames.
+inline constexpr char kFrameAudio = 'a';
+inline constexpr char kFrameEnd = 'e';
+inline constexpr std::size_t kFrameHeaderLen = 5;
+inline constexpr std::uint32_t kMaxAudioFrame = 1u << 20;
+inline constexpr std::uint32_t kMaxEndMessage = 1024;
+
+// The helper's results (its end frame and its exit code).
 enum EngineExit { kEngineOk = 0, kEngineUsage = 2, kEngineUnknownVoice = 3, kEngineInitFailed = 4,
-                  kEngineSynthFailed = 5, kEngineOutputFailed = 6 };
+                  kEngineSynthFailed = 5, kEngineOutputFailed = 6, kEngineBadRequest = 7 };
+
+// The option that gives the helper the process id of the service that
+// started it: the helper ends itself when that process is gone.
+inline constexpr char kParentOption[] = "--parent";
 
 }  // namespace speech
 

@@ -1,94 +1,107 @@
 // SPDX-License-Identifier: Apache-2.0
-// tts-engine: the speech service's synthesis helper. One run speaks one
-// text: settings as arguments, the UTF-8 text on standard input, and on
-// standard output a magic line followed by 16-bit little-endian mono PCM,
-// written as it is produced. Exits 0, or prints one line on stderr and exits
-// with one of the codes below. The engine keeps global state and may abort
-// on some texts, which is why it runs here and not in the host process.
+// tts-engine: the speech service's synthesis helper. It loads the engine
+// and its default voice, says so with the magic line, reads one request
+// (engine_protocol.h) and answers with framed audio and an end frame that
+// carries its result. On failure it also prints one line on stderr and exits
+// with its result as the exit code. The engine keeps global state and may
+// abort on some texts, which is why it runs here and not in the host.
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
-#include <vector>
 
-#include "digit_reading.h"
-#include "engine_protocol.h"
 #include "audio_pipeline.h"
+#include "engine_protocol.h"
+#include "engine_request.h"
 
 namespace {
 
+using speech::kEngineBadRequest;
 using speech::kEngineInitFailed;
 using speech::kEngineOutputFailed;
 using speech::kEngineSynthFailed;
 using speech::kEngineUnknownVoice;
 using speech::kEngineUsage;
-// The engine's output rate; the resampler is prepared for it in advance.
+// The engine's output rate, and the voice and output rate the helper is
+// prepared for before its request comes.
 constexpr int kEngineRate = 22050;
+constexpr char kDefaultVoice[] = "cmn-latn-pinyin";
+constexpr int kDefaultSampleRate = 16000;
 
-struct Settings {
-    std::string voice = "cmn-latn-pinyin";
-    int rate = espeakRATE_NORMAL;
-    int volume = 100;
-    int pitch = 50;
-    bool digits = false;
-    int sample_rate = 16000;
-};
+std::unique_ptr<speech::AudioPipeline> g_pipeline;
+bool g_magic_written = false;
 
-[[noreturn]] void fail(int code, const std::string &message) {
-    std::fprintf(stderr, "tts-engine: %s\n", message.c_str());
-    std::exit(code);
-}
-
-bool write_all(const void *data, std::size_t len) {
-    const char *p = static_cast<const char *>(data);
-    while (len > 0) {
-        const ssize_t w = ::write(STDOUT_FILENO, p, len);
+bool write_all_iov(iovec *iov, int n) {
+    while (n > 0) {
+        const ssize_t w = ::writev(STDOUT_FILENO, iov, n);
         if (w < 0 && errno == EINTR) continue;
         if (w <= 0) return false;
-        p += w;
-        len -= static_cast<std::size_t>(w);
+        std::size_t done = static_cast<std::size_t>(w);
+        while (n > 0 && done >= iov->iov_len) {
+            done -= iov->iov_len;
+            ++iov;
+            --n;
+        }
+        if (n > 0) {
+            iov->iov_base = static_cast<char *>(iov->iov_base) + done;
+            iov->iov_len -= done;
+        }
     }
     return true;
 }
 
-speech::AudioPipeline g_pipeline;
+bool write_frame(char kind, const void *data, std::size_t len) {
+    unsigned char head[speech::kFrameHeaderLen] = {static_cast<unsigned char>(kind)};
+    for (int i = 0; i < 4; ++i) head[1 + i] = static_cast<unsigned char>(len >> (8 * i));
+    iovec iov[2] = {{head, sizeof head}, {const_cast<void *>(data), len}};
+    return write_all_iov(iov, len > 0 ? 2 : 1);
+}
+
+bool write_audio(const void *data, std::size_t len) {
+    const char *p = static_cast<const char *>(data);
+    while (len > 0) {
+        const std::size_t n = std::min<std::size_t>(len, speech::kMaxAudioFrame);
+        if (!write_frame(speech::kFrameAudio, p, n)) return false;
+        p += n;
+        len -= n;
+    }
+    return true;
+}
+
+void write_end(int result, const std::string &message) {
+    std::string payload(4, '\0');
+    for (int i = 0; i < 4; ++i) payload[i] = static_cast<char>(static_cast<std::uint32_t>(result) >> (8 * i));
+    payload += message.substr(0, speech::kMaxEndMessage);
+    (void)write_frame(speech::kFrameEnd, payload.data(), payload.size());
+}
+
+// Reports the failure on stderr and, once the service reads frames, in the
+// end frame; then exits without running the engine's teardown.
+[[noreturn]] void fail(int code, const std::string &message) {
+    std::fprintf(stderr, "tts-engine: %s\n", message.c_str());
+    if (g_magic_written) {
+        if (g_pipeline) g_pipeline->finish();
+        write_end(code, message);
+    }
+    std::_Exit(code);
+}
 
 int on_audio(short *wav, int count, espeak_EVENT *) {
     if (wav == nullptr || count <= 0) return 0;
     // A nonzero return stops synthesis: the output has failed.
-    return g_pipeline.push(reinterpret_cast<const std::int16_t *>(wav), static_cast<std::size_t>(count)) ? 0 : 1;
-}
-
-int parse_int(const char *text, int lo, int hi, const char *what) {
-    char *end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v < lo || v > hi) fail(kEngineUsage, std::string("bad ") + what);
-    return static_cast<int>(v);
-}
-
-Settings parse_args(int argc, char **argv) {
-    Settings s;
-    for (int i = 1; i < argc; i += 2) {
-        if (i + 1 >= argc) fail(kEngineUsage, std::string("missing value for ") + argv[i]);
-        const std::string key = argv[i];
-        const char *value = argv[i + 1];
-        if (key == "--voice") s.voice = value;
-        else if (key == "--rate") s.rate = parse_int(value, espeakRATE_MINIMUM, espeakRATE_MAXIMUM, "rate");
-        else if (key == "--volume") s.volume = parse_int(value, 0, 200, "volume");
-        else if (key == "--pitch") s.pitch = parse_int(value, 0, 100, "pitch");
-        else if (key == "--digits") s.digits = parse_int(value, 0, 1, "digits") == 1;
-        else if (key == "--sample-rate") s.sample_rate = parse_int(value, 8000, 48000, "sample rate");
-        else fail(kEngineUsage, "unknown option " + key);
-    }
-    return s;
+    return g_pipeline->push(reinterpret_cast<const std::int16_t *>(wav), static_cast<std::size_t>(count)) ? 0 : 1;
 }
 
 std::string status_text(espeak_ng_STATUS status) {
@@ -97,26 +110,67 @@ std::string status_text(espeak_ng_STATUS status) {
     return buf;
 }
 
-std::string read_stdin() {
-    std::string text;
+// The service's process id from the command line, or 0.
+long parent_from_args(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], speech::kParentOption) != 0) fail(kEngineUsage, std::string("unknown option ") + argv[i]);
+        if (i + 1 >= argc) fail(kEngineUsage, "missing process id");
+        char *end = nullptr;
+        const long pid = std::strtol(argv[++i], &end, 10);
+        if (*end != '\0' || pid <= 0) fail(kEngineUsage, "bad process id");
+        return pid;
+    }
+    return 0;
+}
+
+// Dies with the service: the kernel kills us when the thread that started
+// us ends, and a service that ended before that was set is caught by
+// comparing the parent's id.
+void follow_parent(long parent) {
+    if (parent == 0) return;
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) std::_Exit(kEngineInitFailed);
+}
+
+void start_pipeline(int sample_rate) {
+    g_pipeline = std::make_unique<speech::AudioPipeline>();
+    g_pipeline->start(kEngineRate, sample_rate, write_audio);
+}
+
+speech::EngineRequest read_request() {
+    speech::RequestReader reader;
     char buf[1 << 16];
     for (;;) {
         const ssize_t r = ::read(STDIN_FILENO, buf, sizeof buf);
         if (r < 0 && errno == EINTR) continue;
-        if (r < 0) fail(kEngineInitFailed, std::string("cannot read the text: ") + std::strerror(errno));
-        if (r == 0) return text;
-        text.append(buf, static_cast<std::size_t>(r));
+        if (r < 0) fail(kEngineBadRequest, std::string("cannot read the request: ") + std::strerror(errno));
+        if (r == 0) fail(kEngineBadRequest, "the request ended early");
+        const auto status = reader.feed(buf, static_cast<std::size_t>(r));
+        if (status == speech::RequestReader::kBad) fail(kEngineBadRequest, reader.error());
+        if (status == speech::RequestReader::kDone) return std::move(reader.request());
     }
+}
+
+void select_voice(const std::string &voice) {
+    const espeak_ng_STATUS st = espeak_ng_SetVoiceByName(voice.c_str());
+    if (st != ENS_OK) fail(kEngineUnknownVoice, "voice " + voice + ": " + status_text(st));
+}
+
+void set_parameters(const speech::EngineSettings &s) {
+    espeak_ng_SetParameter(espeakRATE, s.rate, 0);
+    espeak_ng_SetParameter(espeakVOLUME, s.volume, 0);
+    espeak_ng_SetParameter(espeakPITCH, s.pitch, 0);
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    const Settings settings = parse_args(argc, argv);
+    follow_parent(parent_from_args(argc, argv));
+    // Nothing of the host's but our standard streams.
+    ::close_range(3, ~0u, 0);
     // A reader that goes away shows as a failed write, not as a signal.
     ::signal(SIGPIPE, SIG_IGN);
 
-    g_pipeline.start(kEngineRate, settings.sample_rate, write_all);
+    start_pipeline(kDefaultSampleRate);
     espeak_ng_InitializePath(nullptr);
     espeak_ng_ERROR_CONTEXT context = nullptr;
     espeak_ng_STATUS st = espeak_ng_Initialize(&context);
@@ -124,26 +178,37 @@ int main(int argc, char **argv) {
     espeak_ng_ClearErrorContext(&context);
     st = espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 200, nullptr);
     if (st != ENS_OK) fail(kEngineInitFailed, "engine output: " + status_text(st));
-    st = espeak_ng_SetVoiceByName(settings.voice.c_str());
-    if (st != ENS_OK) fail(kEngineUnknownVoice, "voice " + settings.voice + ": " + status_text(st));
-    espeak_ng_SetParameter(espeakRATE, settings.rate, 0);
-    espeak_ng_SetParameter(espeakVOLUME, settings.volume, 0);
-    espeak_ng_SetParameter(espeakPITCH, settings.pitch, 0);
-    espeak_SetSynthCallback(on_audio);
-
     if (espeak_ng_GetSampleRate() != kEngineRate) fail(kEngineInitFailed, "unexpected engine sample rate");
-    if (!write_all(speech::kEngineMagic, speech::kEngineMagicLen)) fail(kEngineOutputFailed, "cannot write the output");
+    std::string voice = kDefaultVoice;
+    select_voice(voice);
+    espeak_SetSynthCallback(on_audio);
+    g_pipeline->wait_ready();
+    if (!write_all_iov(std::array<iovec, 1>{{{const_cast<char *>(speech::kEngineMagic), speech::kEngineMagicLen}}}.data(), 1))
+        fail(kEngineOutputFailed, "cannot write the output");
+    g_magic_written = true;
 
-    std::string text = read_stdin();
-    if (settings.digits) text = speech::spell_out_digits(text);
-    if (!text.empty()) {
-        st = espeak_ng_Synthesize(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0,
+    const speech::EngineRequest request = read_request();
+    const speech::EngineSettings &settings = request.settings;
+    if (settings.sample_rate != kDefaultSampleRate) {
+        g_pipeline->finish();
+        start_pipeline(settings.sample_rate);
+    }
+    set_parameters(settings);
+    for (const speech::RequestSegment &segment : request.segments) {
+        if (segment.voice != voice) {
+            select_voice(voice = segment.voice);
+            set_parameters(settings);
+        }
+        if (segment.text.empty()) continue;
+        st = espeak_ng_Synthesize(segment.text.c_str(), segment.text.size() + 1, 0, POS_CHARACTER, 0,
                                   espeakCHARS_UTF8 | espeakENDPAUSE, nullptr, nullptr);
         if (st == ENS_OK) st = espeak_ng_Synchronize();
+        if (st != ENS_OK) break;
     }
-    const std::string out_err = g_pipeline.finish();
+    const std::string out_err = g_pipeline->finish();
     if (!out_err.empty()) fail(kEngineOutputFailed, out_err);
     if (st != ENS_OK) fail(kEngineSynthFailed, "synthesis: " + status_text(st));
-    espeak_ng_Terminate();
-    return speech::kEngineOk;
+    write_end(speech::kEngineOk, "");
+    // The engine's teardown only frees memory: the process ends here.
+    std::_Exit(speech::kEngineOk);
 }

@@ -65,8 +65,10 @@ SPEECH_SERVICE_API const char *speech_service_error_text(int code);
  * directory) are required.
  *
  * Session:
- *   voice_name     xiaoxin (Mandarin, the default) or an engine voice file
- *                  name such as en, yue, de
+ *   voice_name     xiaoxin (Mandarin, the default: the text is read by the
+ *                  service's Mandarin front end, see speech_service_reading)
+ *                  or an engine voice file name such as en, yue, de (the
+ *                  text goes to the engine as it is)
  *   text_encoding  utf8 (the default and the only one)
  *   sample_rate    16000 (default) or 8000
  *   speed          0..100, default 50: 0..50 maps linearly onto 80..175
@@ -74,7 +76,8 @@ SPEECH_SERVICE_API const char *speech_service_error_text(int code);
  *   volume         0..100, default 50: maps linearly onto amplitude 0..200
  *                  (100 is the engine's normal)
  *   pitch          0..100, default 50: the engine's pitch 0..100 unchanged
- *   rdn            0 (default) the engine's own reading of numbers,
+ *   rdn            0 (default) numbers read by their context (values,
+ *                  dates, times, phone numbers digit by digit, ...),
  *                  1 numbers read as values, 2 digits read one by one
  *
  * voice_name accepts exactly the voices the engine can load (those
@@ -97,7 +100,40 @@ SPEECH_SERVICE_API const char *speech_service_error_text(int code);
  * QTTSSessionBegin fail with the code that the same pair would get there
  * (21002 malformed, 21006 voice, 21007 encoding, 21008 sample rate, 21009
  * range). It is read at every session begin.
+ *
+ * SPEECH_SERVICE_ENGINE_STDERR=inherit
+ * lets the helper write on the host's standard error (for debugging; it
+ * otherwise writes into a pipe of the service, see
+ * speech_service_last_engine_error()).
+ *
+ * The warm engine: each session runs in a helper process of its own, and
+ * the service keeps one more helper started and initialised ahead of need,
+ * so that the next session only synthesises. It is started when the helper
+ * of a session is done; it is ended after an idle time, when the service is
+ * unloaded or the process exits (and dies with the process if it is
+ * killed); a forked child never uses or ends it. It costs one process and
+ * about 10 MiB while the host is idle.
+ * SPEECH_SERVICE_WARM_ENGINE=0 turns it off (every session then starts its
+ * helper); SPEECH_SERVICE_WARM_IDLE_MS sets the idle time in milliseconds
+ * (default 60000; 0 turns it off too). Both are read at each session begin.
+ *
+ * SPEECH_SERVICE_LEXICON names another compiled Mandarin lexicon (by
+ * default mandarin.lex beside the helper).
  */
+
+/* The reading of `text_len` bytes of UTF-8 `text` under the session
+   parameters `params` (the keys of QTTSSessionBegin; no login needed):
+   returns 0 and a table in *reading, a NUL-terminated string that the
+   caller frees with speech_service_free(), or an error code. */
+SPEECH_SERVICE_API int speech_service_reading(const char *params, const char *text,
+                                              unsigned int text_len, char **reading);
+
+/* The last line that the engine helper of the last session that failed on
+ * the calling thread wrote on its standard error ("" if none): the engine's
+ * own account of a failure; or why the voice xiaoxin could not begin (its
+ * Mandarin lexicon is missing). The string stays valid until the next failed
+ * fetch on this thread. */
+SPEECH_SERVICE_API const char *speech_service_last_engine_error(void);
 
 /* Frees memory that the service handed to the caller (a reading table,
  * a voice list). A null pointer is ignored. */

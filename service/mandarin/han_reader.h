@@ -28,7 +28,9 @@ char32_t to_simplified(const Lexicon &lexicon, char32_t c);
 
 struct HanWord {
     std::size_t length = 0;              // characters of the run in this word
-    std::vector<std::string> syllables;  // one per character: "hang2", "de5", "lv4"
+    // One per character: "hang2", "de5", "lv4"; empty for a character the
+    // lexicon has no reading for (a rare ideograph, or no lexicon data).
+    std::vector<std::string> syllables;
 };
 
 // Reads a run of Han characters that are already simplified, splitting it

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // One run of the engine helper program: spawned with its standard input
-// and output on a socket of ours, killed and reaped when done.
+// and output on a socket of ours and its standard error on a pipe of ours,
+// killed and reaped when done. Only the process that spawned a helper ever
+// signals or waits for it: in a forked child these calls do nothing.
 #ifndef SPEECH_ENGINE_PROCESS_H
 #define SPEECH_ENGINE_PROCESS_H
 
@@ -9,7 +11,6 @@
 #include <atomic>
 #include <chrono>
 #include <string>
-#include <vector>
 
 #include "engine_protocol.h"
 
@@ -18,6 +19,15 @@ namespace speech {
 // The helper program: $SPEECH_SERVICE_ENGINE, or tts-engine in the libexec
 // folder beside the service library.
 std::string engine_program_path();
+// The helper installed with the service (beside which its data lies),
+// whatever $SPEECH_SERVICE_ENGINE says.
+std::string installed_engine_program_path();
+
+// How a helper ended.
+struct EngineEnd {
+    enum Kind { kExited, kSignaled, kUnknown, kTimedOut } kind = kUnknown;
+    int exit_code = -1;  // for kExited
+};
 
 class EngineProcess {
   public:
@@ -26,26 +36,45 @@ class EngineProcess {
     EngineProcess(const EngineProcess &) = delete;
     EngineProcess &operator=(const EngineProcess &) = delete;
 
-    // Starts `program` with `args`; 0 or an error code.
-    int spawn(const std::string &program, const std::vector<std::string> &args);
+    // Starts `program`; 0 or an error code. Its standard error goes to a
+    // pipe of ours, or to ours when `inherit_stderr`.
+    int spawn(const std::string &program, bool inherit_stderr);
 
+    pid_t pid() const { return pid_; }
+    const std::string &program() const { return program_; }
     // Our end of the helper's stdin/stdout socket (non-blocking).
     int socket() const { return sock_; }
+    // Our end of the helper's stderr (non-blocking), or -1.
+    int stderr_fd() const { return err_; }
     void close_socket();
+    void close_stderr();
+    // False once the helper has closed its output (it has ended).
+    bool alive() const;
 
     // Kills the helper's process group if it still runs.
     void kill();
 
-    // Waits up to `bound` for the helper to exit, killing it after that.
-    // Returns 0 for exit code 0, or the service error code that describes
-    // how it ended. `exit_code` receives the exit code (or -1). Setting
-    // `*abort` ends the wait early and kills the helper.
-    int reap(std::chrono::milliseconds bound, int &exit_code, const std::atomic<bool> *abort = nullptr);
+    // Waits up to `bound` for the helper to exit, killing it after that
+    // (kTimedOut). Setting `*abort` ends the wait early and kills the helper.
+    EngineEnd reap(std::chrono::milliseconds bound, const std::atomic<bool> *abort = nullptr);
+    // Reaps the helper if it has exited; true once it is reaped.
+    bool reap_if_exited();
 
   private:
+    bool ours() const;
+    void close_pidfd();
+    void wait_a_while(std::chrono::microseconds most, std::chrono::microseconds &pause);
+
     pid_t pid_ = -1;
+    pid_t owner_ = -1;  // the process that spawned the helper
     int sock_ = -1;
+    int err_ = -1;
+    int pidfd_ = -1;  // the helper's process descriptor, to wait on
+    std::string program_;
 };
+
+// Called once for every helper that has been reaped (by the helper pool).
+void engine_process_reaped();
 
 }  // namespace speech
 

@@ -1,16 +1,22 @@
 // SPDX-License-Identifier: Apache-2.0
 // The six client calls and the error texts: the C boundary of the service.
 // No exception crosses it; every pointer argument is checked.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 
+#include "han_reader.h"
 #include "login_state.h"
+#include "reading_table.h"
 #include "session.h"
 #include "session_config.h"
 #include "session_registry.h"
 #include "speech_service.h"
+#include "utf8.h"
 #include "voice_catalog.h"
 
 namespace {
@@ -37,6 +43,20 @@ thread_local int t_failed_begin = SPEECH_OK;
 
 int bad_handle_code(const char *session) {
     return session == nullptr && t_failed_begin != SPEECH_OK ? t_failed_begin : SPEECH_ERR_INVALID_HANDLE;
+}
+
+// The last stderr line of the helper of the last session that failed on
+// this thread.
+thread_local std::string t_last_engine_error;
+
+constexpr const char *kNoLexicon =
+    "the Mandarin lexicon (mandarin.lex beside the engine helper, or SPEECH_SERVICE_LEXICON) could not be opened";
+
+// A session is destroyed only by the process that began it: in a forked
+// child (where its thread does not exist and its helper is the parent's),
+// ending the process must leave it alone.
+void delete_session(speech::Session *s) {
+    if (s->ours()) delete s;
 }
 
 }  // namespace
@@ -68,6 +88,31 @@ int speech_service_voices(char **list) {
     });
 }
 
+int speech_service_reading(const char *params, const char *text, unsigned int text_len, char **reading) {
+    if (reading != nullptr) *reading = nullptr;
+    return guarded([&] {
+        if (reading == nullptr || (text == nullptr && text_len != 0)) return static_cast<int>(SPEECH_ERR_NULL_ARGUMENT);
+        speech::SessionConfig config;
+        if (const int parsed = speech::parse_session_config(params, config)) return parsed;
+        if (!speech::is_speakable_utf8(text, text_len)) return static_cast<int>(SPEECH_ERR_INVALID_TEXT);
+        const speech::mandarin::Lexicon *lexicon = speech::mandarin::default_lexicon();
+        if (lexicon == nullptr) {
+            t_last_engine_error = kNoLexicon;
+            return static_cast<int>(SPEECH_ERR_ENGINE_START);
+        }
+        const std::string table = speech::mandarin::reading_table(
+            *lexicon, std::string_view(text == nullptr ? "" : text, text_len),
+            static_cast<speech::mandarin::NumberMode>(config.rdn));
+        char *out = static_cast<char *>(std::malloc(table.size() + 1));
+        if (out == nullptr) return static_cast<int>(SPEECH_ERR_OUT_OF_MEMORY);
+        std::memcpy(out, table.c_str(), table.size() + 1);
+        *reading = out;
+        return static_cast<int>(SPEECH_OK);
+    });
+}
+
+const char *speech_service_last_engine_error(void) { return t_last_engine_error.c_str(); }
+
 int MSPLogin(const char *usr, const char *pwd, const char *params) {
     (void)usr;  // no accounts: the appid identifies the application
     (void)pwd;
@@ -86,7 +131,13 @@ const char *QTTSSessionBegin(const char *params, int *error_code) {
         if (const int parsed =
                 speech::parse_session_config(params, std::getenv(speech::kHostSessionParamsEnv), config))
             return parsed;
-        auto session = std::make_shared<speech::Session>(config);
+        if (config.mandarin_front_end && speech::mandarin::default_lexicon() == nullptr) {
+            t_last_engine_error = kNoLexicon;
+            return static_cast<int>(SPEECH_ERR_ENGINE_START);
+        }
+        // The helper is taken before the session is registered: the helper
+        // pool then outlives the registry at exit (see engine_pool.cc).
+        std::shared_ptr<speech::Session> session(new speech::Session(config), delete_session);
         if (const int started = session->start()) return started;
         handle = speech::SessionRegistry::instance().add(std::move(session));
         return static_cast<int>(handle != nullptr ? SPEECH_OK : SPEECH_ERR_SYSTEM);
@@ -115,6 +166,8 @@ const void *QTTSAudioGet(const char *session, unsigned int *audio_len, int *synt
         if (!s) return bad_handle_code(session);
         int code = SPEECH_OK;
         block = s->fetch(len, status, code);
+        if (code != SPEECH_OK && code != SPEECH_ERR_INVALID_HANDLE && code != SPEECH_ERR_NO_TEXT)
+            t_last_engine_error = s->engine_error();
         return code;
     });
     if (audio_len != nullptr) *audio_len = block != nullptr ? len : 0;

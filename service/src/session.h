@@ -5,21 +5,27 @@
 #ifndef SPEECH_SESSION_H
 #define SPEECH_SESSION_H
 
+#include <sys/types.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "engine_output.h"
 #include "engine_process.h"
+#include "last_line.h"
 #include "session_config.h"
 
 namespace speech {
 
-class Session {
+class Session final : private EngineOutput::Sink {
   public:
     explicit Session(const SessionConfig &config);
     ~Session();
@@ -34,17 +40,29 @@ class Session {
     const void *fetch(unsigned int &len, int &status, int &code);
     // Stops the helper and the thread; idempotent.
     void stop();
+    // The last line the helper wrote on its standard error.
+    std::string engine_error();
+    // False in a forked child of the process that began the session: there
+    // the session is not live (its thread and helper are the parent's), and
+    // it must be left alone, never stopped or destroyed.
+    bool ours() const { return owner_ == getpid(); }
 
   private:
     void collect();
     // Wakes the collecting thread: new text, room in the buffer, or stop.
     void wake_collector();
     int pump(EngineProcess &engine);
-    int append_audio(const char *data, std::size_t len);
+    void audio(const char *data, std::size_t len) override;
+    void read_stderr(bool to_end);
+    int outcome(int pumped, const EngineEnd &end) const;
 
     const SessionConfig config_;
     const std::chrono::milliseconds engine_timeout_;
-    EngineProcess engine_;
+    const pid_t owner_;
+    std::unique_ptr<EngineProcess> engine_;
+    EngineOutput output_;    // the collecting thread's only
+    std::vector<char> io_buffer_;  // the collecting thread's reads
+    LastLine stderr_line_;   // the collecting thread's until done_
     int wake_fd_ = -1;
     std::thread thread_;
 
@@ -58,8 +76,7 @@ class Session {
     std::vector<char> fetched_;    // the block handed out by the last fetch
     bool done_ = false;            // the helper has finished or failed
     int failure_ = 0;              // why the session failed, if it did
-    std::size_t magic_got_ = 0;    // bytes of the helper's magic seen so far
-    std::uint64_t audio_bytes_ = 0;
+    std::string engine_error_;     // the helper's last stderr line, once done
 };
 
 }  // namespace speech

@@ -36,6 +36,7 @@ int parse_session_config(const char *params, const char *host_params, SessionCon
 
     if (const std::string *voice = find_param(list, "voice_name")) {
         out.engine_voice = *voice == kServiceVoice ? kMandarinVoice : *voice;
+        out.mandarin_front_end = *voice == kServiceVoice;
         if (!engine_voice_exists(out.engine_voice)) return SPEECH_ERR_UNKNOWN_VOICE;
     }
     if (const std::string *enc = find_param(list, "text_encoding")) {

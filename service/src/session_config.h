@@ -14,7 +14,10 @@ struct SessionConfig {
     int speed = 50;   // 0..100
     int volume = 50;  // 0..100
     int pitch = 50;   // 0..100
-    int rdn = 0;      // 0 engine's own, 1 values, 2 digits one by one
+    int rdn = 0;      // 0 by context, 1 values, 2 digits one by one
+    // The service's own voice xiaoxin: the text goes through the Mandarin
+    // front end; any engine voice named directly reads the text as it is.
+    bool mandarin_front_end = true;
 };
 
 // The environment variable in which a host sets session parameters of its

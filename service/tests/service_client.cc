@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "speech_service.h"
 
@@ -44,6 +46,32 @@ ProcessResources resources() {
     errno = 0;
     const bool children = !(waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD);
     return {count_entries("/proc/self/fd"), count_entries("/proc/self/task"), children};
+}
+
+bool operator==(const ProcessResources &a, const ProcessResources &b) {
+    return a.fds == b.fds && a.threads == b.threads && a.children == b.children;
+}
+
+ProcessResources resources_once_idle(const ProcessResources &want) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    ProcessResources now = resources();
+    while (!(now == want) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        now = resources();
+    }
+    return now;
+}
+
+ProcessResources settled_resources() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    ProcessResources now = resources();
+    while (now.children && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        now = resources();
+    }
+    // The keeper thread ends just after the last helper.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return resources();
 }
 
 void set_engine(const std::string &program, const std::string &timeout_ms) {

@@ -30,6 +30,13 @@ struct ProcessResources {
     bool children;
 };
 ProcessResources resources();
+// Waits (up to 10 s) until the process holds `want`, as it does once the
+// ready helper's idle time has run out; returns what it holds then.
+ProcessResources resources_once_idle(const ProcessResources &want);
+// What the process holds with no helper left: waits for any ready helper
+// of earlier sessions to end first.
+ProcessResources settled_resources();
+bool operator==(const ProcessResources &a, const ProcessResources &b);
 
 // Runs `body` with the engine helper replaced by `program` (and a short
 // hang bound), restoring the environment afterwards.

@@ -23,10 +23,16 @@ const std::string kSession = "voice_name = xiaoxin, text_encoding = utf8, sample
 
 class Service : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_EQ(MSPLogin(nullptr, nullptr, service_test::kLogin), SPEECH_OK); }
+    // A ready helper left unused ends soon, so that what a test leaves
+    // behind can be checked.
+    void SetUp() override {
+        setenv("SPEECH_SERVICE_WARM_IDLE_MS", "200", 1);
+        ASSERT_EQ(MSPLogin(nullptr, nullptr, service_test::kLogin), SPEECH_OK);
+    }
     void TearDown() override {
         EXPECT_EQ(MSPLogout(), SPEECH_OK);
         service_test::reset_engine();
+        unsetenv("SPEECH_SERVICE_WARM_IDLE_MS");
     }
 };
 
@@ -54,6 +60,7 @@ TEST(Login, ChecksItsParametersAndCountsLogins) {
 }
 
 TEST_F(Service, BadSessionParametersBeginNoSessionAndStartNoHelper) {
+    ASSERT_FALSE(service_test::settled_resources().children);
     for (const char *params : {"voice_name = nosuchvoice", "sample_rate = 44100", "speed = 200", "rdn"}) {
         int code = 0;
         EXPECT_EQ(QTTSSessionBegin(params, &code), nullptr) << params;
@@ -196,7 +203,7 @@ TEST_F(Service, ConcurrentSessionsGiveTheSameBytesAsOneAtATime) {
 }
 
 TEST_F(Service, BrokenHelpersFailTheSessionAndLeaveNothingBehind) {
-    const auto before = resources();
+    const auto before = service_test::settled_resources();
     const std::string dir = SPEECH_TEST_HELPERS;
     const std::vector<std::pair<std::string, int>> cases = {
         {dir + "/crash.sh", SPEECH_ERR_ENGINE_CRASHED},
@@ -227,7 +234,7 @@ TEST_F(Service, BrokenHelpersFailTheSessionAndLeaveNothingBehind) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
     });
 
-    const auto after = resources();
+    const auto after = service_test::resources_once_idle(before);
     EXPECT_EQ(after.fds, before.fds);
     EXPECT_EQ(after.threads, before.threads);
     EXPECT_FALSE(after.children);

@@ -8,6 +8,7 @@
 
 #include "digit_reading.h"
 #include "engine_timeout.h"
+#include "engine_segments.h"
 #include "param_list.h"
 #include "session_config.h"
 #include "speech_service.h"
@@ -122,6 +123,47 @@ TEST(EngineTimeout, UnsetOrInvalidIsTheDefaultAndHugeIsClamped) {
     // The session's clock arithmetic in nanoseconds stays far from overflow.
     EXPECT_LT(std::chrono::duration_cast<std::chrono::nanoseconds>(speech::kMaxEngineTimeout).count(),
               std::chrono::nanoseconds::max().count() / 1000);
+TEST(EngineSegments, OneSegmentInTheSessionsVoiceDigitsSpeltOutOnlyForRdn2) {
+    struct Case {
+        const char *voice;
+        int rdn;
+        const char *text;
+        const char *spoken;
+    };
+    const Case cases[] = {
+        {"cmn-latn-pinyin", 0, "第12号", "第12号"},
+        {"cmn-latn-pinyin", 1, "第12号", "第12号"},
+        {"cmn-latn-pinyin", 2, "第12号", "第1 2号"},
+        {"en", 2, "call 911", "call 9 1 1"},
+        {"en", 0, "", ""},
+    };
+    for (const Case &c : cases) {
+        speech::SessionConfig config;
+        config.engine_voice = c.voice;
+        config.mandarin_front_end = false;  // an engine voice named directly
+        config.rdn = c.rdn;
+        std::vector<speech::EngineSegment> segments = {{"stale", "left over"}};
+        ASSERT_EQ(speech::engine_segments(config, c.text, segments), SPEECH_OK);
+        ASSERT_EQ(segments.size(), 1u) << c.text;
+        EXPECT_EQ(segments[0].voice, c.voice);
+        EXPECT_EQ(segments[0].text, c.spoken);
+    }
+}
+
+TEST(EngineSegments, XiaoxinSpeaksTheMandarinReadingAndEnglishWordsInEnglish) {
+    speech::SessionConfig config;
+    ASSERT_EQ(speech::parse_session_config("voice_name = xiaoxin", config), SPEECH_OK);
+    std::vector<speech::EngineSegment> segments = {{"stale", "left over"}};
+    ASSERT_EQ(speech::engine_segments(config, "第12号，OK。", segments), SPEECH_OK);
+    ASSERT_EQ(segments.size(), 2u);
+    EXPECT_EQ(segments[0].voice, "cmn-latn-pinyin");
+    EXPECT_EQ(segments[0].text, "di4 shi2 er4 hao4，");
+    EXPECT_EQ(segments[1].voice, "en");
+    EXPECT_EQ(segments[1].text, "O.K.");
+    config.rdn = 2;
+    ASSERT_EQ(speech::engine_segments(config, "第12号", segments), SPEECH_OK);
+    ASSERT_EQ(segments.size(), 1u);
+    EXPECT_EQ(segments[0].text, "di4 yi1 er4 hao4");
 }
 
 TEST(ErrorText, EveryCodeHasAMessage) {

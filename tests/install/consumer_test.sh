@@ -16,6 +16,10 @@ text="你好，世界"
 cmake --install "$build" --prefix "$prefix" > "$work/install.log"
 libdir=$(dirname "$(find "$prefix" -name libtts.so.1 | head -n 1)")
 
+echo "== the Mandarin lexicon beside the helper"
+engine=$(find "$prefix" -name tts-engine -type f | head -n 1)
+cmp "$(dirname "$engine")/mandarin.lex" "$build/$(basename "$(dirname "$(dirname "$engine")")")/tts/mandarin.lex"
+
 echo "== find_package(tts)"
 cmake -S "$src/tests/install/consumer" -B "$work/cmake" -DCMAKE_PREFIX_PATH="$prefix" \
   -DHOST_SOURCE="$src/examples/host.c" > "$work/cmake.log"

@@ -1,5 +1,7 @@
 #!/bin/sh
 # SPDX-License-Identifier: Apache-2.0
-# Dies of a signal, as an engine that aborts on a crafted text.
+# Dies of a signal once it has its request, as an engine that aborts on a
+# crafted text.
+printf 'TTSPCM2\n'
 cat >/dev/null
 kill -SEGV $$

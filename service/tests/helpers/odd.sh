@@ -1,5 +1,6 @@
 #!/bin/sh
 # SPDX-License-Identifier: Apache-2.0
-# Speaks the protocol but ends on half a sample.
+# Speaks the protocol and ends well, but on half a sample.
+printf 'TTSPCM2\n'
 cat >/dev/null
-printf "TTSPCM1\nabc"
+printf 'a\003\000\000\000abce\004\000\000\000\000\000\000\000'

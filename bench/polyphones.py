@@ -1,0 +1,162 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
+"""Measures the reading of polyphonic characters on a marked data set.
+
+  bench/polyphones.py [--build build] [--data ../shared/data/cpp-dev]
+                      [--errors 30] [--stats-out FILE] [--cross-validate]
+
+Each line of DATA/dev.sent has one character marked by U+2581 on both
+sides, and DATA/dev.lb its reading. The marks are stripped, every sentence
+is read by the build's mandarin-read-bench, and the reading of the marked
+character is compared. Prints the accuracy, the most frequent errors, the
+time to read the whole set on one core and to open the lexicon. Exits 1
+when a target is missed (94% accuracy, 1 s to read, 2 ms to open).
+
+--stats-out writes the per-character reading counts of the set (the figures
+compile_lexicon.py takes with --stats). --cross-validate learns them on one
+half of the set and measures on the other, both ways, to show how they
+generalise (it compiles two lexicons, so it takes a minute).
+"""
+
+import argparse
+import collections
+import os
+import subprocess
+import sys
+import tempfile
+
+MARK = "\u2581"
+TARGET_ACCURACY = 94.0
+TARGET_READ_MS = 1000.0
+TARGET_OPEN_MS = 2.0
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+
+
+def default_data():
+    """shared/data/cpp-dev beside the checkout or one folder further up."""
+    for up in ("..", os.path.join("..", "..")):
+        path = os.path.normpath(os.path.join(ROOT, up, "shared", "data", "cpp-dev"))
+        if os.path.isdir(path):
+            return path
+    return os.path.join(ROOT, "..", "shared", "data", "cpp-dev")
+
+
+def load(data):
+    with open(os.path.join(data, "dev.sent"), encoding="utf-8") as f:
+        sents = f.read().split("\n")
+    with open(os.path.join(data, "dev.lb"), encoding="utf-8") as f:
+        labels = f.read().split("\n")
+    items = []
+    for s, l in zip(sents, labels):
+        if not s or MARK not in s:
+            continue
+        i = s.index(MARK)
+        plain = s.replace(MARK, "")
+        items.append((plain, i, s[i + 1], l.strip().replace("u:", "v")))
+    return items
+
+
+def read(build, lexicon, items):
+    """The readings of every sentence, and the timings."""
+    with tempfile.NamedTemporaryFile("w", encoding="utf-8", suffix=".txt", delete=False) as f:
+        f.write("\n".join(p for p, _, _, _ in items) + "\n")
+        path = f.name
+    try:
+        tool = os.path.join(build, "bin", "mandarin-read-bench")
+        # One core, as the target says.
+        cmd = ["taskset", "-c", "0", tool, lexicon, path]
+        r = subprocess.run(cmd, capture_output=True, text=True, check=True)
+    finally:
+        os.unlink(path)
+    lines = r.stdout.split("\n")
+    timing = dict(line.split() for line in r.stderr.split("\n") if line.strip())
+    return lines, float(timing["open_ms"]), float(timing["read_ms"])
+
+
+def score(items, lines):
+    errors = collections.Counter()
+    right = 0
+    for (plain, i, ch, label), line in zip(items, lines):
+        fields = line.split(" ")
+        got = fields[i] if i < len(fields) else "?"
+        if got == label:
+            right += 1
+        else:
+            errors[(ch, label, got)] += 1
+    return right, errors
+
+
+def stats(items):
+    counts = collections.Counter((ch, label) for _, _, ch, label in items)
+    return "# character\treading\tcount (CPP dataset, development split)\n" + "".join(
+        "%s\t%s\t%d\n" % (c, r, n) for (c, r), n in sorted(counts.items()))
+
+
+def compile_lexicon(stats_text, out):
+    with tempfile.NamedTemporaryFile("w", encoding="utf-8", suffix=".tsv", delete=False) as f:
+        f.write(stats_text)
+        path = f.name
+    try:
+        data = os.path.join(ROOT, "service", "mandarin", "data")
+        subprocess.run([sys.executable, os.path.join(ROOT, "service", "mandarin", "compile_lexicon.py"),
+                        "--stats", path, "--words", os.path.join(data, "mainland_words.tsv"), "-o", out],
+                       check=True, stdout=subprocess.DEVNULL)
+    finally:
+        os.unlink(path)
+
+
+def cross_validate(build, items):
+    halves = [items[0::2], items[1::2]]
+    right = total = 0
+    with tempfile.TemporaryDirectory() as tmp:
+        for k in (0, 1):
+            lex = os.path.join(tmp, "fold%d.lex" % k)
+            compile_lexicon(stats(halves[k]), lex)
+            lines, _, _ = read(build, lex, halves[1 - k])
+            r, _ = score(halves[1 - k], lines)
+            print("fold %d: learnt on %d, %.2f%% of %d" % (k, len(halves[k]), 100.0 * r / len(halves[1 - k]),
+                                                          len(halves[1 - k])))
+            right += r
+            total += len(halves[1 - k])
+    print("cross-validated accuracy: %.2f%% (%d of %d)" % (100.0 * right / total, right, total))
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--build", default=os.path.join(ROOT, "build"))
+    ap.add_argument("--data", default=default_data())
+    ap.add_argument("--lexicon", help="default: the build's libexec/tts/mandarin.lex")
+    ap.add_argument("--errors", type=int, default=30)
+    ap.add_argument("--stats-out")
+    ap.add_argument("--cross-validate", action="store_true")
+    args = ap.parse_args()
+
+    items = load(args.data)
+    if args.stats_out:
+        with open(args.stats_out, "w", encoding="utf-8") as f:
+            f.write(stats(items))
+        print("wrote the reading counts of %d sentences to %s" % (len(items), args.stats_out))
+        return 0
+    if args.cross_validate:
+        cross_validate(args.build, items)
+        return 0
+
+    lexicon = args.lexicon or os.path.join(args.build, "libexec", "tts", "mandarin.lex")
+    lines, open_ms, read_ms = read(args.build, lexicon, items)
+    right, errors = score(items, lines)
+    accuracy = 100.0 * right / len(items)
+    size = sum(len(p.encode("utf-8")) for p, _, _, _ in items)
+    print("most frequent errors (character, expected, got, count):")
+    for (ch, label, got), n in errors.most_common(args.errors):
+        print("  %s\t%s\t%s\t%d" % (ch, label, got, n))
+    print("accuracy: %.2f%% (%d of %d)" % (accuracy, right, len(items)))
+    print("read %d sentences (%.0f KB) in %.0f ms on one core" % (len(items), size / 1024.0, read_ms))
+    print("lexicon opened in %.3f ms" % open_ms)
+    ok = accuracy >= TARGET_ACCURACY and read_ms < TARGET_READ_MS and open_ms < TARGET_OPEN_MS
+    print("targets: %s" % ("met" if ok else "MISSED"))
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,121 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
+"""Measures what the warm engine gains a host that speaks many texts: one
+process calling text_to_speech again and again on a short sentence, timed
+alternately with the engine's own command on the same sentence.
+
+  bench/warm.py [--build build] [--runs 41]
+
+Prints the median ratio (text_to_speech time / engine command time), then
+what the idle host holds beside itself: its helper processes and their
+memory. Exits 1 when a target is missed. Runs with its standard input on
+/dev/null (the library reads one character before it returns)."""
+
+import argparse
+import ctypes
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import texts  # noqa: E402
+
+TARGET_RATIO = 0.5
+MAX_EXTRA_PROCESSES = 1
+MAX_EXTRA_MIB = 32
+
+
+def load(libdir):
+    ctypes.CDLL(os.path.join(libdir, "libspeech_service.so.1"), mode=ctypes.RTLD_GLOBAL)
+    tts = ctypes.CDLL(os.path.join(libdir, "libtts.so.1"))
+    tts.text_to_speech.argtypes = [ctypes.c_char_p] * 3
+    tts.text_to_speech.restype = ctypes.c_int
+    return tts
+
+
+def children(pid):
+    """The process ids whose parent is `pid`."""
+    out = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat") as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        if int(fields[1]) == pid and fields[0] != "Z":
+            out.append(int(entry))
+    return out
+
+
+def rss_kib(pid):
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    return 0
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--build", default="build")
+    ap.add_argument("--runs", type=int, default=41)
+    args = ap.parse_args()
+    libdir = os.path.join(args.build, "lib")
+
+    # The library prints its dialogue on stdout and reads stdin: both go to
+    # /dev/null, and the report to the original stdout.
+    report = os.fdopen(os.dup(1), "w")
+    null = os.open(os.devnull, os.O_RDWR)
+    os.dup2(null, 0)
+    os.dup2(null, 1)
+
+    tts = load(libdir)
+    text = texts.SHORT.encode("utf-8")
+    ok = True
+    with tempfile.TemporaryDirectory() as tmp:
+        ours_wav = os.path.join(tmp, "ours.wav").encode()
+        ref_cmd = ["espeak-ng", "-v", "cmn-latn-pinyin", "-w", os.path.join(tmp, "ref.wav"), texts.SHORT]
+
+        def ours():
+            start = time.perf_counter()
+            if tts.text_to_speech(text, ours_wav, b"") != 0:
+                sys.exit("text_to_speech failed")
+            return time.perf_counter() - start
+
+        def ref():
+            start = time.perf_counter()
+            subprocess.run(ref_cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
+            return time.perf_counter() - start
+
+        ours(), ref()  # the first call starts the first helper
+        ratios, ours_t, ref_t = [], [], []
+        for _ in range(args.runs):
+            r = ref()
+            o = ours()
+            ratios.append(o / r)
+            ours_t.append(o)
+            ref_t.append(r)
+        ratio = statistics.median(ratios)
+        ok &= ratio <= TARGET_RATIO
+        print(f"text_to_speech in one process: {statistics.median(ours_t) * 1000:.1f} ms, engine command "
+              f"{statistics.median(ref_t) * 1000:.1f} ms: median ratio {ratio:.2f}x (target {TARGET_RATIO}x)",
+              file=report)
+
+    time.sleep(0.5)  # the next helper has finished starting
+    helpers = children(os.getpid())
+    extra_mib = sum(rss_kib(p) for p in helpers) / 1024
+    ok &= len(helpers) <= MAX_EXTRA_PROCESSES and extra_mib <= MAX_EXTRA_MIB
+    print(f"idle host: {len(helpers)} extra process, {extra_mib:.1f} MiB resident "
+          f"(limits {MAX_EXTRA_PROCESSES}, {MAX_EXTRA_MIB} MiB)", file=report)
+    print("all targets met" if ok else "a target was missed", file=report)
+    report.flush()
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

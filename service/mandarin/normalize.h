@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: Apache-2.0
+// The characters of a text as the front end reads them: decoded from UTF-8,
+// full-width forms as their ordinary ones, traditional characters as
+// simplified, whitespace and control characters as separators, and each
+// character's byte range in the original text.
+#ifndef SPEECH_MANDARIN_NORMALIZE_H
+#define SPEECH_MANDARIN_NORMALIZE_H
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+namespace speech::mandarin {
+
+class Lexicon;
+
+enum class CharClass : unsigned char {
+    separator,    // whitespace and control characters: part of no token
+    han,          // read as Mandarin syllables
+    digit,        // 0-9
+    latin,        // a letter of the Latin script
+    punctuation,  // marks of the text's structure: pauses, quotes, brackets
+    mark,         // combining marks, joiners, variation selectors: belong to the character before
+    other,        // symbols, emoji, letters of other scripts
+};
+
+struct NormChar {
+    char32_t c = 0;           // the normalised character
+    CharClass cls = CharClass::other;
+    std::size_t begin = 0;    // its bytes in the original text
+    std::size_t end = 0;
+};
+
+// Decodes and normalises `text`. Bytes that are not UTF-8 become U+FFFD of
+// class `other`, so any bytes give a sequence that covers them all. Han
+// characters are simplified through `lexicon` when it is given.
+std::vector<NormChar> normalize(std::string_view text, std::size_t offset, const Lexicon *lexicon);
+
+// The class of an already normalised character.
+CharClass classify(char32_t c);
+
+}  // namespace speech::mandarin
+
+#endif  // SPEECH_MANDARIN_NORMALIZE_H

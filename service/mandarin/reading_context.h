@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: Apache-2.0
+// The working state of read_han(): a run of characters split into words,
+// each character with its reading and where that reading came from, for the
+// context rules and the tone changes to inspect and revise.
+#ifndef SPEECH_MANDARIN_READING_CONTEXT_H
+#define SPEECH_MANDARIN_READING_CONTEXT_H
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace speech::mandarin {
+
+class Lexicon;
+
+enum class Source {
+    none,       // no reading known
+    character,  // the character's most frequent reading
+    word,       // the reading the lexicon gives the word it is in
+    derived,    // the reading the lexicon derived for its word from the
+                // characters, which the context rules may revise
+    rule,       // set by a context rule
+};
+
+struct CharReading {
+    char32_t c = 0;
+    std::size_t word = 0;      // index of its word
+    std::size_t in_word = 0;   // place in its word
+    std::string syllable;      // "hang2"; empty when unknown
+    Source source = Source::none;
+};
+
+struct RunReading {
+    const Lexicon *lexicon = nullptr;
+    std::vector<CharReading> chars;
+    std::vector<std::size_t> word_starts;  // first character of each word
+    std::vector<std::size_t> word_lengths;
+
+    std::size_t size() const { return chars.size(); }
+    char32_t at(std::size_t i) const { return i < chars.size() ? chars[i].c : U'\0'; }
+    // The length of the word of character i (0 past the end).
+    std::size_t word_length_at(std::size_t i) const { return i < chars.size() ? word_lengths[chars[i].word] : 0; }
+    bool single(std::size_t i) const { return word_length_at(i) == 1; }
+    // True when the text of the word of character i is `w`.
+    bool word_is(std::size_t i, std::u32string_view w) const;
+    // The word that begins at character i, as text (empty past the end).
+    std::u32string word_from(std::size_t i) const;
+    // The whole word of character i.
+    std::u32string word_of(std::size_t i) const;
+};
+
+// True when the lexicon lists `syllable` among the readings of `c`.
+bool can_read_as(const Lexicon &lexicon, char32_t c, std::string_view syllable);
+
+// Revises the readings of the function words and the polyphonic characters
+// left to their most frequent reading, from their neighbours.
+void apply_context_rules(RunReading &run);
+
+// The tone changes of 一 and 不, and the neutral tones.
+void apply_tone_changes(RunReading &run);
+
+}  // namespace speech::mandarin
+
+#endif  // SPEECH_MANDARIN_READING_CONTEXT_H

@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: Apache-2.0
+// speech_service_reading through the real library and lexicon: the table,
+// parameters, refused texts, threads and a long text.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "front_end_test_util.h"
+#include "speech_service.h"
+
+namespace {
+
+// The table, or "rc=N".
+std::string reading(const std::string &text, const char *params = nullptr) {
+    char *out = nullptr;
+    const int rc = speech_service_reading(params, text.data(), static_cast<unsigned>(text.size()), &out);
+    if (rc != SPEECH_OK) {
+        EXPECT_EQ(out, nullptr);
+        return "rc=" + std::to_string(rc);
+    }
+    EXPECT_NE(out, nullptr);
+    std::string table = out != nullptr ? out : "";
+    speech_service_free(out);
+    return table;
+}
+
+TEST(ReadingApi, TableLines) {
+    EXPECT_EQ(reading("银行，2个 OK"), "银行\tyin2 hang2\n，\t\n2\tliang3\n个\tge4\nOK\ten:O.K.\n");
+    EXPECT_EQ(reading("120元", "rdn = 2"), "120\tyi1 er4 ling2\n元\tyuan2\n");
+    EXPECT_EQ(reading("2023年", "rdn=1"), "2023\tliang3 qian1 ling2 er4 shi2 san1\n年\tnian2\n");
+    EXPECT_EQ(reading("銀行", "voice_name = xiaoxin, sample_rate = 8000"), "銀行\tyin2 hang2\n");
+    EXPECT_EQ(reading(""), "");
+    EXPECT_EQ(reading(" \n\t"), "");
+}
+
+TEST(ReadingApi, RefusedInputs) {
+    const struct {
+        std::string text;
+        const char *params;
+        int rc;
+    } cases[] = {
+        {"\xff", nullptr, SPEECH_ERR_INVALID_TEXT},
+        {"银\xe9\x93", nullptr, SPEECH_ERR_INVALID_TEXT},
+        {"\xed\xa0\x80", nullptr, SPEECH_ERR_INVALID_TEXT},  // a surrogate
+        {std::string("a\0b", 3), nullptr, SPEECH_ERR_INVALID_TEXT},
+        {"1", "rdn = 3", SPEECH_ERR_OUT_OF_RANGE},
+        {"1", "rdn = -1", SPEECH_ERR_OUT_OF_RANGE},
+        {"1", "rdn", SPEECH_ERR_MALFORMED_PARAMS},
+        {"1", "voice_name = nobody", SPEECH_ERR_UNKNOWN_VOICE},
+        {"1", "text_encoding = gb2312", SPEECH_ERR_BAD_ENCODING},
+    };
+    for (const auto &c : cases) EXPECT_EQ(reading(c.text, c.params), "rc=" + std::to_string(c.rc)) << c.text;
+
+    char *out = reinterpret_cast<char *>(1);
+    EXPECT_EQ(speech_service_reading(nullptr, nullptr, 3, &out), SPEECH_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(speech_service_reading(nullptr, "a", 1, nullptr), SPEECH_ERR_NULL_ARGUMENT);
+    ASSERT_EQ(speech_service_reading(nullptr, nullptr, 0, &out), SPEECH_OK);
+    EXPECT_STREQ(out, "");
+    speech_service_free(out);
+}
+
+TEST(ReadingApi, InvariantsOnTheRealLexicon) {
+    for (const char *params : {"rdn = 0", "rdn = 1", "rdn = 2"})
+        speech::mandarin::testing::check_table(speech::mandarin::testing::kMixed,
+                                               reading(speech::mandarin::testing::kMixed, params));
+}
+
+TEST(ReadingApi, TenMegabytes) {
+    std::string text;
+    while (text.size() < 10 * 1024 * 1024) text += speech::mandarin::testing::kMixed;
+    const std::string table = reading(text);
+    ASSERT_EQ(table.rfind("rc=", 0), std::string::npos) << table;
+    // Every token's line: the last one is the last token of the text.
+    const std::string last = "\nkg\tgong1 jin1\n";
+    ASSERT_GT(table.size(), last.size());
+    EXPECT_EQ(table.substr(table.size() - last.size()), last);
+}
+
+TEST(ReadingApi, ConcurrentCallsAgree) {
+    const std::string expected = reading(speech::mandarin::testing::kMixed);
+    std::vector<std::thread> threads;
+    std::vector<int> wrong(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int k = 0; k < 50; ++k)
+                if (reading(speech::mandarin::testing::kMixed) != expected) ++wrong[t];
+        });
+    }
+    for (std::thread &t : threads) t.join();
+    for (int w : wrong) EXPECT_EQ(w, 0);
+}
+
+}  // namespace

@@ -1,0 +1,353 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "engine_pool.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "speech_service.h"
+
+namespace speech {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+// Ready helpers kept at most: each holds an initialised engine (a few MiB).
+constexpr std::size_t kMaxIdle = 1;
+constexpr long kMaxIdleMs = 24L * 3600 * 1000;
+// After the first session of a process, the next helper is started only
+// this long after it: a process that speaks once and exits (a command)
+// then starts no helper it will not use.
+constexpr auto kFirstRefillDelay = std::chrono::milliseconds(50);
+
+struct SpawnRequest {
+    std::string program;
+    bool inherit_stderr = false;
+    int rc = SPEECH_ERR_SYSTEM;
+    std::unique_ptr<EngineProcess> engine;
+    bool done = false;
+};
+
+struct Dying {
+    std::unique_ptr<EngineProcess> engine;
+    Clock::time_point deadline;
+};
+
+struct Idle {
+    std::unique_ptr<EngineProcess> engine;
+    bool inherit_stderr;
+    Clock::time_point deadline;
+};
+
+// The pool of one process. A forked child makes its own and leaves its
+// parent's alone (never destroyed, since its threads do not exist there).
+struct Pool {
+    explicit Pool(pid_t pid) : owner(pid) {}
+
+    const pid_t owner;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::thread keeper;
+    bool keeper_running = false;
+    bool stopping = false;
+    std::deque<SpawnRequest *> requests;
+    std::deque<Idle> idle;
+    std::vector<Dying> dying;  // helpers done with their session, exiting
+    // What the next ready helper runs; empty when none is wanted.
+    std::string warm_program;
+    bool warm_inherit = false;
+    std::chrono::milliseconds warm_idle{60000};
+    bool refill = false;           // start the next helper now
+    bool refilling = false;        // the keeper is starting it
+    Clock::time_point refill_due;  // or then, if set
+    unsigned long long taken = 0;  // sessions that took a helper
+    long live = 0;  // helpers started by the keeper and not yet reaped
+
+    // When the keeper next looks whether dying helpers have exited.
+    Clock::time_point next_look;
+    Clock::duration pause{};
+
+    void keep();
+    void reap_dying(std::unique_lock<std::mutex> &lock);
+    void ensure_keeper();
+    void shut_down();
+};
+
+void end_helpers(std::vector<std::unique_ptr<EngineProcess>> &helpers) {
+    for (auto &h : helpers) {
+        h->kill();
+        h->reap(std::chrono::milliseconds(0));
+    }
+    helpers.clear();
+}
+
+int spawn(const std::string &program, bool inherit_stderr, std::unique_ptr<EngineProcess> &out) {
+    try {
+        auto engine = std::make_unique<EngineProcess>();
+        if (const int rc = engine->spawn(program, inherit_stderr)) return rc;
+        out = std::move(engine);
+        return SPEECH_OK;
+    } catch (...) {
+        return SPEECH_ERR_OUT_OF_MEMORY;
+    }
+}
+
+// Reaps the helpers that have exited since the last look, kills those past
+// their bound; returns when to look again (polling, briefly at first: a
+// helper that has sent its end frame exits within milliseconds).
+void Pool::reap_dying(std::unique_lock<std::mutex> &lock) {
+    std::vector<Dying> look;
+    look.swap(dying);
+    lock.unlock();
+    const auto now = Clock::now();
+    std::vector<Dying> left;
+    for (Dying &d : look) {
+        if (d.engine->reap_if_exited()) continue;
+        if (d.deadline <= now) {
+            d.engine->kill();
+            d.engine->reap(std::chrono::milliseconds(0));
+            continue;
+        }
+        left.push_back(std::move(d));
+    }
+    look.clear();
+    lock.lock();
+    for (Dying &d : left) dying.push_back(std::move(d));
+    pause = std::min<Clock::duration>(pause * 2, std::chrono::milliseconds(20));
+    next_look = Clock::now() + pause;
+}
+
+// The keeper thread: starts helpers on request, keeps one ready, ends the
+// ready one after its idle time, reaps the helpers of finished sessions,
+// and returns once nothing it started runs.
+void Pool::keep() {
+    std::unique_lock<std::mutex> lock(mutex);
+    std::vector<std::unique_ptr<EngineProcess>> expired;
+    for (;;) {
+        if (!expired.empty()) {
+            lock.unlock();
+            end_helpers(expired);
+            lock.lock();
+            continue;
+        }
+        if (!requests.empty()) {
+            SpawnRequest *req = requests.front();
+            requests.pop_front();
+            lock.unlock();
+            std::unique_ptr<EngineProcess> engine;
+            const int rc = spawn(req->program, req->inherit_stderr, engine);
+            lock.lock();
+            if (rc == SPEECH_OK) ++live;
+            req->rc = rc;
+            req->engine = std::move(engine);
+            req->done = true;
+            changed.notify_all();
+            continue;
+        }
+        if (stopping) {
+            for (Idle &i : idle) expired.push_back(std::move(i.engine));
+            idle.clear();
+            for (Dying &d : dying) expired.push_back(std::move(d.engine));
+            dying.clear();
+            if (!expired.empty()) continue;
+            break;
+        }
+        if (refill && idle.size() < kMaxIdle && !warm_program.empty()) {
+            refill = false;
+            refilling = true;
+            const std::string program = warm_program;
+            const bool inherit = warm_inherit;
+            const auto idle_time = warm_idle;
+            lock.unlock();
+            std::unique_ptr<EngineProcess> engine;
+            const int rc = spawn(program, inherit, engine);
+            lock.lock();
+            refilling = false;
+            if (rc == SPEECH_OK) {
+                ++live;
+                idle.push_back({std::move(engine), inherit, Clock::now() + idle_time});
+            }
+            changed.notify_all();
+            continue;
+        }
+        refill = false;
+        if (refill_due != Clock::time_point() && Clock::now() >= refill_due) {
+            refill_due = Clock::time_point();
+            refill = true;
+            continue;
+        }
+        if (!dying.empty() && Clock::now() >= next_look) {
+            reap_dying(lock);
+            continue;
+        }
+        const auto now = Clock::now();
+        while (!idle.empty() && idle.front().deadline <= now) {
+            expired.push_back(std::move(idle.front().engine));
+            idle.pop_front();
+        }
+        if (!expired.empty()) continue;
+        if (idle.empty() && live == 0 && refill_due == Clock::time_point()) break;  // nothing left to do
+        Clock::time_point wake = idle.empty() ? Clock::time_point::max() : idle.front().deadline;
+        if (!dying.empty()) wake = std::min(wake, next_look);
+        if (refill_due != Clock::time_point()) wake = std::min(wake, refill_due);
+        if (wake == Clock::time_point::max()) changed.wait(lock);
+        else changed.wait_until(lock, wake);
+    }
+    // Nothing is left to end: whoever starts the next keeper joins us.
+    keeper_running = false;
+}
+
+void Pool::ensure_keeper() {
+    if (keeper_running) return;
+    if (keeper.joinable()) keeper.join();  // it has returned already
+    keeper = std::thread(&Pool::keep, this);
+    keeper_running = true;
+}
+
+void Pool::shut_down() {
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        stopping = true;
+    }
+    changed.notify_all();
+    if (keeper.joinable()) keeper.join();
+}
+
+// The pool of the calling process, made on first use. Its holder is a
+// static: when the service is unloaded or the process exits, it ends the
+// keeper and the ready helper, and frees the pool unless a session still
+// ends. Taking a helper first makes the pool before the session
+// registry, so the registry, and the sessions in it, go first.
+struct PoolHolder {
+    std::atomic<Pool *> pool{new Pool(getpid())};
+    ~PoolHolder() {
+        Pool *p = pool.load();
+        if (p->owner != getpid()) return;
+        p->shut_down();
+        std::unique_lock<std::mutex> lock(p->mutex);
+        if (p->live > 0) return;  // a session still ends: it needs the pool
+        lock.unlock();
+        pool.store(nullptr);
+        delete p;
+    }
+};
+
+PoolHolder &holder() {
+    static PoolHolder h;
+    return h;
+}
+
+Pool &pool() {
+    std::atomic<Pool *> &slot = holder().pool;
+    Pool *p = slot.load();
+    const pid_t self = getpid();
+    if (p == nullptr || p->owner != self) {
+        Pool *mine = new Pool(self);
+        if (slot.compare_exchange_strong(p, mine)) return *mine;
+        delete mine;
+    }
+    return *p;
+}
+
+long parse_ms(const char *text, long fallback) {
+    if (text == nullptr) return fallback;
+    char *end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || v < 0) return fallback;
+    return v > kMaxIdleMs ? kMaxIdleMs : v;
+}
+
+}  // namespace
+
+WarmSettings warm_settings_from_env() {
+    WarmSettings w;
+    const char *on = std::getenv("SPEECH_SERVICE_WARM_ENGINE");
+    w.enabled = on == nullptr || std::string(on) != "0";
+    w.idle = std::chrono::milliseconds(parse_ms(std::getenv("SPEECH_SERVICE_WARM_IDLE_MS"), w.idle.count()));
+    if (w.idle.count() == 0) w.enabled = false;
+    return w;
+}
+
+int take_engine(const std::string &program, bool inherit_stderr, std::unique_ptr<EngineProcess> &out) {
+    const WarmSettings warm = warm_settings_from_env();
+    Pool &p = pool();
+    std::vector<std::unique_ptr<EngineProcess>> unfit;
+    SpawnRequest req;
+    {
+        std::unique_lock<std::mutex> lock(p.mutex);
+        // A helper being started now is ready sooner than one started next.
+        if (warm.enabled) p.changed.wait(lock, [&] { return !p.refilling; });
+        // After the wait, which lets the keeper run and perhaps end.
+        p.ensure_keeper();
+        // A ready helper of another program, or one that has died, is ended.
+        while (!p.idle.empty()) {
+            Idle i = std::move(p.idle.front());
+            p.idle.pop_front();
+            if (warm.enabled && !out && i.engine->program() == program && i.inherit_stderr == inherit_stderr &&
+                i.engine->alive())
+                out = std::move(i.engine);
+            else
+                unfit.push_back(std::move(i.engine));
+        }
+        p.warm_program = warm.enabled ? program : std::string();
+        p.warm_inherit = inherit_stderr;
+        p.warm_idle = warm.idle;
+        // The next helper starts when this session's helper is done (see
+        // retire_engine): started now, its start-up would compete with
+        // this session's synthesis for the processor.
+        p.refill_due = Clock::time_point();
+        ++p.taken;
+        if (!out) {
+            req.program = program;
+            req.inherit_stderr = inherit_stderr;
+            p.requests.push_back(&req);
+        }
+        if (!out) {
+            p.changed.notify_all();
+            p.changed.wait(lock, [&] { return req.done; });
+        }
+    }
+    if (out) p.changed.notify_all();
+    end_helpers(unfit);
+    if (out) return SPEECH_OK;
+    out = std::move(req.engine);
+    return req.rc;
+}
+
+void retire_engine(std::unique_ptr<EngineProcess> engine, std::chrono::milliseconds bound) {
+    Pool &p = pool();
+    try {
+        std::lock_guard<std::mutex> lock(p.mutex);
+        p.dying.reserve(p.dying.size() + 1);
+        p.ensure_keeper();
+        if (p.dying.empty()) {
+            p.pause = std::chrono::microseconds(200);
+            p.next_look = Clock::now() + p.pause;
+        }
+        p.dying.push_back({std::move(engine), Clock::now() + bound});
+        if (p.taken == 1 && !p.warm_program.empty()) p.refill_due = Clock::now() + kFirstRefillDelay;
+        else p.refill = !p.warm_program.empty();
+    } catch (...) {
+        // No memory or no thread: wait for it here.
+        if (engine) engine->reap(bound);
+        return;
+    }
+    p.changed.notify_all();
+}
+
+void engine_process_reaped() {
+    Pool &p = pool();
+    {
+        std::lock_guard<std::mutex> lock(p.mutex);
+        --p.live;
+    }
+    p.changed.notify_all();
+}
+
+}  // namespace speech

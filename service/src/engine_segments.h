@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: Apache-2.0
+// What the engine helper is asked to speak for a session's text: a list of
+// segments, each with the engine voice that speaks it. Text preparation
+// (digit reading, and front ends for particular voices) happens here, in
+// the service, so that the helper only synthesises.
+#ifndef SPEECH_ENGINE_SEGMENTS_H
+#define SPEECH_ENGINE_SEGMENTS_H
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "session_config.h"
+
+namespace speech {
+
+struct EngineSegment {
+    std::string voice;  // an engine voice name, such as cmn-latn-pinyin or en
+    std::string text;   // UTF-8
+};
+
+// 0 and the segments the helper speaks for `text` under `config`, or an error code.
+int engine_segments(const SessionConfig &config, std::string_view text, std::vector<EngineSegment> &out);
+
+}  // namespace speech
+
+#endif  // SPEECH_ENGINE_SEGMENTS_H
