@@ -123,6 +123,8 @@ TEST(EngineTimeout, UnsetOrInvalidIsTheDefaultAndHugeIsClamped) {
     // The session's clock arithmetic in nanoseconds stays far from overflow.
     EXPECT_LT(std::chrono::duration_cast<std::chrono::nanoseconds>(speech::kMaxEngineTimeout).count(),
               std::chrono::nanoseconds::max().count() / 1000);
+}
+
 TEST(EngineSegments, OneSegmentInTheSessionsVoiceDigitsSpeltOutOnlyForRdn2) {
     struct Case {
         const char *voice;
