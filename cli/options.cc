@@ -23,6 +23,8 @@ const char *const kHelp =
     "  -r, --rate HZ        sample rate, 16000 (default) or 8000\n"
     "  -q, --quiet          do not show the library's dialogue\n"
     "      --voices         list the voices, one per line with its language\n"
+    "      --pinyin         print how the text is read (a token, a tab and its\n"
+    "                       reading per line) and write no audio\n"
     "  -h, --help           show this help\n"
     "  -V, --version        show the version\n"
     "\n"
@@ -31,7 +33,7 @@ const char *const kHelp =
 
 namespace {
 
-enum LongOnly { kRdn = 256, kVoices };
+enum LongOnly { kRdn = 256, kVoices, kPinyin };
 
 const option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'}, {"file", required_argument, nullptr, 'f'},
@@ -40,6 +42,7 @@ const option kLongOptions[] = {
     {"rdn", required_argument, nullptr, kRdn},   {"rate", required_argument, nullptr, 'r'},
     {"quiet", no_argument, nullptr, 'q'},        {"voices", no_argument, nullptr, kVoices},
     {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
+    {"pinyin", no_argument, nullptr, kPinyin},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -105,6 +108,7 @@ ParsedCommand parse_command_line(int argc, char **argv) {
                 break;
             case 'q': o.quiet = true; break;
             case kVoices: o.list_voices = true; break;
+            case kPinyin: o.pinyin = true; break;
             case 'h': o.help = true; break;
             case 'V': o.version = true; break;
             case ':': return {o, "option " + offending(argv[optind - 1]) + " needs a value"};

@@ -17,6 +17,7 @@ struct Options {
     int rate = 16000;
     bool quiet = false;
     bool list_voices = false;
+    bool pinyin = false;             // print the reading table, speak nothing
     bool help = false;
     bool version = false;
 };

@@ -6,6 +6,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +29,10 @@ constexpr int kExitSpoken = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr const char *kHostParamsEnv = "SPEECH_SERVICE_SESSION_PARAMS";
+// The session parameters text_to_speech always asks for: --pinyin reads the
+// text under them, so that it shows what the call would say.
+constexpr const char *kLibrarySessionParams =
+    "voice_name = xiaoxin, text_encoding = utf8, sample_rate = 16000, speed = 50, volume = 50, pitch = 50, rdn = 2";
 
 int fail(const std::string &why) {
     std::cerr << "tts-say: " << why << "\n";
@@ -99,10 +104,28 @@ std::string verdict(int rc, const Options &o, const std::string &dialogue) {
         return "the text could not be spoken into " + where + " (see the messages above)";
     }
     std::string why = std::string(speech_service_error_text(rc)) + " (code " + std::to_string(rc) + ")";
+    if (const char *engine = speech_service_last_engine_error(); engine != nullptr && *engine != '\0')
+        why += "; the engine said: " + std::string(engine);
     const bool parameter_code = rc == 21002 || (rc >= 21006 && rc <= 21009);
     if (parameter_code && std::getenv(kHostParamsEnv) != nullptr)
         why += "; the session parameters were: " + std::string(std::getenv(kHostParamsEnv));
     return why;
+}
+
+// Prints the reading table of the text under the session parameters the
+// library, the caller's environment and the options give, as a session
+// would get them (the later pair of a key wins).
+int print_reading(const Options &o, const std::string &text) {
+    std::string params = kLibrarySessionParams;
+    if (const char *host = std::getenv(kHostParamsEnv); host != nullptr && *host != '\0') params += std::string(", ") + host;
+    if (const std::string ours = tts_say::session_params(o); !ours.empty()) params += ", " + ours;
+    char *table = nullptr;
+    const int rc = speech_service_reading(params.c_str(), text.data(), static_cast<unsigned int>(text.size()), &table);
+    if (rc != 0) return fail("cannot read the text: " + verdict(rc, o, ""));
+    std::fputs(table, stdout);
+    speech_service_free(table);
+    if (std::fflush(stdout) != 0) return fail(std::string("cannot write the reading: ") + std::strerror(errno));
+    return kExitSpoken;
 }
 
 int speak(const Options &o, const std::string &text) {
@@ -164,6 +187,7 @@ int main(int argc, char **argv) {
 
     const tts_say::Text text = tts_say::read_text(o);
     if (!text.error.empty()) return fail(text.error);
+    if (o.pinyin) return print_reading(o, text.bytes);
     if (o.output != "-") {
         const std::string problem = tts_say::output_path_problem(o.output);
         if (!problem.empty()) return fail(problem);

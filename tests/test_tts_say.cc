@@ -215,7 +215,7 @@ TEST(TtsSay, QuietHidesTheDialogueAndStandardOutputGetsTheSameWavAsAFile) {
     const Outcome failed = tts_say(dir, "-q -o - hello", "", "SPEECH_SERVICE_ENGINE='" SPEECH_TEST_HELPERS "/fail.sh'");
     EXPECT_EQ(failed.exit_code, 1);
     EXPECT_EQ(failed.out, "") << "no WAV on standard output when the text was not spoken";
-    EXPECT_NE(failed.err.find("tts-say: the speech engine reported an error (code 21015)\n"), std::string::npos);
+    EXPECT_NE(failed.err.find("tts-say: the speech engine reported an error (code 21015); the engine said: tts-engine: synthesis failed\n"), std::string::npos);
 }
 
 TEST(TtsSay, VoiceAndAudioSettingsReachTheServiceAndTheHeader) {
@@ -325,3 +325,31 @@ TEST(TtsSay, DoesNotWaitForAKeyAtATerminal) {
 }
 
 }  // namespace
+
+TEST(TtsSay, PinyinPrintsTheReadingTableUnderTheLibrarysParametersAndWritesNoAudio) {
+    TempDir dir;
+    // The library asks for rdn = 2: digits one by one; --rdn and the host's
+    // parameters change that as they change a session.
+    const std::string text = "我們去銀行，存120元。";
+    const std::string expected2 =
+        "我們\two3 men5\n去\tqu4\n銀行\tyin2 hang2\n，\t\n存\tcun2\n120\tyi1 er4 ling2\n元\tyuan2\n。\t\n";
+    const Outcome r = tts_say(dir, "--pinyin -f -", text);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, expected2);
+    EXPECT_FALSE(testing_support::file_exists(dir.path("tts.wav")));
+    const Outcome values = tts_say(dir, "--pinyin --rdn 1 120元");
+    EXPECT_EQ(values.out, "120\tyi4 bai3 er4 shi2\n元\tyuan2\n");
+    const Outcome host = tts_say(dir, "--pinyin 120元", "", "SPEECH_SERVICE_SESSION_PARAMS='rdn = 1'");
+    EXPECT_EQ(host.out, values.out);
+
+    const Outcome bad = tts_say(dir, "--pinyin -f in.txt", "\xff\xfe");
+    EXPECT_EQ(bad.exit_code, 1);
+    EXPECT_TRUE(bad.out.empty());
+}
+
+TEST(TtsSay, AFailedSessionShowsTheEnginesLastWordOnStandardError) {
+    TempDir dir;
+    const Outcome r = tts_say(dir, "hello", "", "SPEECH_SERVICE_ENGINE='" SPEECH_TEST_HELPERS "/fail.sh'");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("; the engine said: tts-engine: synthesis failed\n"), std::string::npos) << r.err;
+}
