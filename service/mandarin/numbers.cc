@@ -265,19 +265,28 @@ bool read_time(const std::vector<NormChar> &chars, std::size_t p, NumberMode mod
     return true;
 }
 
-// 3:2, 1:2:3 (anything with a colon that is not a time).
-bool read_ratio(const std::vector<NormChar> &chars, std::size_t p, NumberMode mode, NumberReading &out) {
+// Digit groups at `p` joined by `sep` (1:2:3, 1.2.3), read as values joined
+// by `word`; only when there are at least `min_joins` joins.
+bool read_joined(const std::vector<NormChar> &chars, std::size_t p, char32_t sep, std::string_view word,
+                 int min_joins, NumberMode mode, NumberReading &out) {
     std::size_t q = digits_end(chars, p);
-    if (at(chars, q) != U':' || !is_digit(at(chars, q + 1))) return false;
+    int joins = 0;
     std::string r = plain_reading(digits_of(chars, p, q), mode);
-    while (at(chars, q) == U':' && is_digit(at(chars, q + 1))) {
+    while (at(chars, q) == sep && is_digit(at(chars, q + 1))) {
         const std::size_t e = digits_end(chars, q + 1);
-        add(r, "bi3");
+        add(r, word);
         add(r, plain_reading(digits_of(chars, q + 1, e), mode));
         q = e;
+        ++joins;
     }
+    if (joins < min_joins) return false;
     out = NumberReading{q - p, r};
     return true;
+}
+
+// 3:2, 1:2:3 (anything with a colon that is not a time).
+bool read_ratio(const std::vector<NormChar> &chars, std::size_t p, NumberMode mode, NumberReading &out) {
+    return read_joined(chars, p, U':', "bi3", 1, mode, out);
 }
 
 // 2/3 as 三分之二.
@@ -296,19 +305,7 @@ bool read_fraction(const std::vector<NormChar> &chars, std::size_t p, NumberMode
 
 // 1.2.3: values joined by 点.
 bool read_dotted(const std::vector<NormChar> &chars, std::size_t p, NumberMode mode, NumberReading &out) {
-    std::size_t q = digits_end(chars, p);
-    int dots = 0;
-    std::string r = plain_reading(digits_of(chars, p, q), mode);
-    while (at(chars, q) == U'.' && is_digit(at(chars, q + 1))) {
-        const std::size_t e = digits_end(chars, q + 1);
-        add(r, "dian3");
-        add(r, plain_reading(digits_of(chars, q + 1, e), mode));
-        q = e;
-        ++dots;
-    }
-    if (dots < 2) return false;
-    out = NumberReading{q - p, r};
-    return true;
+    return read_joined(chars, p, U'.', "dian3", 2, mode, out);
 }
 
 // For numbers without leading zeros.
