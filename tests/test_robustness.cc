@@ -129,9 +129,15 @@ TEST_F(Robustness, TenMegabyteTextFinishesInBoundedMemory) {
     ASSERT_EQ(speak(text, path), 0);
     expect_consistent_wav(path);
     EXPECT_GT(read_file(path).size(), 10u * 16000u) << "every word is spoken";
+#ifndef TTS_SANITIZED
+    // (Under AddressSanitizer the reading front end's freed pieces wait in
+    // quarantine, so the peak says nothing about the service there.)
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
     EXPECT_LT(ru.ru_maxrss - before, 64 * 1024) << "about two copies of the text, not more";
+#else
+    (void)before;
+#endif
 }
 
 TEST_F(Robustness, EightThreadsOfTwentyCallsMatchOneAtATime) {
