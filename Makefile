@@ -35,6 +35,7 @@ deb: deps
 	./scripts/build-debs.sh $(CURDIR)/build-deb
 
 bench: build
+	./scripts/install-deps.sh bench
 	./bench/compare.py --build $(BUILD)
 	./bench/warm.py --build $(BUILD) < /dev/null
 
