@@ -39,6 +39,13 @@ std::vector<NormChar> normalize(std::string_view text, std::size_t offset, const
 // The class of an already normalised character.
 CharClass classify(char32_t c);
 
+// chars[k], or 0 past the end: lets a reader look ahead without bounds checks.
+inline char32_t char_at(const std::vector<NormChar> &chars, std::size_t k) {
+    return k < chars.size() ? chars[k].c : 0;
+}
+
+inline bool is_ascii_digit(char32_t c) { return c >= U'0' && c <= U'9'; }
+
 }  // namespace speech::mandarin
 
 #endif  // SPEECH_MANDARIN_NORMALIZE_H

@@ -4,8 +4,6 @@
 namespace speech::mandarin {
 namespace {
 
-char32_t at(const std::vector<NormChar> &chars, std::size_t k) { return k < chars.size() ? chars[k].c : 0; }
-bool is_digit(char32_t c) { return c >= U'0' && c <= U'9'; }
 bool is_ascii_letter(char32_t c) { return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z'); }
 
 constexpr Measure kMeasures[] = {
@@ -72,7 +70,7 @@ bool matches(const std::vector<NormChar> &chars, std::size_t p, std::u32string_v
 
 const Currency *currency_at(const std::vector<NormChar> &chars, std::size_t p) {
     for (const Currency &c : kCurrencies)
-        if (at(chars, p) == c.sign) return &c;
+        if (char_at(chars, p) == c.sign) return &c;
     return nullptr;
 }
 
@@ -80,8 +78,8 @@ const Unit *unit_at(const std::vector<NormChar> &chars, std::size_t p) {
     for (const Unit &u : kUnits) {  // longest first within each family
         if (!matches(chars, p, u.text)) continue;
         const char32_t last = u.text.back();
-        const char32_t next = at(chars, p + u.text.size());
-        if (is_ascii_letter(last) && (is_ascii_letter(next) || is_digit(next))) continue;  // 5mmol, 3m3
+        const char32_t next = char_at(chars, p + u.text.size());
+        if (is_ascii_letter(last) && (is_ascii_letter(next) || is_ascii_digit(next))) continue;  // 5mmol, 3m3
         return &u;
     }
     return nullptr;

@@ -47,11 +47,9 @@ void read_group(std::string &out, int g, bool leading, const char *unit) {
     add(out, unit);
 }
 
-char32_t at(const std::vector<NormChar> &chars, std::size_t k) { return k < chars.size() ? chars[k].c : 0; }
-bool is_digit(char32_t c) { return c >= U'0' && c <= U'9'; }
 
 std::size_t digits_end(const std::vector<NormChar> &chars, std::size_t p) {
-    while (p < chars.size() && is_digit(chars[p].c)) ++p;
+    while (p < chars.size() && is_ascii_digit(chars[p].c)) ++p;
     return p;
 }
 
@@ -82,13 +80,13 @@ void parse_core(const std::vector<NormChar> &chars, std::size_t p, Core &core) {
     core.digits = digits_of(chars, p, q);
     if (q - p <= 3) {
         // 1,234,567: groups of exactly three digits after a comma.
-        while (at(chars, q) == U',' && digits_end(chars, q + 1) == q + 4) {
+        while (char_at(chars, q) == U',' && digits_end(chars, q + 1) == q + 4) {
             core.digits += digits_of(chars, q + 1, q + 4);
             core.grouped = true;
             q += 4;
         }
     }
-    if (at(chars, q) == U'.' && is_digit(at(chars, q + 1))) {
+    if (char_at(chars, q) == U'.' && is_ascii_digit(char_at(chars, q + 1))) {
         const std::size_t f = digits_end(chars, q + 1);
         core.fraction = digits_of(chars, q + 1, f);
         core.has_fraction = true;
@@ -146,20 +144,20 @@ bool parse_quantity(const std::vector<NormChar> &chars, std::size_t p, bool allo
     q = Quantity{};
     q.begin = p;
     for (int k = 0; k < 2; ++k) {
-        if (allow_sign && !q.negative && at(chars, p) == U'-') {
+        if (allow_sign && !q.negative && char_at(chars, p) == U'-') {
             q.negative = true;
             ++p;
         } else if (q.currency == nullptr && (q.currency = currency_at(chars, p)) != nullptr) {
             ++p;
         }
     }
-    if (!is_digit(at(chars, p))) return false;
+    if (!is_ascii_digit(char_at(chars, p))) return false;
     parse_core(chars, p, q.core);
     p = q.core.end;
-    if (at(chars, p) == U'%') {
+    if (char_at(chars, p) == U'%') {
         q.per = "bai3 fen1 zhi1";
         ++p;
-    } else if (at(chars, p) == U'‰') {
+    } else if (char_at(chars, p) == U'‰') {
         q.per = "qian1 fen1 zhi1";
         ++p;
     } else if (q.currency == nullptr && (q.unit = unit_at(chars, p)) != nullptr) {
@@ -182,7 +180,7 @@ std::string quantity_reading(const std::vector<NormChar> &chars, const Quantity 
     else if (q.per == nullptr) ctx.measure = measure;
     const Core &c = q.core;
     if (mode == NumberMode::by_context && q.plain() && !c.grouped && !c.has_fraction) {
-        const bool year = (c.digits.size() == 4 && (years || at(chars, c.end) == U'年')) ||
+        const bool year = (c.digits.size() == 4 && (years || char_at(chars, c.end) == U'年')) ||
                           (c.digits.size() == 2 && matches(chars, c.end, U"年代"));  // 90年代
         const bool round = c.digits.find_first_not_of('0', 2) == std::string::npos;
         if (year) return digit_by_digit(c.digits, false);
@@ -202,13 +200,13 @@ std::string plain_reading(std::string_view digits, NumberMode mode) {
 // 2023-05-06, 2023/5/6, 2023.5.6
 bool read_date(const std::vector<NormChar> &chars, std::size_t p, NumberMode mode, NumberReading &out) {
     const std::size_t y = digits_end(chars, p);
-    const char32_t sep = at(chars, y);
+    const char32_t sep = char_at(chars, y);
     if (y - p != 4 || (sep != U'-' && sep != U'/' && sep != U'.')) return false;
     const std::size_t m = digits_end(chars, y + 1);
-    if (m - y - 1 < 1 || m - y - 1 > 2 || at(chars, m) != sep) return false;
+    if (m - y - 1 < 1 || m - y - 1 > 2 || char_at(chars, m) != sep) return false;
     const std::size_t d = digits_end(chars, m + 1);
     if (d - m - 1 < 1 || d - m - 1 > 2) return false;
-    if (at(chars, d) == sep && is_digit(at(chars, d + 1))) return false;
+    if (char_at(chars, d) == sep && is_ascii_digit(char_at(chars, d + 1))) return false;
     const std::string month = digits_of(chars, y + 1, m), day = digits_of(chars, m + 1, d);
     const int mv = small_value(month), dv = small_value(day);
     if (mv < 1 || mv > 12 || dv < 1 || dv > 31) return false;
@@ -235,12 +233,12 @@ std::string sixtieths(const std::string &two, NumberMode mode) {
 // 12:30, 8:05:10 (hours to 24, minutes and seconds of two digits to 59).
 bool read_time(const std::vector<NormChar> &chars, std::size_t p, NumberMode mode, NumberReading &out) {
     const std::size_t h = digits_end(chars, p);
-    if (h - p > 2 || at(chars, h) != U':') return false;
+    if (h - p > 2 || char_at(chars, h) != U':') return false;
     const std::size_t m = digits_end(chars, h + 1);
     if (m - h - 1 != 2) return false;
     std::size_t s = m;
-    if (at(chars, m) == U':' && digits_end(chars, m + 1) == m + 3) s = m + 3;
-    if (is_digit(at(chars, s)) || (at(chars, s) == U':' && is_digit(at(chars, s + 1)))) return false;
+    if (char_at(chars, m) == U':' && digits_end(chars, m + 1) == m + 3) s = m + 3;
+    if (is_ascii_digit(char_at(chars, s)) || (char_at(chars, s) == U':' && is_ascii_digit(char_at(chars, s + 1)))) return false;
     const std::string hour = digits_of(chars, p, h), minute = digits_of(chars, h + 1, m);
     const std::string second = s > m ? digits_of(chars, m + 1, s) : "";
     if (small_value(hour) > 24 || small_value(minute) > 59 || (!second.empty() && small_value(second) > 59))
@@ -272,7 +270,7 @@ bool read_joined(const std::vector<NormChar> &chars, std::size_t p, char32_t sep
     std::size_t q = digits_end(chars, p);
     int joins = 0;
     std::string r = plain_reading(digits_of(chars, p, q), mode);
-    while (at(chars, q) == sep && is_digit(at(chars, q + 1))) {
+    while (char_at(chars, q) == sep && is_ascii_digit(char_at(chars, q + 1))) {
         const std::size_t e = digits_end(chars, q + 1);
         add(r, word);
         add(r, plain_reading(digits_of(chars, q + 1, e), mode));
@@ -292,10 +290,10 @@ bool read_ratio(const std::vector<NormChar> &chars, std::size_t p, NumberMode mo
 // 2/3 as 三分之二.
 bool read_fraction(const std::vector<NormChar> &chars, std::size_t p, NumberMode mode, NumberReading &out) {
     const std::size_t n = digits_end(chars, p);
-    if (at(chars, n) != U'/' || !is_digit(at(chars, n + 1))) return false;
+    if (char_at(chars, n) != U'/' || !is_ascii_digit(char_at(chars, n + 1))) return false;
     const std::size_t d = digits_end(chars, n + 1);
-    if (at(chars, d) == U'/' && is_digit(at(chars, d + 1))) return false;
-    if (at(chars, d) == U'.' && is_digit(at(chars, d + 1))) return false;
+    if (char_at(chars, d) == U'/' && is_ascii_digit(char_at(chars, d + 1))) return false;
+    if (char_at(chars, d) == U'.' && is_ascii_digit(char_at(chars, d + 1))) return false;
     std::string r = plain_reading(digits_of(chars, n + 1, d), mode);
     add(r, "fen1 zhi1");
     add(r, plain_reading(digits_of(chars, p, n), mode));
@@ -323,7 +321,7 @@ bool read_hyphen_code(const std::vector<NormChar> &chars, std::size_t p, NumberM
     for (;;) {
         const std::string group = digits_of(chars, start, q);
         add(r, mode == NumberMode::values ? cardinal(group) : digit_by_digit(group, mode == NumberMode::by_context));
-        if (at(chars, q) != U'-' || !is_digit(at(chars, q + 1))) break;
+        if (char_at(chars, q) != U'-' || !is_ascii_digit(char_at(chars, q + 1))) break;
         start = q + 1;
         q = digits_end(chars, start);
     }
@@ -382,14 +380,14 @@ std::string cardinal(std::string_view digits) {
 NumberReading read_number(const std::vector<NormChar> &chars, std::size_t i, NumberMode mode) {
     NumberReading out;
     if (i >= chars.size()) return out;
-    if (is_digit(chars[i].c)) {
+    if (is_ascii_digit(chars[i].c)) {
         // Dates and times, and ranges of them: 9:00-17:30.
         using Reader = bool (*)(const std::vector<NormChar> &, std::size_t, NumberMode, NumberReading &);
         for (Reader read : {read_date, read_time}) {
             if (!read(chars, i, mode, out)) continue;
             const std::size_t end = i + out.length;
             NumberReading second;
-            if (is_range_sign(at(chars, end)) && is_digit(at(chars, end + 1)) && read(chars, end + 1, mode, second)) {
+            if (is_range_sign(char_at(chars, end)) && is_ascii_digit(char_at(chars, end + 1)) && read(chars, end + 1, mode, second)) {
                 add(out.reading, "dao4");
                 add(out.reading, second.reading);
                 out.length += 1 + second.length;
@@ -401,12 +399,12 @@ NumberReading read_number(const std::vector<NormChar> &chars, std::size_t i, Num
     }
     Quantity a;
     if (!parse_quantity(chars, i, sign_allowed(chars, i), a)) return out;
-    const char32_t joint = at(chars, a.end);
+    const char32_t joint = char_at(chars, a.end);
     Quantity b;
     const bool plain_pair = a.plain() && !a.core.grouped && !a.core.has_fraction && joint == U'-' &&
                             parse_quantity(chars, a.end + 1, false, b) && b.plain() && !b.core.grouped &&
                             !b.core.has_fraction && range_end(a) && range_end(b) &&
-                            !(at(chars, b.end) == U'-' && is_digit(at(chars, b.end + 1)));
+                            !(char_at(chars, b.end) == U'-' && is_ascii_digit(char_at(chars, b.end + 1)));
     if (plain_pair && !less_than(a.core.digits, b.core.digits)) {
         // 3-2 going down is a score, not a range.
         std::string r = plain_reading(a.core.digits, mode);
@@ -416,9 +414,9 @@ NumberReading read_number(const std::vector<NormChar> &chars, std::size_t i, Num
         return out;
     }
     if (is_range_sign(joint) && parse_quantity(chars, a.end + 1, joint != U'-', b) &&
-        (joint != U'-' || (range_end(a) && range_end(b) && !(at(chars, b.end) == U'-' && is_digit(at(chars, b.end + 1)))))) {
+        (joint != U'-' || (range_end(a) && range_end(b) && !(char_at(chars, b.end) == U'-' && is_ascii_digit(char_at(chars, b.end + 1)))))) {
         const Measure *measure = measure_after(chars, b.end);
-        const bool years = b.plain() && b.core.digits.size() == 4 && at(chars, b.end) == U'年';
+        const bool years = b.plain() && b.core.digits.size() == 4 && char_at(chars, b.end) == U'年';
         std::string r = quantity_reading(chars, a, mode, measure, years);
         add(r, "dao4");
         add(r, quantity_reading(chars, b, mode, measure));

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine_timeout.h"
 #include "speech_service.h"
 
 namespace speech {
@@ -255,21 +256,14 @@ Pool &pool() {
     return *p;
 }
 
-long parse_ms(const char *text, long fallback) {
-    if (text == nullptr) return fallback;
-    char *end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || v < 0) return fallback;
-    return v > kMaxIdleMs ? kMaxIdleMs : v;
-}
-
 }  // namespace
 
 WarmSettings warm_settings_from_env() {
     WarmSettings w;
     const char *on = std::getenv("SPEECH_SERVICE_WARM_ENGINE");
     w.enabled = on == nullptr || std::string(on) != "0";
-    w.idle = std::chrono::milliseconds(parse_ms(std::getenv("SPEECH_SERVICE_WARM_IDLE_MS"), w.idle.count()));
+    w.idle = std::chrono::milliseconds(
+        milliseconds_setting(std::getenv("SPEECH_SERVICE_WARM_IDLE_MS"), 0, kMaxIdleMs, w.idle.count()));
     if (w.idle.count() == 0) w.enabled = false;
     return w;
 }
