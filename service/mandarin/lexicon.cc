@@ -24,11 +24,6 @@ bool section_fits(std::uint64_t offset, std::uint64_t count, std::uint64_t item,
            count * item <= size - offset;
 }
 
-std::string folder_of(const std::string &path) {
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
 }  // namespace
 
 std::uint16_t WordEntry::syllable(std::size_t i) const {

@@ -25,11 +25,6 @@ extern char **environ;
 namespace speech {
 namespace {
 
-std::string folder_of(const std::string &path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
 // Closes `fd` on scope exit unless released.
 struct FdGuard {
     int fd;
@@ -65,6 +60,11 @@ int prepare(posix_spawn_file_actions_t &actions, posix_spawnattr_t &attr, int so
 }
 
 }  // namespace
+
+std::string folder_of(const std::string &path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+}
 
 std::string engine_program_path() {
     if (const char *env = std::getenv("SPEECH_SERVICE_ENGINE"); env != nullptr && *env != '\0') return env;

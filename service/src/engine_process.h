@@ -22,6 +22,8 @@ std::string engine_program_path();
 // The helper installed with the service (beside which its data lies),
 // whatever $SPEECH_SERVICE_ENGINE says.
 std::string installed_engine_program_path();
+// The folder of a file's path ("." for a bare name).
+std::string folder_of(const std::string &path);
 
 // How a helper ended.
 struct EngineEnd {
