@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The six client calls and the error texts: the C boundary of the service.
 // No exception crosses it; every pointer argument is checked.
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
