@@ -31,6 +31,16 @@ int guarded(F &&body) noexcept {
     }
 }
 
+// Gives the caller a malloc'd copy of `text` in `out`, to be freed with
+// speech_service_free(); 0 or SPEECH_ERR_OUT_OF_MEMORY.
+int hand_over(const std::string &text, char *&out) {
+    char *copy = static_cast<char *>(std::malloc(text.size() + 1));
+    if (copy == nullptr) return SPEECH_ERR_OUT_OF_MEMORY;
+    std::memcpy(copy, text.c_str(), text.size() + 1);
+    out = copy;
+    return SPEECH_OK;
+}
+
 void store(int *slot, int value) {
     if (slot != nullptr) *slot = value;
 }
@@ -79,11 +89,7 @@ int speech_service_voices(char **list) {
     *list = nullptr;
     return guarded([&] {
         const std::string text = speech::engine_voices().listing();
-        char *copy = static_cast<char *>(std::malloc(text.size() + 1));
-        if (copy == nullptr) return static_cast<int>(SPEECH_ERR_OUT_OF_MEMORY);
-        std::memcpy(copy, text.c_str(), text.size() + 1);
-        *list = copy;
-        return static_cast<int>(SPEECH_OK);
+        return hand_over(text, *list);
     });
 }
 
@@ -102,11 +108,7 @@ int speech_service_reading(const char *params, const char *text, unsigned int te
         const std::string table = speech::mandarin::reading_table(
             *lexicon, std::string_view(text == nullptr ? "" : text, text_len),
             static_cast<speech::mandarin::NumberMode>(config.rdn));
-        char *out = static_cast<char *>(std::malloc(table.size() + 1));
-        if (out == nullptr) return static_cast<int>(SPEECH_ERR_OUT_OF_MEMORY);
-        std::memcpy(out, table.c_str(), table.size() + 1);
-        *reading = out;
-        return static_cast<int>(SPEECH_OK);
+        return hand_over(table, *reading);
     });
 }
 
