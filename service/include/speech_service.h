@@ -173,7 +173,9 @@ SPEECH_SERVICE_API const void *QTTSAudioGet(const char *session, unsigned int *a
 /* Ends the session and frees it; returns 0 or an error code. */
 SPEECH_SERVICE_API int QTTSSessionEnd(const char *session, const char *hint);
 
-/* Logs out; returns 0 or an error code. */
+/* Releases one login; returns 0, or 21005 when there is none. After the
+ * last logout new sessions are refused, while sessions begun before it go
+ * on until they are ended. */
 SPEECH_SERVICE_API int MSPLogout(void);
 
 #ifdef __cplusplus
