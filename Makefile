@@ -38,6 +38,7 @@ bench: build
 	./scripts/install-deps.sh bench
 	./bench/compare.py --build $(BUILD)
 	./bench/warm.py --build $(BUILD) < /dev/null
+	./bench/reading_shapes.py --build $(BUILD)
 
 # The test suite under AddressSanitizer+UBSan, and the threaded tests under
 # ThreadSanitizer (CMakePresets.json).

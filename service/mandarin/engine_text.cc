@@ -56,9 +56,10 @@ std::vector<VoiceText> EngineTextBuilder::take() {
     return out;
 }
 
-std::vector<VoiceText> engine_text(const Lexicon &lexicon, std::string_view text, NumberMode mode) {
+std::vector<VoiceText> engine_text(const Lexicon &lexicon, std::string_view text, NumberMode mode,
+                                   const std::atomic<bool> *cancel) {
     EngineTextBuilder builder;
-    read_text(lexicon, text, mode, [&builder](const std::vector<Token> &tokens) { builder.add(tokens); });
+    read_text(lexicon, text, mode, [&builder](const std::vector<Token> &tokens) { builder.add(tokens); }, cancel);
     return builder.take();
 }
 

@@ -35,8 +35,10 @@ private:
     std::vector<VoiceText> segments_;
 };
 
-// The segments for `text` read under `mode`.
-std::vector<VoiceText> engine_text(const Lexicon &lexicon, std::string_view text, NumberMode mode);
+// The segments for `text` read under `mode`; those read so far when
+// `cancel` is set during the reading.
+std::vector<VoiceText> engine_text(const Lexicon &lexicon, std::string_view text, NumberMode mode,
+                                   const std::atomic<bool> *cancel = nullptr);
 
 }  // namespace speech::mandarin
 

@@ -7,14 +7,11 @@
 #include "latin_words.h"
 #include "normalize.h"
 #include "symbols.h"
+#include "text_pieces.h"
 
 namespace speech::mandarin {
 namespace {
 
-// A piece ends at the first whitespace or newline after this many bytes, or
-// at a character boundary after kHardPiece bytes of text without any.
-constexpr std::size_t kPiece = 16 * 1024;
-constexpr std::size_t kHardPiece = 64 * 1024;
 // Runs of Han characters longer than this are read in parts.
 constexpr std::size_t kMaxHanRun = 4096;
 
@@ -24,20 +21,6 @@ bool is_syllable(const std::string &s) {
     for (std::size_t k = 0; k + 1 < s.size(); ++k)
         if (s[k] < 'a' || s[k] > 'z') return false;
     return true;
-}
-
-bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
-
-std::size_t piece_end(std::string_view text, std::size_t from) {
-    if (text.size() - from <= kPiece) return text.size();
-    const std::size_t hard = from + kHardPiece < text.size() ? from + kHardPiece : text.size();
-    for (std::size_t k = from + kPiece; k < hard; ++k) {
-        const char b = text[k];
-        if (b == ' ' || b == '\n' || b == '\t' || b == '\r') return k + 1;
-    }
-    std::size_t k = hard;
-    while (k > from + 1 && k < text.size() && is_continuation(static_cast<unsigned char>(text[k]))) --k;
-    return k;
 }
 
 class Tokenizer {
@@ -193,9 +176,11 @@ private:
 
 }  // namespace
 
-void read_text(const Lexicon &lexicon, std::string_view text, NumberMode mode, const TokenSink &sink) {
+bool read_text(const Lexicon &lexicon, std::string_view text, NumberMode mode, const TokenSink &sink,
+               const std::atomic<bool> *cancel) {
     std::vector<Token> tokens;
     for (std::size_t from = 0; from < text.size();) {
+        if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) return false;
         const std::size_t to = piece_end(text, from);
         const std::vector<NormChar> chars = normalize(text.substr(from, to - from), from, &lexicon);
         tokens.clear();
@@ -203,6 +188,7 @@ void read_text(const Lexicon &lexicon, std::string_view text, NumberMode mode, c
         if (!tokens.empty()) sink(tokens);
         from = to;
     }
+    return true;
 }
 
 std::vector<Token> read_text(const Lexicon &lexicon, std::string_view text, NumberMode mode) {

@@ -5,6 +5,7 @@
 #ifndef SPEECH_MANDARIN_FRONT_END_H
 #define SPEECH_MANDARIN_FRONT_END_H
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -38,8 +39,11 @@ struct Token {
 using TokenSink = std::function<void(const std::vector<Token> &)>;
 
 // Reads `text` (UTF-8; bytes that are not become unspoken symbols) piece by
-// piece, so that memory stays bounded by a piece whatever the length.
-void read_text(const Lexicon &lexicon, std::string_view text, NumberMode mode, const TokenSink &sink);
+// piece (text_pieces.h), so that memory stays bounded by a piece whatever
+// the length. With `cancel`, stops before the next piece once it is set and
+// returns false; true when the whole text was read.
+bool read_text(const Lexicon &lexicon, std::string_view text, NumberMode mode, const TokenSink &sink,
+               const std::atomic<bool> *cancel = nullptr);
 
 // All the tokens at once.
 std::vector<Token> read_text(const Lexicon &lexicon, std::string_view text, NumberMode mode);

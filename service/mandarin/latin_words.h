@@ -13,13 +13,12 @@
 
 namespace speech::mandarin {
 
-// True for a toneless pinyin syllable in lower case with v for ü ("lv",
-// "zhuang", "er").
-bool is_pinyin_syllable(std::string_view s);
-
 // The length in characters of the tone-numbered pinyin ("ni3hao3", "Lü4")
 // that starts at chars[i], with its reading ("ni3 hao3", "lv4") in
-// `reading`; 0 when no pinyin starts there.
+// `reading`; 0 when no pinyin starts there. Only plainly pinyin is taken:
+// a whole word of letters and digits made of real syllables, each with its
+// tone, in lower case or with capitals starting syllables of a longer word;
+// not a lone letter ("a4", "A4") nor a capitalised syllable ("No1").
 std::size_t read_pinyin(const std::vector<NormChar> &chars, std::size_t i, std::string &reading);
 
 // The length of the Latin word at chars[i] (letters, with apostrophes

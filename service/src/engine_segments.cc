@@ -10,15 +10,20 @@
 
 namespace speech {
 
-int engine_segments(const SessionConfig &config, std::string_view text, std::vector<EngineSegment> &out) {
+int engine_segments(const SessionConfig &config, std::string_view text, std::vector<EngineSegment> &out,
+                    const std::atomic<bool> *cancel) {
     out.clear();
     try {
         if (config.mandarin_front_end) {
             const mandarin::Lexicon *lexicon = mandarin::default_lexicon();
             if (lexicon == nullptr) return SPEECH_ERR_ENGINE_START;
             for (mandarin::VoiceText &s :
-                 mandarin::engine_text(*lexicon, text, static_cast<mandarin::NumberMode>(config.rdn)))
+                 mandarin::engine_text(*lexicon, text, static_cast<mandarin::NumberMode>(config.rdn), cancel))
                 out.push_back(EngineSegment{std::move(s.voice), std::move(s.text)});
+            if (cancel != nullptr && cancel->load()) {
+                out.clear();
+                return SPEECH_ERR_INVALID_HANDLE;
+            }
             return SPEECH_OK;
         }
         EngineSegment segment{config.engine_voice, std::string(text)};

@@ -6,6 +6,7 @@
 #ifndef SPEECH_ENGINE_SEGMENTS_H
 #define SPEECH_ENGINE_SEGMENTS_H
 
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,8 +20,11 @@ struct EngineSegment {
     std::string text;   // UTF-8
 };
 
-// 0 and the segments the helper speaks for `text` under `config`, or an error code.
-int engine_segments(const SessionConfig &config, std::string_view text, std::vector<EngineSegment> &out);
+// 0 and the segments the helper speaks for `text` under `config`, or an
+// error code: SPEECH_ERR_INVALID_HANDLE when `cancel` was set while the text
+// was read (the session was ended).
+int engine_segments(const SessionConfig &config, std::string_view text, std::vector<EngineSegment> &out,
+                    const std::atomic<bool> *cancel = nullptr);
 
 }  // namespace speech
 

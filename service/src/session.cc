@@ -44,10 +44,11 @@ EngineSettings engine_settings(const SessionConfig &c) {
 }
 
 // The request for the helper: the session's settings and the segments of
-// its text; 0 or an error code.
-int build_request(const SessionConfig &config, std::string_view text, std::string &out) {
+// its text; 0 or an error code. Setting `cancel` stops the text's reading.
+int build_request(const SessionConfig &config, std::string_view text, const std::atomic<bool> &cancel,
+                  std::string &out) {
     std::vector<EngineSegment> segments;
-    if (const int rc = engine_segments(config, text, segments)) return rc;
+    if (const int rc = engine_segments(config, text, segments, &cancel)) return rc;
     out.clear();
     append_request_head(out, engine_settings(config));
     for (const EngineSegment &s : segments) append_request_segment(out, s.voice, s.text);
@@ -208,7 +209,7 @@ int Session::pump(EngineProcess &engine) {
             room = kBufferCap - std::min(kBufferCap, pending_.size());
         }
         if (took_text) {
-            if (const int rc = build_request(config_, text, request)) return rc;
+            if (const int rc = build_request(config_, text, cancelled_, request)) return rc;
             std::string().swap(text);
         }
         if (have_text && !write_closed && sent == request.size()) {

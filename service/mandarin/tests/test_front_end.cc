@@ -6,7 +6,7 @@
 #include <string>
 
 #include "front_end_test_util.h"
-#include "latin_words.h"
+#include "pinyin_syllables.h"
 #include "reading_table.h"
 
 namespace speech::mandarin {
@@ -50,10 +50,28 @@ TEST(FrontEnd, ScriptsAndSigns) {
 }
 
 TEST(FrontEnd, PinyinSyllables) {
-    for (const char *s : {"a", "er", "zhuang", "lve", "nv", "yuan", "wo", "xiong", "qu", "shi", "ri", "ang"})
+    for (const char *s : {"a", "er", "zhuang", "lve", "nv", "yuan", "wo", "xiong", "qu", "shi", "ri", "ang",
+                          "yo", "dia", "lue"})
         EXPECT_TRUE(is_pinyin_syllable(s)) << s;
-    for (const char *s : {"", "x", "xa", "wi", "yv", "zhv2", "hm", "mp", "ng", "ipod", "Ni"})
+    for (const char *s : {"", "x", "xa", "wi", "yv", "zhv2", "hm", "mp", "ng", "ipod", "Ni", "bia", "gv", "jv",
+                          "fe", "hi", "go", "biang", "tiu", "fong"})
         EXPECT_FALSE(is_pinyin_syllable(s)) << s;
+}
+
+// Pinyin only where the text is plainly pinyin; the rest is English and numbers.
+TEST(FrontEnd, PinyinOnlyWherePlainlyWritten) {
+    const Case cases[] = {
+        {"A4纸", "A:en:A. / 4:si4 / 纸:zi4"},
+        {"No1 Go2", "No:en:No / 1:yi1 / Go:en:Go / 2:er4"},
+        {"Hi5", "Hi:en:Hi / 5:wu3"},
+        {"bia1 gv1", "bia:en:bia / 1:yi1 / gv:en:gv / 1:yi1"},
+        {"a4 e2", "a:en:a / 4:si4 / e:en:e / 2:er4"},
+        {"3ma1", "3:san1 / ma:en:ma / 1:yi1"},
+        {"ma1 a1yi2", "ma1:ma1 / a1yi2:a1 yi2"},
+        {"Ni3hao3 Ni3Hao3", "Ni3hao3:ni3 hao3 / Ni3Hao3:ni3 hao3"},
+        {"a1a1x", "a:en:a / 1:yi1 / a:en:a / 1:yi1 / x:en:x"},
+    };
+    for (const Case &c : cases) EXPECT_EQ(tokens_of(c.text, 0), c.tokens) << c.text;
 }
 
 TEST(FrontEnd, PunctuationPauses) {
@@ -114,6 +132,39 @@ TEST(FrontEnd, TenMegabytesInPieces) {
     read_text(*default_lexicon(), han, NumberMode::by_context,
               [&](const std::vector<Token> &batch) { han_tokens += batch.size(); });
     EXPECT_EQ(han_tokens, han.size() / 3);
+}
+
+// Long texts without blanks are cut at the strongest break past the piece's
+// target size, never through a number or a word where the hard bound falls.
+TEST(FrontEnd, PiecesEndAtClauseMarksAndKeepWordsWhole) {
+    const auto han = [](std::size_t n) {
+        std::string s;
+        for (std::size_t k = 0; k < n; ++k) s += "银";
+        return s;
+    };
+    // 21844 characters of 3 bytes end 4 bytes before the 64 KB bound.
+    const struct {
+        std::string text;
+        std::size_t first_piece_end;  // where the first batch's last token ends
+        std::size_t whole_from, whole_to;  // one token holds these bytes
+    } cases[] = {
+        {han(6000) + "，" + han(3000) + "。" + han(20000), 27006, 18000, 18003},
+        {han(6000) + "，" + han(30000), 18003, 18000, 18003},
+        {han(6000) + "\n" + han(30000), 18000, 0, 3},
+        {han(21844) + "12345678" + han(100), 16386, 65532, 65540},
+        {han(21844) + "abcdefgh" + han(100), 16386, 65532, 65540},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::vector<Token>> batches;
+        read_text(*default_lexicon(), c.text, NumberMode::by_context,
+                  [&](const std::vector<Token> &batch) { batches.push_back(batch); });
+        ASSERT_GT(batches.size(), 1u);
+        EXPECT_EQ(batches[0].back().end, c.first_piece_end);
+        bool whole = false;
+        for (const auto &batch : batches)
+            for (const Token &t : batch) whole = whole || (t.begin == c.whole_from && t.end == c.whole_to);
+        EXPECT_TRUE(whole) << c.whole_from;
+    }
 }
 
 }  // namespace

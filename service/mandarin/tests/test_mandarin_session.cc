@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // The voice xiaoxin speaks exactly its reading: a session's audio equals
-// the engine's audio for the reading, and a missing lexicon fails the
-// session at its start.
+// the engine's audio for the reading, an end stops the reading of a long
+// text, and a missing lexicon fails the session at its start.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "service_client.h"
 #include "speech_service.h"
@@ -54,6 +56,22 @@ TEST_F(MandarinSession, OnlyPunctuationAndEmojiIsSilent) {
     const service_test::Synthesis s = synthesize("sample_rate = 8000", "“😀”。");
     EXPECT_EQ(s.fetch_code, SPEECH_OK);
     EXPECT_LT(s.audio.size(), 8000u);  // at most a pause
+}
+
+TEST_F(MandarinSession, EndDoesNotWaitForTheReading) {
+    // Seconds of reading (the slowest shape the front end knows, at about
+    // 0.3 s a megabyte on one core): the end must stop it, not wait for it.
+    std::string text;
+    while (text.size() < (24u << 20)) text += "1/";
+    int code = 0;
+    const char *session = QTTSSessionBegin("voice_name = xiaoxin", &code);
+    ASSERT_EQ(code, SPEECH_OK);
+    ASSERT_EQ(QTTSTextPut(session, text.data(), static_cast<unsigned int>(text.size()), nullptr), SPEECH_OK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the reading is under way
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(QTTSSessionEnd(session, ""), SPEECH_OK);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count(), 1000) << "ms to end";
 }
 
 // Run with SPEECH_SERVICE_LEXICON naming a file that does not exist.
