@@ -36,6 +36,11 @@ struct NumberReading {
 // for context. Its length is 0 when no number starts there.
 NumberReading read_number(const std::vector<NormChar> &chars, std::size_t i, NumberMode mode);
 
+// True for a currency, percent or per-mille sign written apart from its
+// number by blanks (¥ 120, 5 %): the number's reading says it, as if they
+// were joined, and the sign itself is not spoken.
+bool said_with_number_apart(const std::vector<NormChar> &chars, std::size_t i);
+
 // The Mandarin reading of a unit written apart from its number ("5 kg"),
 // or an empty string for a word that is not one.
 std::string unit_reading(std::u32string_view word);
