@@ -122,13 +122,15 @@ private:
         return end;
     }
 
-    // What a Han run that starts at i has before it.
+    // What a Han run that starts at i has before it. A blank before a number
+    // or a Latin word is only spacing (你还 3 岁吗); one between Han
+    // characters is where the writer paused, as a line break is.
     RunSide side_before(std::size_t i) const {
         std::size_t k = i;
         for (; k > 0 && chars_[k - 1].cls == CharClass::separator; --k)
             if (is_line_break(chars_[k - 1].c)) return {};
         if (k == 0 || out_.empty()) return {};
-        if (chars_[k - 1].cls == CharClass::han) return {RunSide::han, chars_[k - 1].c};
+        if (chars_[k - 1].cls == CharClass::han) return k == i ? RunSide{RunSide::han, chars_[k - 1].c} : RunSide{};
         const Token &t = out_.back();
         switch (t.kind) {
             case TokenKind::number: {
@@ -152,10 +154,10 @@ private:
             if (is_line_break(chars_[k].c)) return {};
         if (k >= chars_.size()) return {};
         const NormChar &ch = chars_[k];
-        if (ch.cls == CharClass::han) return {RunSide::han, ch.c};
+        if (ch.cls == CharClass::han) return k == end ? RunSide{RunSide::han, ch.c} : RunSide{};
         if (ch.cls == CharClass::latin) return {RunSide::word};
         if (ch.cls == CharClass::mark) return {};
-        if (range_after_unit(k)) {
+        if (range_sign_after_unit(chars_, k)) {
             tone = '4';  // dao4
             return {RunSide::word};
         }
@@ -178,25 +180,6 @@ private:
             number_from_ = k;
         }
         return number_;
-    }
-
-    // A range sign between a number with its Han unit and the next number
-    // (3月-5月, 9点~17点, 3天—5天, 第3章-第5章): 到, never a minus.
-    bool range_after_unit(std::size_t i) const {
-        const char32_t c = chars_[i].c;
-        if (c != U'-' && c != U'~' && c != U'–' && c != U'—') return false;
-        std::size_t j = i + 1;
-        while (j < chars_.size() && is_blank(chars_[j])) ++j;
-        if (char_at(chars_, j) == U'第') ++j;
-        if (!is_ascii_digit(char_at(chars_, j))) return false;
-        constexpr std::size_t kLongestUnit = 4;  // 3个小时-5个小时
-        std::size_t k = i;
-        while (k > 0 && is_blank(chars_[k - 1])) --k;
-        std::size_t units = 0;
-        for (; k > 0 && chars_[k - 1].cls == CharClass::han && units <= kLongestUnit; --k) ++units;
-        if (units == 0 || units > kLongestUnit) return false;
-        while (k > 0 && is_blank(chars_[k - 1])) --k;
-        return k > 0 && chars_[k - 1].cls == CharClass::digit;
     }
 
     std::size_t number(std::size_t i) {
@@ -236,7 +219,7 @@ private:
 
     std::size_t sign(std::size_t i) {
         const NormChar &ch = chars_[i];
-        if (range_after_unit(i)) {
+        if (range_sign_after_unit(chars_, i)) {
             const std::size_t end = with_marks(i + 1);
             emit(i, end, TokenKind::symbol, "dao4");
             return end;

@@ -135,7 +135,7 @@ std::vector<HanWord> read_han(const Lexicon &lexicon, std::u32string_view text, 
     run.lexicon = &lexicon;
     run.edges = edges;
     if (edges.after.kind == RunSide::han && edges.after_tone == '0') {
-        // The next run is not read yet: its character's usual reading.
+        // The rest of a long run is not read yet: its character's usual reading.
         const std::uint16_t next = lexicon.char_index(edges.after.han_char);
         if (lexicon.reading_count(next) > 0) {
             const std::string_view s = lexicon.syllable(lexicon.reading(next, 0).syllable);

@@ -37,10 +37,10 @@ struct HanWord {
 // that look past its ends.
 struct RunSide {
     enum Kind : unsigned char {
-        phrase_edge,  // the text's start or end, punctuation, a line break: nothing said
+        phrase_edge,  // the text's start or end, punctuation, a line break, a blank between Han characters
         number,       // a number that ends in digits (3只, 你还3岁吗)
         ordinal,      // 第 and a number, before the run (第5行)
-        han,          // a Han character across a blank, or of the same run read in parts
+        han,          // a Han character of the same run, read in parts
         word,         // something else said: a Latin word, a number with a sign or unit
     };
     Kind kind = phrase_edge;

@@ -458,6 +458,22 @@ NumberReading read_number(const std::vector<NormChar> &chars, std::size_t i, Num
     return out;
 }
 
+bool range_sign_after_unit(const std::vector<NormChar> &chars, std::size_t i) {
+    const char32_t c = char_at(chars, i);
+    if (c != U'-' && c != U'~' && c != U'–' && c != U'—') return false;
+    std::size_t j = after_blanks(chars, i + 1);
+    if (char_at(chars, j) == U'第') ++j;
+    if (!is_ascii_digit(char_at(chars, j))) return false;
+    constexpr std::size_t kLongestUnit = 4;  // 3个小时-5个小时
+    std::size_t k = i;
+    while (k > 0 && is_blank(chars[k - 1])) --k;
+    std::size_t units = 0;
+    for (; k > 0 && chars[k - 1].cls == CharClass::han && units <= kLongestUnit; --k) ++units;
+    if (units == 0 || units > kLongestUnit) return false;
+    while (k > 0 && is_blank(chars[k - 1])) --k;
+    return k > 0 && is_ascii_digit(chars[k - 1].c);
+}
+
 bool said_with_number_apart(const std::vector<NormChar> &chars, std::size_t i) {
     if (currency_at(chars, i) != nullptr) {
         const std::size_t d = after_blanks(chars, i + 1);

@@ -51,8 +51,9 @@ struct RunReading {
     std::size_t size() const { return chars.size(); }
     char32_t at(std::size_t i) const { return i < chars.size() ? chars[i].c : U'\0'; }
     // The character at i as the rules see it, also just outside the run
-    // (i < 0, i >= size()): the stand-ins above, the Han character across a
-    // blank, 第 before an ordinal's number; U'\0' at the edge of a phrase.
+    // (i < 0, i >= size()): the stand-ins above, the next Han character of
+    // a long run read in parts, 第 before an ordinal's number; U'\0' at the
+    // edge of a phrase.
     char32_t seen(std::ptrdiff_t i) const;
     // The tone of the syllable after character i ('0' when unknown).
     char tone_after(std::size_t i) const;

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // Reads every line of a UTF-8 file through read_han() and prints, per line,
 // one field per character: its syllable for a Han character, "-" for any
-// other. Each run is read with what is beside it (a number, a Latin word,
-// Han across a blank), as the front end does. On stderr: the time to open the lexicon (the median of 21 opens)
-// and to read the file.
+// other. Each run is read with the number or Latin word beside it, as the
+// front end reads it. On stderr: the time to open the lexicon (the median of
+// 21 opens) and to read the file.
 //
 //   mandarin-read-bench [--words] LEXICON TEXTFILE > readings
 //
@@ -49,13 +49,14 @@ bool is_letter(char32_t c) { return (c >= U'a' && c <= U'z') || (c >= U'A' && c 
 
 // What is beside a run at `k` (the character after it, or the one before
 // it with `before`), past blanks.
-speech::mandarin::RunSide side_at(const speech::mandarin::Lexicon &lexicon, const std::u32string &line,
-                                  std::size_t k, bool before) {
+speech::mandarin::RunSide side_at(const std::u32string &line, std::size_t k, bool before) {
     using speech::mandarin::RunSide;
-    const auto at = [&](std::size_t i) { return before ? (i == 0 ? U'\0' : line[i - 1]) : (i < line.size() ? line[i] : U'\0'); };
+    const auto at = [&](std::size_t i) {
+        return before ? (i == 0 ? U'\0' : line[i - 1]) : (i < line.size() ? line[i] : U'\0');
+    };
     while (at(k) == U' ') before ? --k : ++k;
     const char32_t c = at(k);
-    if (speech::mandarin::is_han(c)) return {RunSide::han, speech::mandarin::to_simplified(lexicon, c)};
+    if (speech::mandarin::is_han(c)) return {};  // across a blank: a pause
     if (is_letter(c)) return {RunSide::word};
     if (!is_digit(c)) return {};
     if (!before) return {RunSide::number};
@@ -108,10 +109,10 @@ int main(int argc, char **argv) {
                 continue;
             }
             RunEdges edges;
-            edges.before = side_at(*lexicon, line, i, true);
+            edges.before = side_at(line, i, true);
             std::u32string run;
             for (; i < line.size() && is_han(line[i]); ++i) run.push_back(to_simplified(*lexicon, line[i]));
-            edges.after = side_at(*lexicon, line, i, false);
+            edges.after = side_at(line, i, false);
             for (HanWord &w : read_han(*lexicon, run, edges)) {
                 for (std::size_t k = 0; k < w.syllables.size(); ++k) {
                     std::string s = w.syllables[k].empty() ? "?" : std::move(w.syllables[k]);
