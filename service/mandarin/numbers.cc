@@ -443,7 +443,10 @@ NumberReading read_number(const std::vector<NormChar> &chars, std::size_t i, Num
         // A sign written once stands for both ends: 50-60% 百分之五十到百分之六十,
         // ¥50-60 五十元到六十元.
         if (a.per == nullptr && a.currency == nullptr && a.unit == nullptr) a.per = b.per;
-        if (b.per == nullptr && b.currency == nullptr && b.unit == nullptr) b.currency = a.currency;
+        if (b.per == nullptr && b.currency == nullptr && b.unit == nullptr) {
+            b.per = a.per;
+            b.currency = a.currency;
+        }
         const Measure *measure = measure_after(chars, b.end);
         const bool years = b.plain() && b.core.digits.size() == 4 && char_at(chars, b.end) == U'年';
         std::string r = quantity_reading(chars, a, mode, measure, years);

@@ -173,6 +173,7 @@ TEST(Numbers, SignsAndUnitsApartOrShared) {
     const Case cases[] = {
         {"50-60%", "50-60%:bai3 fen1 zhi1 wu3 shi2 dao4 bai3 fen1 zhi1 liu4 shi2"},
         {"¥50-60", "¥50-60:wu3 shi2 yuan2 dao4 liu4 shi2 yuan2"},
+        {"5‰~8", "5‰~8:qian1 fen1 zhi1 wu3 dao4 qian1 fen1 zhi1 ba1"},
         {"¥ 120", "¥: / 120:yi4 bai3 er4 shi2 yuan2"},
         {"$ 2", "$: / 2:liang3 mei3 yuan2"},
         {"5 %", "5:bai3 fen1 zhi1 wu3 / %:"},
