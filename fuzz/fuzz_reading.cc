@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // The Mandarin front end on any bytes, under each rdn: speech_service_reading
 // answers with a table or a code, and the tokens keep their promises
-// (ordered, covering every character but whitespace, all Han or none, one
-// well-formed syllable per Han character of a spoken token), and the engine text has no
-// empty segment.
+// (ordered, covering every character but whitespace and the invisible ones,
+// all Han or none, one well-formed syllable per Han character of a spoken
+// token), and the engine text has no empty segment.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -6,6 +6,7 @@
 #include "han_reader.h"
 #include "latin_words.h"
 #include "normalize.h"
+#include "number_words.h"
 #include "symbols.h"
 #include "text_pieces.h"
 
@@ -55,6 +56,7 @@ private:
         t.reading = std::move(reading);
         t.pause = pause;
         out_.push_back(std::move(t));
+        last_from_ = from;
     }
 
     // Combining marks and joiners after `i` belong to the token before them.
@@ -89,8 +91,11 @@ private:
         std::u32string run;
         run.reserve(end - i);
         for (std::size_t k = i; k < end; ++k) run += chars_[k].c;
+        RunEdges edges;
+        edges.before = side_before(i);
+        edges.after = side_after(end, edges.after_tone);
         std::size_t k = i;
-        for (const HanWord &word : read_han(lexicon_, run)) {
+        for (const HanWord &word : read_han(lexicon_, run, edges)) {
             const std::size_t n = std::min(word.length, end - k);
             emit_word(k, n, word.syllables);
             k += n;
@@ -100,8 +105,68 @@ private:
         return end;
     }
 
+    // What a Han run that starts at i has before it. A blank before a number
+    // or a Latin word is only spacing (你还 3 岁吗); one between Han
+    // characters is where the writer paused, as a line break is.
+    RunSide side_before(std::size_t i) const {
+        std::size_t k = i;
+        for (; k > 0 && chars_[k - 1].cls == CharClass::separator; --k)
+            if (is_line_break(chars_[k - 1].c)) return {};
+        if (k == 0 || out_.empty()) return {};
+        if (chars_[k - 1].cls == CharClass::han) return k == i ? RunSide{RunSide::han, chars_[k - 1].c} : RunSide{};
+        const Token &t = out_.back();
+        switch (t.kind) {
+            case TokenKind::number: {
+                std::size_t m = k;
+                while (m > 0 && chars_[m - 1].cls == CharClass::mark) --m;
+                if (m == 0 || chars_[m - 1].cls != CharClass::digit) return {RunSide::word};  // 5%, 5 kg
+                return {ordinal_before(chars_, last_from_) ? RunSide::ordinal : RunSide::number};
+            }
+            case TokenKind::english:
+            case TokenKind::pinyin: return {RunSide::word};
+            case TokenKind::symbol: return t.reading.empty() ? RunSide{} : RunSide{RunSide::word};
+            default: return {};
+        }
+    }
+
+    // What a Han run that ends before `end` has after it, and the tone of
+    // what is said there first when that is a number.
+    RunSide side_after(std::size_t end, char &tone) {
+        std::size_t k = end;
+        for (; k < chars_.size() && chars_[k].cls == CharClass::separator; ++k)
+            if (is_line_break(chars_[k].c)) return {};
+        if (k >= chars_.size()) return {};
+        const NormChar &ch = chars_[k];
+        if (ch.cls == CharClass::han) return k == end ? RunSide{RunSide::han, ch.c} : RunSide{};
+        if (ch.cls == CharClass::latin) return {RunSide::word};
+        if (ch.cls == CharClass::mark) return {};
+        if (range_sign_after_unit(chars_, k)) {
+            tone = '4';  // dao4
+            return {RunSide::word};
+        }
+        const NumberReading &n = number_at(k);
+        if (n.length > 0) {
+            const std::size_t blank = n.reading.find(' ');
+            const std::size_t last = blank == std::string::npos ? n.reading.size() : blank;
+            if (last > 0) tone = n.reading[last - 1];
+            return {ch.cls == CharClass::digit ? RunSide::number : RunSide::word};
+        }
+        if (symbol_reading(ch.c) != nullptr) return {RunSide::word};
+        return {};
+    }
+
+    // The number at chars_[k]: a Han run before it reads it first for its
+    // tone, then its own token takes it from here.
+    const NumberReading &number_at(std::size_t k) {
+        if (number_from_ != k) {
+            number_ = read_number(chars_, k, mode_);
+            number_from_ = k;
+        }
+        return number_;
+    }
+
     std::size_t number(std::size_t i) {
-        const NumberReading n = read_number(chars_, i, mode_);
+        const NumberReading n = number_at(i);
         if (n.length == 0) return sign(i);
         const std::size_t end = with_marks(i + n.length);
         emit(i, end, TokenKind::number, n.reading);
@@ -137,11 +202,21 @@ private:
 
     std::size_t sign(std::size_t i) {
         const NormChar &ch = chars_[i];
+        if (range_sign_after_unit(chars_, i)) {
+            const std::size_t end = with_marks(i + 1);
+            emit(i, end, TokenKind::symbol, "dao4");
+            return end;
+        }
         if (ch.cls != CharClass::mark) {
-            const NumberReading n = read_number(chars_, i, mode_);  // -5, ¥20
+            const NumberReading n = number_at(i);  // -5, ¥20
             if (n.length > 0) {
                 const std::size_t end = with_marks(i + n.length);
                 emit(i, end, TokenKind::number, n.reading);
+                return end;
+            }
+            if (said_with_number_apart(chars_, i)) {  // ¥ 120, 5 %: the number says it
+                const std::size_t end = with_marks(i + 1);
+                emit(i, end, TokenKind::symbol, "");
                 return end;
             }
         }
@@ -172,6 +247,9 @@ private:
     const std::vector<NormChar> &chars_;
     NumberMode mode_;
     std::vector<Token> &out_;
+    std::size_t last_from_ = 0;  // where the last token emitted starts
+    NumberReading number_;
+    std::size_t number_from_ = static_cast<std::size_t>(-1);
 };
 
 }  // namespace

@@ -61,6 +61,26 @@ std::u32string RunReading::word_of(std::size_t i) const {
     return word_from(word_starts[chars[i].word]);
 }
 
+char32_t RunReading::seen(std::ptrdiff_t i) const {
+    const auto n = static_cast<std::ptrdiff_t>(chars.size());
+    if (i >= 0 && i < n) return chars[static_cast<std::size_t>(i)].c;
+    const RunSide &side = i < 0 ? edges.before : edges.after;
+    const std::ptrdiff_t away = i < 0 ? -i : i - n + 1;  // 1: the first character outside
+    switch (side.kind) {
+        case RunSide::number: return away == 1 ? kSeenNumber : U'\0';
+        case RunSide::ordinal: return away == 1 ? kSeenNumber : away == 2 ? U'第' : U'\0';
+        case RunSide::han: return away == 1 ? side.han_char : U'\0';
+        case RunSide::word: return away == 1 ? kSeenWord : U'\0';
+        case RunSide::phrase_edge: break;
+    }
+    return U'\0';
+}
+
+char RunReading::tone_after(std::size_t i) const {
+    if (i + 1 < chars.size()) return chars[i + 1].syllable.empty() ? '0' : chars[i + 1].syllable.back();
+    return edges.after_tone;
+}
+
 bool can_read_as(const Lexicon &lexicon, char32_t c, std::string_view syllable) {
     std::uint16_t index = lexicon.char_index(c);
     for (std::size_t k = 0, n = lexicon.reading_count(index); k < n; ++k)
@@ -105,7 +125,7 @@ std::vector<std::size_t> segment(const Lexicon &lexicon, const std::vector<std::
 
 }  // namespace
 
-std::vector<HanWord> read_han(const Lexicon &lexicon, std::u32string_view text) {
+std::vector<HanWord> read_han(const Lexicon &lexicon, std::u32string_view text, const RunEdges &edges) {
     std::vector<HanWord> words;
     if (text.empty()) return words;
     std::vector<std::uint16_t> index(text.size());
@@ -113,6 +133,15 @@ std::vector<HanWord> read_han(const Lexicon &lexicon, std::u32string_view text) 
 
     RunReading run;
     run.lexicon = &lexicon;
+    run.edges = edges;
+    if (edges.after.kind == RunSide::han && edges.after_tone == '0') {
+        // The rest of a long run is not read yet: its character's usual reading.
+        const std::uint16_t next = lexicon.char_index(edges.after.han_char);
+        if (lexicon.reading_count(next) > 0) {
+            const std::string_view s = lexicon.syllable(lexicon.reading(next, 0).syllable);
+            if (!s.empty()) run.edges.after_tone = s.back();
+        }
+    }
     run.chars.resize(text.size());
     std::size_t start = 0;
     for (std::size_t length : segment(lexicon, index)) {

@@ -33,9 +33,30 @@ struct HanWord {
     std::vector<std::string> syllables;
 };
 
+// What the text holds just outside a run of Han characters, for the rules
+// that look past its ends.
+struct RunSide {
+    enum Kind : unsigned char {
+        phrase_edge,  // the text's start or end, punctuation, a line break, a blank between Han characters
+        number,       // a number that ends in digits (3只, 你还3岁吗)
+        ordinal,      // 第 and a number, before the run (第5行)
+        han,          // a Han character of the same run, read in parts
+        word,         // something else said: a Latin word, a number with a sign or unit
+    };
+    Kind kind = phrase_edge;
+    char32_t han_char = 0;  // for kind han: that character, simplified
+};
+
+struct RunEdges {
+    RunSide before, after;
+    // The tone ('1'..'5') of the first syllable said after the run, '0'
+    // when unknown: 一 and 不 change by it (不4个 bu2).
+    char after_tone = '0';
+};
+
 // Reads a run of Han characters that are already simplified, splitting it
-// into words that cover it in order.
-std::vector<HanWord> read_han(const Lexicon &lexicon, std::u32string_view run);
+// into words that cover it in order; `edges` is what surrounds it.
+std::vector<HanWord> read_han(const Lexicon &lexicon, std::u32string_view run, const RunEdges &edges = {});
 
 }  // namespace speech::mandarin
 

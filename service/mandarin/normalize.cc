@@ -63,12 +63,23 @@ char32_t fold(char32_t c) {
     }
 }
 
+// Format characters that do not show (zero-width space, word joiner, soft
+// hyphen, byte order mark, direction marks): left out, so that they never
+// cut a word or a number (银\u200B行 is 银行). The zero-width joiners also
+// bind emoji into one, so they are left out only after a Han character or
+// a digit.
+bool invisible(char32_t c, const std::vector<NormChar> &before) {
+    if (c == 0xAD || c == 0x200B || c == 0x200E || c == 0x200F || in(c, 0x2060, 0x2064) || c == 0xFEFF) return true;
+    if (c != 0x200C && c != 0x200D) return false;
+    return !before.empty() && (before.back().cls == CharClass::han || before.back().cls == CharClass::digit);
+}
+
 }  // namespace
 
 CharClass classify(char32_t c) {
     if (c < 0x20 || in(c, 0x7F, 0x9F)) return CharClass::separator;
-    if (c == U' ' || c == 0xA0 || c == 0x1680 || in(c, 0x2000, 0x200B) || c == 0x2028 || c == 0x2029 ||
-        c == 0x202F || c == 0x205F || c == 0x3000 || c == 0xFEFF)
+    if (c == U' ' || c == 0xA0 || c == 0x1680 || in(c, 0x2000, 0x200A) || c == 0x2028 || c == 0x2029 ||
+        c == 0x202F || c == 0x205F || c == 0x3000)
         return CharClass::separator;
     if (in(c, U'0', U'9')) return CharClass::digit;
     if (in(c, U'a', U'z') || in(c, U'A', U'Z')) return CharClass::latin;
@@ -101,6 +112,7 @@ std::vector<NormChar> normalize(std::string_view text, std::size_t offset, const
     while (i < text.size()) {
         const std::size_t begin = i;
         char32_t c = fold(decode(text, i));
+        if (invisible(c, out)) continue;
         CharClass cls = classify(c);
         if (cls == CharClass::han && lexicon != nullptr) c = to_simplified(*lexicon, c);
         out.push_back(NormChar{c, cls, offset + begin, offset + i});

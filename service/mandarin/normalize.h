@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // The characters of a text as the front end reads them: decoded from UTF-8,
 // full-width forms as their ordinary ones, traditional characters as
-// simplified, whitespace and control characters as separators, and each
-// character's byte range in the original text.
+// simplified, whitespace and control characters as separators, invisible
+// format characters left out, and each character's byte range in the
+// original text.
 #ifndef SPEECH_MANDARIN_NORMALIZE_H
 #define SPEECH_MANDARIN_NORMALIZE_H
 
@@ -32,8 +33,9 @@ struct NormChar {
 };
 
 // Decodes and normalises `text`. Bytes that are not UTF-8 become U+FFFD of
-// class `other`, so any bytes give a sequence that covers them all. Han
-// characters are simplified through `lexicon` when it is given.
+// class `other`, so any bytes give a sequence that covers them all but the
+// invisible format characters, which are left out. Han characters are
+// simplified through `lexicon` when it is given.
 std::vector<NormChar> normalize(std::string_view text, std::size_t offset, const Lexicon *lexicon);
 
 // The class of an already normalised character.
@@ -45,6 +47,14 @@ inline char32_t char_at(const std::vector<NormChar> &chars, std::size_t k) {
 }
 
 inline bool is_ascii_digit(char32_t c) { return c >= U'0' && c <= U'9'; }
+
+// A separator that ends a line, and so a phrase (a blank does not).
+inline bool is_line_break(char32_t c) {
+    return c == U'\n' || c == U'\r' || c == U'\v' || c == U'\f' || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+// A separator within a line: a blank, a tab.
+inline bool is_blank(const NormChar &ch) { return ch.cls == CharClass::separator && !is_line_break(ch.c); }
 
 }  // namespace speech::mandarin
 

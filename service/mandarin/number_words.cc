@@ -36,7 +36,7 @@ constexpr Unit kUnits[] = {
     {U"km", "gong1 li3", 1},                   {U"cm", "li2 mi3", 2},
     {U"mm", "hao2 mi3", 2},                    {U"m", "mi3", 3},
     {U"kg", "gong1 jin1", 1},                  {U"mg", "hao2 ke4", 2},
-    {U"g", "ke4", 4},                          {U"ml", "hao2 sheng1", 2},
+    {U"g", "ke4", 4},                          {U"h", "xiao3 shi2", 3},                          {U"ml", "hao2 sheng1", 2},
     {U"mL", "hao2 sheng1", 2},                 {U"L", "sheng1", 1},
     {U"℃", "she4 shi4 du4", -1},               {U"°C", "she4 shi4 du4", -1},
     {U"℉", "hua2 shi4 du4", -1},               {U"°F", "hua2 shi4 du4", -1},

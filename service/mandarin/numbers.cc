@@ -137,8 +137,31 @@ struct Quantity {
     Core core;
     const char *per = nullptr;  // "bai3 fen1 zhi1" or "qian1 fen1 zhi1"
     const Unit *unit = nullptr;
-    bool plain() const { return !negative && currency == nullptr && per == nullptr && unit == nullptr; }
+    const Unit *unit_apart = nullptr;  // 2 kg: its own token says it; here it makes the number count
+    bool plain() const {
+        return !negative && currency == nullptr && per == nullptr && unit == nullptr && unit_apart == nullptr;
+    }
 };
+
+// The first character after the blanks from `p` on.
+std::size_t after_blanks(const std::vector<NormChar> &chars, std::size_t p) {
+    while (p < chars.size() && is_blank(chars[p])) ++p;
+    return p;
+}
+
+// The currency sign written apart before the number at `p` (¥ 120), or null.
+const Currency *currency_apart(const std::vector<NormChar> &chars, std::size_t p) {
+    std::size_t k = p;
+    while (k > 0 && is_blank(chars[k - 1])) --k;
+    return k < p && k > 0 ? currency_at(chars, k - 1) : nullptr;
+}
+
+// The percent or per-mille sign at `p`.
+const char *per_at(const std::vector<NormChar> &chars, std::size_t p) {
+    if (char_at(chars, p) == U'%') return "bai3 fen1 zhi1";
+    if (char_at(chars, p) == U'‰') return "qian1 fen1 zhi1";
+    return nullptr;
+}
 
 bool parse_quantity(const std::vector<NormChar> &chars, std::size_t p, bool allow_sign, Quantity &q) {
     q = Quantity{};
@@ -152,16 +175,17 @@ bool parse_quantity(const std::vector<NormChar> &chars, std::size_t p, bool allo
         }
     }
     if (!is_ascii_digit(char_at(chars, p))) return false;
+    if (p == q.begin) q.currency = currency_apart(chars, p);
     parse_core(chars, p, q.core);
     p = q.core.end;
-    if (char_at(chars, p) == U'%') {
-        q.per = "bai3 fen1 zhi1";
-        ++p;
-    } else if (char_at(chars, p) == U'‰') {
-        q.per = "qian1 fen1 zhi1";
+    if ((q.per = per_at(chars, p)) != nullptr) {
         ++p;
     } else if (q.currency == nullptr && (q.unit = unit_at(chars, p)) != nullptr) {
         p += q.unit->text.size();
+    } else if (q.currency == nullptr && after_blanks(chars, p) > p) {
+        // A sign or unit written apart (5 %, 2 kg) is its own token.
+        const std::size_t s = after_blanks(chars, p);
+        if ((q.per = per_at(chars, s)) == nullptr) q.unit_apart = unit_at(chars, s);
     }
     q.end = p;
     return true;
@@ -176,6 +200,7 @@ std::string quantity_reading(const std::vector<NormChar> &chars, const Quantity 
     Context ctx;
     ctx.ordinal = ordinal_before(chars, q.begin);
     if (q.unit != nullptr) ctx.tone = q.unit->tone;
+    else if (q.unit_apart != nullptr) ctx.tone = q.unit_apart->tone;
     else if (q.currency != nullptr) ctx.tone = q.currency->tone;
     else if (q.per == nullptr) ctx.measure = measure;
     const Core &c = q.core;
@@ -415,6 +440,13 @@ NumberReading read_number(const std::vector<NormChar> &chars, std::size_t i, Num
     }
     if (is_range_sign(joint) && parse_quantity(chars, a.end + 1, joint != U'-', b) &&
         (joint != U'-' || (range_end(a) && range_end(b) && !(char_at(chars, b.end) == U'-' && is_ascii_digit(char_at(chars, b.end + 1)))))) {
+        // A sign written once stands for both ends: 50-60% 百分之五十到百分之六十,
+        // ¥50-60 五十元到六十元.
+        if (a.per == nullptr && a.currency == nullptr && a.unit == nullptr) a.per = b.per;
+        if (b.per == nullptr && b.currency == nullptr && b.unit == nullptr) {
+            b.per = a.per;
+            b.currency = a.currency;
+        }
         const Measure *measure = measure_after(chars, b.end);
         const bool years = b.plain() && b.core.digits.size() == 4 && char_at(chars, b.end) == U'年';
         std::string r = quantity_reading(chars, a, mode, measure, years);
@@ -429,5 +461,31 @@ NumberReading read_number(const std::vector<NormChar> &chars, std::size_t i, Num
     return out;
 }
 
+bool range_sign_after_unit(const std::vector<NormChar> &chars, std::size_t i) {
+    const char32_t c = char_at(chars, i);
+    if (c != U'-' && c != U'~' && c != U'–' && c != U'—') return false;
+    std::size_t j = after_blanks(chars, i + 1);
+    if (char_at(chars, j) == U'第') ++j;
+    if (!is_ascii_digit(char_at(chars, j))) return false;
+    constexpr std::size_t kLongestUnit = 4;  // 3个小时-5个小时
+    std::size_t k = i;
+    while (k > 0 && is_blank(chars[k - 1])) --k;
+    std::size_t units = 0;
+    for (; k > 0 && chars[k - 1].cls == CharClass::han && units <= kLongestUnit; --k) ++units;
+    if (units == 0 || units > kLongestUnit) return false;
+    while (k > 0 && is_blank(chars[k - 1])) --k;
+    return k > 0 && is_ascii_digit(chars[k - 1].c);
+}
+
+bool said_with_number_apart(const std::vector<NormChar> &chars, std::size_t i) {
+    if (currency_at(chars, i) != nullptr) {
+        const std::size_t d = after_blanks(chars, i + 1);
+        return d > i + 1 && is_ascii_digit(char_at(chars, d));
+    }
+    if (per_at(chars, i) == nullptr) return false;
+    std::size_t k = i;
+    while (k > 0 && is_blank(chars[k - 1])) --k;
+    return k < i && k > 0 && is_ascii_digit(chars[k - 1].c);
+}
 
 }  // namespace speech::mandarin

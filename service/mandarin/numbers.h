@@ -36,6 +36,16 @@ struct NumberReading {
 // for context. Its length is 0 when no number starts there.
 NumberReading read_number(const std::vector<NormChar> &chars, std::size_t i, NumberMode mode);
 
+// True for a range sign (- ~ – —) between a number with its Han unit and
+// the next number (3月-5月, 9点~17点, 3天—5天, 第3章-第5章): it is said 到,
+// never a minus.
+bool range_sign_after_unit(const std::vector<NormChar> &chars, std::size_t i);
+
+// True for a currency, percent or per-mille sign written apart from its
+// number by blanks (¥ 120, 5 %): the number's reading says it, as if they
+// were joined, and the sign itself is not spoken.
+bool said_with_number_apart(const std::vector<NormChar> &chars, std::size_t i);
+
 // The Mandarin reading of a unit written apart from its number ("5 kg"),
 // or an empty string for a word that is not one.
 std::string unit_reading(std::u32string_view word);

@@ -25,10 +25,12 @@ constexpr std::u32string_view kPronouns = U"我你他她它您";
 struct Context {
     const RunReading &run;
     std::size_t i;
-    char32_t prev(std::size_t k = 1) const { return i >= k ? run.at(i - k) : U'\0'; }
-    char32_t next(std::size_t k = 1) const { return run.at(i + k); }
-    bool at_end() const { return i + 1 >= run.size(); }
-    bool at_start() const { return i == 0; }
+    // The characters around, also past the run's ends (RunReading::seen): a
+    // number there is a numeral, a Latin word no phrase edge.
+    char32_t prev(std::size_t k = 1) const { return run.seen(static_cast<std::ptrdiff_t>(i) - static_cast<std::ptrdiff_t>(k)); }
+    char32_t next(std::size_t k = 1) const { return run.seen(static_cast<std::ptrdiff_t>(i + k)); }
+    bool at_end() const { return next() == U'\0'; }
+    bool at_start() const { return prev() == U'\0'; }
     // The word before this character, or the characters before it in its
     // own word (慢慢 of 慢慢地); empty at the start of the run.
     std::u32string word_before() const {

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "han_reader.h"
+
 namespace speech::mandarin {
 
 class Lexicon;
@@ -31,14 +33,30 @@ struct CharReading {
     Source source = Source::none;
 };
 
+// What the rules see for a number beside the run: 几, a numeral that
+// counts and orders (3只 as 几只, 第5行 as 第几行).
+constexpr char32_t kSeenNumber = U'几';
+// What they see for a word said beside the run that is not Han (a Latin
+// word, 5%): something that is neither a phrase edge nor any character
+// they know.
+constexpr char32_t kSeenWord = U'\uFFFC';
+
 struct RunReading {
     const Lexicon *lexicon = nullptr;
+    RunEdges edges;
     std::vector<CharReading> chars;
     std::vector<std::size_t> word_starts;  // first character of each word
     std::vector<std::size_t> word_lengths;
 
     std::size_t size() const { return chars.size(); }
     char32_t at(std::size_t i) const { return i < chars.size() ? chars[i].c : U'\0'; }
+    // The character at i as the rules see it, also just outside the run
+    // (i < 0, i >= size()): the stand-ins above, the next Han character of
+    // a long run read in parts, 第 before an ordinal's number; U'\0' at the
+    // edge of a phrase.
+    char32_t seen(std::ptrdiff_t i) const;
+    // The tone of the syllable after character i ('0' when unknown).
+    char tone_after(std::size_t i) const;
     // The length of the word of character i (0 past the end).
     std::size_t word_length_at(std::size_t i) const { return i < chars.size() ? word_lengths[chars[i].word] : 0; }
     bool single(std::size_t i) const { return word_length_at(i) == 1; }

@@ -18,19 +18,18 @@ bool is_digit_char(char32_t c) {
 
 bool is_big_unit(char32_t c) { return c == U'百' || c == U'千' || c == U'万' || c == U'亿'; }
 
-char tone_of(const std::string &s) { return s.empty() ? '0' : s.back(); }
-
 void set_tone(CharReading &cr, char tone) {
     if (!cr.syllable.empty()) cr.syllable.back() = tone;
 }
 
 // 一 keeps its first tone when it counts or orders: in a string of numerals
-// (一九八四, 十一, 一一), after 第 or 初, in dates (一月, 五月一日, 一号),
-// word-finally (统一, 唯一), and before nothing.
+// (一九八四, 十一, 一一, 一 before digits), after 第 or 初, in dates (一月,
+// 五月一日, 一号), word-finally (统一, 唯一), and ending a phrase.
 bool yi_keeps_tone(const RunReading &run, std::size_t i) {
-    char32_t prev = i > 0 ? run.at(i - 1) : U'\0';
-    char32_t next = run.at(i + 1);
-    if (next == U'\0') return true;
+    const auto at = static_cast<std::ptrdiff_t>(i);
+    const char32_t prev = run.seen(at - 1);
+    const char32_t next = run.seen(at + 1);
+    if (next == U'\0' || (i + 1 == run.size() && next == kSeenNumber)) return true;
     if (prev == U'第' || prev == U'初' || prev == U'周' || prev == U'月') return true;
     if (is_digit_char(next) && next != U'两') return true;
     if (is_digit_char(prev) || is_big_unit(prev)) return true;
@@ -60,22 +59,18 @@ void change_yi(RunReading &run, std::size_t i) {
         cr.syllable = "yi5";
         return;
     }
-    char next = tone_of(run.chars[i + 1].syllable);
+    const char next = run.tone_after(i);
     cr.syllable = next == '4' || next == '5' ? "yi2" : "yi4";
 }
 
 void change_bu(RunReading &run, std::size_t i) {
     CharReading &cr = run.chars[i];
-    if (i + 1 >= run.size()) {
-        cr.syllable = "bu4";
-        return;
-    }
     // 是不是, 好不好: the 不 of a question is light.
     if (between_doubled_verb(run, i)) {
         cr.syllable = "bu5";
         return;
     }
-    cr.syllable = tone_of(run.chars[i + 1].syllable) == '4' ? "bu2" : "bu4";
+    cr.syllable = run.tone_after(i) == '4' ? "bu2" : "bu4";
 }
 
 bool is_particle(char32_t c) {
@@ -87,15 +82,16 @@ bool is_particle(char32_t c) {
 void apply_tone_changes(RunReading &run) {
     for (std::size_t i = 0; i < run.size(); ++i) {
         CharReading &cr = run.chars[i];
+        const bool after_something = run.seen(static_cast<std::ptrdiff_t>(i) - 1) != U'\0';  // 你们, OK吗
         switch (cr.c) {
         case U'们':
-            if (i > 0) set_tone(cr, '5');
+            if (after_something) set_tone(cr, '5');
             break;
         case U'的':
             if (run.single(i)) cr.syllable = "de5";
             break;
         default:
-            if (is_particle(cr.c) && run.single(i) && i > 0) set_tone(cr, '5');
+            if (is_particle(cr.c) && run.single(i) && after_something) set_tone(cr, '5');
             break;
         }
     }

@@ -49,6 +49,21 @@ TEST(FrontEnd, ScriptsAndSigns) {
     for (const Case &c : cases) EXPECT_EQ(tokens_of(c.text, 0), c.tokens) << c.text;
 }
 
+// Format characters that do not show cut no word and no number.
+TEST(FrontEnd, InvisibleCharactersJoin) {
+    const Case cases[] = {
+        {"银\u200B行", "银\u200B行:yin2 hang2"},
+        {"银\u200C行", "银\u200C行:yin2 hang2"},
+        {"银\u200D行", "银\u200D行:yin2 hang2"},
+        {"银\u2060行", "银\u2060行:yin2 hang2"},
+        {"银\uFEFF行", "银\uFEFF行:yin2 hang2"},
+        {"银\u00AD行", "银\u00AD行:yin2 hang2"},
+        {"1\u200B000", "1\u200B000:yi4 qian1"},
+        {"\uFEFF2\u200B个", "2:liang3 / 个:ge4"},
+    };
+    for (const Case &c : cases) EXPECT_EQ(tokens_of(c.text, 0), c.tokens) << c.text;
+}
+
 TEST(FrontEnd, PinyinSyllables) {
     for (const char *s : {"a", "er", "zhuang", "lve", "nv", "yuan", "wo", "xiong", "qu", "shi", "ri", "ang",
                           "yo", "dia", "lue"})

@@ -151,6 +151,41 @@ TEST(Numbers, CurrencyAndUnits) {
     check_all(cases, 0);
 }
 
+// After a number and its Han unit a range sign is 到; a minus elsewhere.
+TEST(Numbers, RangesAfterAHanUnit) {
+    const Case cases[] = {
+        {"3月-5月", "3:san1 / 月:yue4 / -:dao4 / 5:wu3 / 月:yue4"},
+        {"9点-17点", "9:jiu3 / 点:dian3 / -:dao4 / 17:shi2 qi1 / 点:dian3"},
+        {"1937年-1945年", "1937:yi1 jiu3 san1 qi1 / 年:nian2 / -:dao4 / 1945:yi1 jiu3 si4 wu3 / 年:nian2"},
+        {"3天～5天", "3:san1 / 天:tian1 / ～:dao4 / 5:wu3 / 天:tian1"},
+        {"2个 — 3个", "2:liang3 / 个:ge4 / —:dao4 / 3:san1 / 个:ge4"},
+        {"第2天-第5天", "第:di4 / 2:er4 / 天:tian1 / -:dao4 / 第:di4 / 5:wu3 / 天:tian1"},
+        {"气温-5", "气:zi4 / 温:zi4 / -5:fu4 wu3"},
+        {"3天，-5", "3:san1 / 天:tian1 / ，: / -5:fu4 wu3"},
+        {"3 - -5", "3:san1 / -: / -5:fu4 wu3"},
+    };
+    check_all(cases, 0);
+}
+
+// A sign written once for a range, or apart from its number, is said as if
+// written with each number; a unit apart makes its number count.
+TEST(Numbers, SignsAndUnitsApartOrShared) {
+    const Case cases[] = {
+        {"50-60%", "50-60%:bai3 fen1 zhi1 wu3 shi2 dao4 bai3 fen1 zhi1 liu4 shi2"},
+        {"¥50-60", "¥50-60:wu3 shi2 yuan2 dao4 liu4 shi2 yuan2"},
+        {"5‰~8", "5‰~8:qian1 fen1 zhi1 wu3 dao4 qian1 fen1 zhi1 ba1"},
+        {"¥ 120", "¥: / 120:yi4 bai3 er4 shi2 yuan2"},
+        {"$ 2", "$: / 2:liang3 mei3 yuan2"},
+        {"5 %", "5:bai3 fen1 zhi1 wu3 / %:"},
+        {"2 ‰", "2:qian1 fen1 zhi1 er4 / ‰:"},
+        {"2 kg", "2:liang3 / kg:gong1 jin1"},
+        {"2 km", "2:liang3 / km:gong1 li3"},
+        {"2h", "2h:liang3 xiao3 shi2"},
+        {"¥\n120", "¥:yuan2 / 120:yi4 bai3 er4 shi2"},
+    };
+    check_all(cases, 0);
+}
+
 TEST(Numbers, AsValues) {
     const Case cases[] = {
         {"2023年", "2023:liang3 qian1 ling2 er4 shi2 san1 / 年:nian2"},

@@ -26,6 +26,53 @@ std::string reading(const std::string &text, const char *params = nullptr) {
     return table;
 }
 
+// The readings of the table's lines joined by blanks (rdn 0).
+std::string syllables(const std::string &text) {
+    const std::string table = reading(text, "rdn = 0");
+    std::string out;
+    for (std::size_t from = 0; from < table.size();) {
+        const std::size_t tab = table.find('\t', from), nl = table.find('\n', from);
+        if (nl > tab + 1) out += (out.empty() ? "" : " ") + table.substr(tab + 1, nl - tab - 1);
+        from = nl + 1;
+    }
+    return out;
+}
+
+struct Said {
+    const char *text, *syllables;
+};
+
+// A number before a Han run is a numeral to the rules, 第 and a number an
+// ordinal.
+TEST(ReadingApi, PolyphonesAfterANumber) {
+    const Said cases[] = {
+        {"我家有3只狗", "wo3 jia1 you3 san1 zhi1 gou3"},
+        {"第5行", "di4 wu3 hang2"},
+        {"共12行代码", "gong4 shi2 er4 hang2 dai4 ma3"},
+        {"5更天", "wu3 geng1 tian1"},
+        {"3载", "san1 zai3"},
+        {"这只是3只", "zhe4 zhi3 shi4 san1 zhi1"},
+    };
+    for (const Said &c : cases) EXPECT_EQ(syllables(c.text), c.syllables) << c.text;
+}
+
+// Only punctuation, a line break and the text's end end a phrase: not a
+// number, a Latin word or a blank; 一 and 不 change by the number's tone.
+TEST(ReadingApi, PhraseEndsAreNotNumbersOrWords) {
+    const Said cases[] = {
+        {"你还3岁吗", "ni3 hai2 san1 sui4 ma5"},
+        {"我得3点走", "wo3 dei3 san1 dian3 zou3"},
+        {"我得check一下", "wo3 dei3 en:check yi2 xia4"},
+        {"你还 3岁吗", "ni3 hai2 san1 sui4 ma5"},
+        {"借了不还。3个", "jie4 le5 bu4 huan2 san1 ge4"},
+        {"借了不还\n3个", "jie4 le5 bu4 huan2 san1 ge4"},
+        {"不4个", "bu2 si4 ge4"},
+        {"不3个", "bu4 san1 ge4"},
+        {"我走不了 他也走不了", "wo3 zou3 bu4 liao3 ta1 ye3 zou3 bu4 liao3"},
+    };
+    for (const Said &c : cases) EXPECT_EQ(syllables(c.text), c.syllables) << c.text;
+}
+
 TEST(ReadingApi, TableLines) {
     EXPECT_EQ(reading("银行，2个 OK"), "银行\tyin2 hang2\n，\t\n2\tliang3\n个\tge4\nOK\ten:O.K.\n");
     EXPECT_EQ(reading("120元", "rdn = 2"), "120\tyi1 er4 ling2\n元\tyuan2\n");

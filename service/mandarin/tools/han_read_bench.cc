@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // Reads every line of a UTF-8 file through read_han() and prints, per line,
 // one field per character: its syllable for a Han character, "-" for any
-// other. On stderr: the time to open the lexicon (the median of 21 opens)
-// and to read the file.
+// other. Each run is read with the number or Latin word beside it, as the
+// front end reads it. On stderr: the time to open the lexicon (the median of
+// 21 opens) and to read the file.
 //
 //   mandarin-read-bench [--words] LEXICON TEXTFILE > readings
 //
@@ -41,6 +42,26 @@ std::u32string decode(const std::string &s) {
         i += static_cast<std::size_t>(n) + 1;
     }
     return out;
+}
+
+bool is_digit(char32_t c) { return c >= U'0' && c <= U'9'; }
+bool is_letter(char32_t c) { return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z'); }
+
+// What is beside a run at `k` (the character after it, or the one before
+// it with `before`), past blanks.
+speech::mandarin::RunSide side_at(const std::u32string &line, std::size_t k, bool before) {
+    using speech::mandarin::RunSide;
+    const auto at = [&](std::size_t i) {
+        return before ? (i == 0 ? U'\0' : line[i - 1]) : (i < line.size() ? line[i] : U'\0');
+    };
+    while (at(k) == U' ') before ? --k : ++k;
+    const char32_t c = at(k);
+    if (speech::mandarin::is_han(c)) return {};  // across a blank: a pause
+    if (is_letter(c)) return {RunSide::word};
+    if (!is_digit(c)) return {};
+    if (!before) return {RunSide::number};
+    while (is_digit(at(k))) --k;
+    return {at(k) == U'第' ? RunSide::ordinal : RunSide::number};
 }
 
 double ms_since(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
@@ -87,9 +108,12 @@ int main(int argc, char **argv) {
                 ++i;
                 continue;
             }
+            RunEdges edges;
+            edges.before = side_at(line, i, true);
             std::u32string run;
             for (; i < line.size() && is_han(line[i]); ++i) run.push_back(to_simplified(*lexicon, line[i]));
-            for (HanWord &w : read_han(*lexicon, run)) {
+            edges.after = side_at(line, i, false);
+            for (HanWord &w : read_han(*lexicon, run, edges)) {
                 for (std::size_t k = 0; k < w.syllables.size(); ++k) {
                     std::string s = w.syllables[k].empty() ? "?" : std::move(w.syllables[k]);
                     if (mark_words && w.length > 1 && k == 0) s = "[" + s;
