@@ -10,7 +10,7 @@ set -eu
 # With "ci": also clang (CI builds with both compilers) and what the package
 # tests need (dpkg-dev for dpkg-shlibdeps, file for CPack, lintian).
 # With "bench": also the engine's own command, the benchmarks' reference.
-packages="cmake make g++ pkg-config libgtest-dev libespeak-ng-dev espeak-ng-data libsoxr-dev libsndfile1-dev"
+packages="cmake make g++ pkg-config libgtest-dev libespeak-ng-dev espeak-ng-data libsoxr-dev libexpat1-dev libsndfile1-dev"
 # The Mandarin lexicon is compiled at build time from these.
 packages="$packages python3 rime-data-terra-pinyin rime-data-pinyin-simp rime-essay unicode-data"
 case "${1:-}" in
