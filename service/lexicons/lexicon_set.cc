@@ -74,23 +74,22 @@ bool load_one(const std::string &path, std::shared_ptr<const UserLexicon> &out, 
             return true;
         }
     }
-    std::string text(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t r = ::read(fd.get(), &text[got], text.size() - got);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) {
-            error = path + ": " + (r < 0 ? std::strerror(errno) : "the file shrank while it was read");
-            return false;
-        }
-        got += static_cast<std::size_t>(r);
-    }
     auto lexicon = std::make_shared<UserLexicon>();
+    lexicon->reserve(static_cast<std::size_t>(st.st_size));
+    const xml::ReadPiece read = [&fd](char *buffer, std::size_t capacity, std::string &message) -> long {
+        for (;;) {
+            const ssize_t r = ::read(fd.get(), buffer, capacity);
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) message = std::strerror(errno);
+            return static_cast<long>(r);
+        }
+    };
     xml::Error xml_error;
-    if (!read_pls(text, *lexicon, xml_error)) {
-        error = path + ": " + xml_error.text();
+    if (!read_pls(read, *lexicon, xml_error)) {
+        error = path + ": " + (xml_error.line == 0 ? xml_error.message : xml_error.text());
         return false;
     }
+    lexicon->shrink();
     out = lexicon;
     std::lock_guard<std::mutex> lock(g_cache_mutex);
     g_cache[path] = Cached{stamp, out};

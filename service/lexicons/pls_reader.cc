@@ -66,9 +66,10 @@ class PlsBuilder final : public xml::Handler {
         if (depth_ == 2) field_ = nullptr;
         if (depth_ != 1 || name != "lexeme") return true;
         in_lexeme_ = false;
-        std::vector<std::string> graphemes;
+        std::vector<std::string> &graphemes = trimmed_;
+        graphemes.clear();
         for (const std::string &g : graphemes_)
-            if (!trimmed(g).empty()) graphemes.push_back(trimmed(g));
+            if (std::string t = trimmed(g); !t.empty()) graphemes.push_back(std::move(t));
         if (graphemes.empty()) return fail(error, "a lexeme without a grapheme");
         if (has_phoneme_) {
             const std::string pinyin = ssml::normalize_pinyin(phoneme_);
@@ -96,7 +97,7 @@ class PlsBuilder final : public xml::Handler {
     UserLexicon &out_;
     int depth_ = 0;
     bool in_lexeme_ = false;
-    std::vector<std::string> graphemes_;
+    std::vector<std::string> graphemes_, trimmed_;
     std::string phoneme_, alias_;
     bool has_phoneme_ = false, has_alias_ = false;
     std::string *field_ = nullptr;
@@ -108,6 +109,11 @@ bool read_pls(std::string_view text, UserLexicon &out, xml::Error &error) {
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     PlsBuilder builder(out);
     return xml::parse(text, builder, error);
+}
+
+bool read_pls(const xml::ReadPiece &read, UserLexicon &out, xml::Error &error) {
+    PlsBuilder builder(out);
+    return xml::parse_stream(read, builder, error);
 }
 
 }  // namespace speech::lexicons

@@ -18,6 +18,8 @@ class UserLexicon;
 // is not well-formed, not an x-pinyin lexicon, or a lexeme is incomplete
 // or has pinyin that is not.
 bool read_pls(std::string_view text, UserLexicon &out, xml::Error &error);
+// The same, read piece by piece.
+bool read_pls(const xml::ReadPiece &read, UserLexicon &out, xml::Error &error);
 
 }  // namespace speech::lexicons
 

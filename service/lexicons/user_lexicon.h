@@ -25,9 +25,11 @@ class UserLexicon {
   public:
     // Adds or replaces the entry of `grapheme`.
     void add(std::string_view grapheme, std::string_view said, bool alias);
-    // Adds the entries of `other`, replacing those of the same graphemes.
-    void add_all(const UserLexicon &other);
     std::size_t size() const { return live_; }
+    // Room for the entries of a lexicon file of `file_bytes` (a guess), and
+    // giving back what was not used.
+    void reserve(std::size_t file_bytes);
+    void shrink();
     bool empty() const { return live_ == 0; }
 
     // The longest entry whose grapheme is `text` from `pos` on, in `out`;
@@ -44,12 +46,14 @@ class UserLexicon {
     };
     Entry entry(const Stored &s) const;
     std::string_view grapheme(const Stored &s) const { return {arena_.data() + s.grapheme, s.grapheme_len}; }
-    std::size_t find_slot(std::string_view g) const;
-    void grow();
+    std::size_t find_slot(std::string_view g, std::uint32_t hash) const;
+    void grow(std::size_t at_least);
 
     std::string arena_;
     std::vector<Stored> entries_;
-    std::vector<std::uint32_t> slots_;  // entry index + 1, 0 empty
+    // The grapheme's hash in the high half, its entry's index + 1 in the
+    // low half; 0 empty.
+    std::vector<std::uint64_t> slots_;
     std::size_t live_ = 0;
     std::array<std::uint32_t, 256> max_len_{};
 };

@@ -85,25 +85,16 @@ const char *Attributes::find(std::string_view name) const {
     return nullptr;
 }
 
-bool parse(std::string_view document, Handler &handler, Error &error) {
-    error = Error{};
-    // Blanks before an XML declaration (which must come first) are dropped;
-    // the lines they held still count in a message.
-    unsigned long skipped_lines = 0;
-    const std::size_t first = document.find_first_not_of(" \t\r\n");
-    if (first != std::string_view::npos && first > 0 && document.substr(first, 5) == "<?xml") {
-        for (std::size_t i = 0; i < first; ++i) skipped_lines += document[i] == '\n';
-        document.remove_prefix(first);
-    }
-    const std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate("UTF-8"));
-    if (!parser) {
-        error.message = "out of memory";
-        return false;
-    }
-    Reader r;
-    r.parser = parser.get();
-    r.handler = &handler;
+namespace {
+
+using ParserPtr = std::unique_ptr<XML_ParserStruct, ParserFree>;
+
+// A parser for `r` with every guard set; null when out of memory.
+ParserPtr make_parser(Reader &r) {
+    ParserPtr parser(XML_ParserCreate("UTF-8"));
+    if (!parser) return parser;
     XML_Parser p = parser.get();
+    r.parser = p;
     XML_SetUserData(p, &r);
     XML_SetElementHandler(p, on_start, on_end);
     XML_SetCharacterDataHandler(p, on_text);
@@ -116,6 +107,36 @@ bool parse(std::string_view document, Handler &handler, Error &error) {
     XML_SetBillionLaughsAttackProtectionMaximumAmplification(p, 10.0f);
     XML_SetBillionLaughsAttackProtectionActivationThreshold(p, 1u << 20);
 #endif
+    return parser;
+}
+
+bool result(XML_Status status, const Reader &r, Error &error) {
+    if (status == XML_STATUS_OK && !r.stopped) return true;
+    error.message = r.stopped ? r.message : XML_ErrorString(XML_GetErrorCode(r.parser));
+    error.line = r.stopped ? r.line : XML_GetCurrentLineNumber(r.parser);
+    error.column = r.stopped ? r.column : XML_GetCurrentColumnNumber(r.parser) + 1;
+    return false;
+}
+
+}  // namespace
+
+bool parse(std::string_view document, Handler &handler, Error &error) {
+    error = Error{};
+    // Blanks before an XML declaration (which must come first) are dropped;
+    // the lines they held still count in a message.
+    unsigned long skipped_lines = 0;
+    const std::size_t first = document.find_first_not_of(" \t\r\n");
+    if (first != std::string_view::npos && first > 0 && document.substr(first, 5) == "<?xml") {
+        for (std::size_t i = 0; i < first; ++i) skipped_lines += document[i] == '\n';
+        document.remove_prefix(first);
+    }
+    Reader r;
+    r.handler = &handler;
+    const ParserPtr parser = make_parser(r);
+    if (!parser) {
+        error.message = "out of memory";
+        return false;
+    }
     // expat takes lengths as int: long documents go in parts.
     constexpr std::size_t kPart = 1u << 30;
     std::size_t from = 0;
@@ -123,15 +144,35 @@ bool parse(std::string_view document, Handler &handler, Error &error) {
     do {
         const std::size_t n = std::min(kPart, document.size() - from);
         const bool last = from + n == document.size();
-        status = XML_Parse(p, document.data() + from, static_cast<int>(n), last ? XML_TRUE : XML_FALSE);
+        status = XML_Parse(parser.get(), document.data() + from, static_cast<int>(n), last ? XML_TRUE : XML_FALSE);
         from += n;
     } while (status == XML_STATUS_OK && from < document.size());
-    if (status == XML_STATUS_OK && !r.stopped) return true;
-    error.message = r.stopped ? r.message : XML_ErrorString(XML_GetErrorCode(p));
-    error.line = r.stopped ? r.line : XML_GetCurrentLineNumber(p);
-    error.column = r.stopped ? r.column : XML_GetCurrentColumnNumber(p) + 1;
+    if (result(status, r, error)) return true;
     error.line += skipped_lines;
     return false;
+}
+
+bool parse_stream(const ReadPiece &read, Handler &handler, Error &error) {
+    error = Error{};
+    Reader r;
+    r.handler = &handler;
+    const ParserPtr parser = make_parser(r);
+    if (!parser) {
+        error.message = "out of memory";
+        return false;
+    }
+    constexpr int kPiece = 64 << 10;
+    for (;;) {
+        void *buffer = XML_GetBuffer(parser.get(), kPiece);
+        if (buffer == nullptr) {
+            error.message = "out of memory";
+            return false;
+        }
+        const long n = read(static_cast<char *>(buffer), kPiece, error.message);
+        if (n < 0) return false;
+        const XML_Status status = XML_ParseBuffer(parser.get(), static_cast<int>(n), n == 0 ? XML_TRUE : XML_FALSE);
+        if (status != XML_STATUS_OK || r.stopped || n == 0) return result(status, r, error);
+    }
 }
 
 }  // namespace speech::xml

@@ -8,6 +8,7 @@
 #define SPEECH_SSML_SAFE_XML_H
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -49,6 +50,12 @@ class Handler {
 // Reads `document` (UTF-8, whatever its declaration says); true when it is
 // well-formed and the handler took all of it, else false with `error`.
 bool parse(std::string_view document, Handler &handler, Error &error);
+
+// The same with the document read piece by piece into the parser's own
+// buffer: `read` fills up to `capacity` bytes and returns how many, 0 at the
+// end, or -1 with a message (a file is never held whole in memory).
+using ReadPiece = std::function<long(char *buffer, std::size_t capacity, std::string &message)>;
+bool parse_stream(const ReadPiece &read, Handler &handler, Error &error);
 
 }  // namespace speech::xml
 
