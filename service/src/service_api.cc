@@ -17,6 +17,7 @@
 #include "speech_service.h"
 #include "utf8.h"
 #include "voice_catalog.h"
+#include "voice_reading.h"
 
 namespace {
 
@@ -100,14 +101,15 @@ int speech_service_reading(const char *params, const char *text, unsigned int te
         speech::SessionConfig config;
         if (const int parsed = speech::parse_session_config(params, config)) return parsed;
         if (!speech::is_speakable_utf8(text, text_len)) return static_cast<int>(SPEECH_ERR_INVALID_TEXT);
+        const std::string_view whole(text == nullptr ? "" : text, text_len);
+        if (!config.mandarin_front_end) return hand_over(speech::voice_reading_table(config, whole), *reading);
         const speech::mandarin::Lexicon *lexicon = speech::mandarin::default_lexicon();
         if (lexicon == nullptr) {
             t_last_engine_error = kNoLexicon;
             return static_cast<int>(SPEECH_ERR_ENGINE_START);
         }
-        const std::string table = speech::mandarin::reading_table(
-            *lexicon, std::string_view(text == nullptr ? "" : text, text_len),
-            static_cast<speech::mandarin::NumberMode>(config.rdn));
+        const std::string table =
+            speech::mandarin::reading_table(*lexicon, whole, static_cast<speech::mandarin::NumberMode>(config.rdn));
         return hand_over(table, *reading);
     });
 }
