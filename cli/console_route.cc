@@ -8,6 +8,25 @@
 #include <cstring>
 
 namespace tts_say {
+namespace {
+
+bool g_was_closed[3] = {false, false, false};
+
+}  // namespace
+
+void occupy_closed_standard_outputs() {
+    for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        g_was_closed[fd] = true;
+        const int null_fd = ::open("/dev/null", O_WRONLY);  // the lowest free number: `fd` or below
+        if (null_fd >= 0 && null_fd != fd) {
+            ::dup2(null_fd, fd);
+            ::close(null_fd);
+        }
+    }
+}
+
+bool standard_descriptor_was_closed(int fd) { return fd >= 0 && fd <= STDERR_FILENO && g_was_closed[fd]; }
 
 bool give_empty_stdin(std::string &error) {
     const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);

@@ -13,6 +13,14 @@ namespace tts_say {
 // Puts /dev/null on standard input; false with the reason otherwise.
 bool give_empty_stdin(std::string &error);
 
+// Puts /dev/null on standard output and standard error where they are
+// closed, so that no file opened later takes their numbers and receives
+// the dialogue. To be called first.
+void occupy_closed_standard_outputs();
+
+// Whether `fd` (1 or 2) was closed before that.
+bool standard_descriptor_was_closed(int fd);
+
 enum class DialogueTo { kStdout, kStderr, kCapture };
 
 class DialogueRoute {

@@ -65,11 +65,24 @@ std::string option_name(int c) {
     return "?";
 }
 
-// The option getopt stopped at: a short one by its letter, a long one as
-// it was written.
-std::string offending(const char *arg) {
-    const std::string a = arg;
-    if (a.rfind("--", 0) == 0) return a.substr(0, a.find('='));
+// The value of the long option that the element `arg` names ("--outp=x"
+// names output), or 0.
+int long_option_value(const std::string &arg) {
+    if (arg.rfind("--", 0) != 0) return 0;
+    const std::string name = arg.substr(2, arg.find('=') - 2);
+    for (const option &o : kLongOptions)
+        if (o.name != nullptr && !name.empty() && std::string(o.name).rfind(name, 0) == 0) return o.val;
+    return 0;
+}
+
+// The option getopt stopped at, as it was written. A long one is the whole
+// element before optind (optopt is then 0, or its value when it was given
+// a value it does not take); a short one is optopt, which may lie inside a
+// cluster such as -Zq, where optind has not moved on yet.
+std::string offending(char **argv) {
+    const std::string last = optind > 0 ? argv[optind - 1] : "";
+    if (last.rfind("--", 0) == 0 && (optopt == 0 || optopt == long_option_value(last)))
+        return last.substr(0, last.find('='));
     return std::string("-") + static_cast<char>(optopt);
 }
 
@@ -111,8 +124,12 @@ ParsedCommand parse_command_line(int argc, char **argv) {
             case kPinyin: o.pinyin = true; break;
             case 'h': o.help = true; break;
             case 'V': o.version = true; break;
-            case ':': return {o, "option " + offending(argv[optind - 1]) + " needs a value"};
-            default: return {o, "unknown option " + offending(argv[optind - 1])};
+            case ':': return {o, "option " + offending(argv) + " needs a value"};
+            default: {
+                const std::string name = offending(argv);
+                if (optopt != 0 && name.rfind("--", 0) == 0) return {o, "option " + name + " takes no value"};
+                return {o, "unknown option " + name};
+            }
         }
     }
     for (int i = optind; i < argc; ++i) o.words.emplace_back(argv[i]);
@@ -126,7 +143,7 @@ std::string session_params(const Options &o) {
         out += (out.empty() ? "" : ", ") + key + " = " + value;
     };
     if (!o.voice.empty()) add("voice_name", o.voice);
-    if (o.rate != 16000) add("sample_rate", std::to_string(o.rate));
+    if (o.rate != 0) add("sample_rate", std::to_string(o.rate));
     if (o.speed >= 0) add("speed", std::to_string(o.speed));
     if (o.volume >= 0) add("volume", std::to_string(o.volume));
     if (o.pitch >= 0) add("pitch", std::to_string(o.pitch));

@@ -14,7 +14,7 @@ struct Options {
     std::vector<std::string> words;  // the text as arguments
     std::string voice;               // empty: the library's
     int speed = -1, pitch = -1, volume = -1, rdn = -1;  // -1: the library's
-    int rate = 16000;
+    int rate = 0;                    // 0: not given
     bool quiet = false;
     bool list_voices = false;
     bool pinyin = false;             // print the reading table, speak nothing

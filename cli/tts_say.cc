@@ -16,6 +16,8 @@
 
 #include "console_route.h"
 #include "options.h"
+#include "session_settings.h"
+#include "signal_cleanup.h"
 #include "speech_service.h"
 #include "text_input.h"
 #include "tts.h"
@@ -23,16 +25,12 @@
 
 namespace {
 
+using tts_say::kHostParamsEnv;
 using tts_say::Options;
 
 constexpr int kExitSpoken = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-constexpr const char *kHostParamsEnv = "SPEECH_SERVICE_SESSION_PARAMS";
-// The session parameters text_to_speech always asks for: --pinyin reads the
-// text under them, so that it shows what the call would say.
-constexpr const char *kLibrarySessionParams =
-    "voice_name = xiaoxin, text_encoding = utf8, sample_rate = 16000, speed = 50, volume = 50, pitch = 50, rdn = 2";
 
 int fail(const std::string &why) {
     std::cerr << "tts-say: " << why << "\n";
@@ -65,18 +63,6 @@ bool offers_voice(const std::string &list, const std::string &voice) {
     return false;
 }
 
-// Gives the service the options' session settings, after any the caller's
-// environment already holds (the last pair of a key wins).
-void set_session_params(const Options &o) {
-    const std::string ours = tts_say::session_params(o);
-    if (ours.empty()) return;
-    const char *theirs = std::getenv(kHostParamsEnv);
-    std::string all = theirs != nullptr ? theirs : "";
-    while (!all.empty() && (all.back() == ' ' || all.back() == '\t')) all.pop_back();
-    all += (all.empty() ? "" : ", ") + ours;
-    ::setenv(kHostParamsEnv, all.c_str(), 1);
-}
-
 // The WAV header must describe the audio the session delivers.
 void set_header_rate(int rate) {
     default_wav_hdr.sample_rate = static_cast<uint32_t>(rate);
@@ -96,8 +82,7 @@ std::string dialogue_errors(const std::string &dialogue) {
     return out;
 }
 
-std::string verdict(int rc, const Options &o, const std::string &dialogue) {
-    const std::string where = o.output == "-" ? "standard output" : o.output;
+std::string verdict(int rc, const Options &o, const std::string &where, const std::string &dialogue) {
     if (rc == -1) {
         const std::string errors = dialogue_errors(dialogue);
         if (o.quiet && !errors.empty()) return "the text could not be spoken into " + where + ": " + errors;
@@ -112,55 +97,46 @@ std::string verdict(int rc, const Options &o, const std::string &dialogue) {
     return why;
 }
 
-// Prints the reading table of the text under the session parameters the
-// library, the caller's environment and the options give, as a session
-// would get them (the later pair of a key wins).
+// Prints the reading table of the text under the session parameters a
+// spoken text would get.
 int print_reading(const Options &o, const std::string &text) {
-    std::string params = kLibrarySessionParams;
-    if (const char *host = std::getenv(kHostParamsEnv); host != nullptr && *host != '\0') params += std::string(", ") + host;
-    if (const std::string ours = tts_say::session_params(o); !ours.empty()) params += ", " + ours;
+    const std::string params = tts_say::session_settings(o);
     char *table = nullptr;
     const int rc = speech_service_reading(params.c_str(), text.data(), static_cast<unsigned int>(text.size()), &table);
-    if (rc != 0) return fail("cannot read the text: " + verdict(rc, o, ""));
+    if (rc != 0) return fail("cannot read the text: " + verdict(rc, o, "", ""));
     std::fputs(table, stdout);
     speech_service_free(table);
     if (std::fflush(stdout) != 0) return fail(std::string("cannot write the reading: ") + std::strerror(errno));
     return kExitSpoken;
 }
 
-int speak(const Options &o, const std::string &text) {
-    tts_say::TemporaryWav temporary;
+// Speaks the text into the temporary file of `output`, which gets the WAV
+// only when it is complete.
+int speak(const Options &o, const std::string &text, tts_say::WavOutput &output) {
     std::string error;
-    if (o.output == "-" && !temporary.create(error)) return fail(error);
-    const std::string path = o.output == "-" ? temporary.path() : o.output;
+    tts_say::give_session_settings(o);
+    set_header_rate(tts_say::session_sample_rate(o));
 
-    set_session_params(o);
-    set_header_rate(o.rate);
-    // The library ends by waiting for a key on standard input: it gets an
-    // empty one, so the wait returns at once and nothing of ours is read.
-    if (!tts_say::give_empty_stdin(error)) return fail(error);
-
-    const tts_say::DialogueTo to = o.quiet            ? tts_say::DialogueTo::kCapture
-                                   : o.output == "-" ? tts_say::DialogueTo::kStderr
-                                                     : tts_say::DialogueTo::kStdout;
+    const tts_say::DialogueTo to = o.quiet                      ? tts_say::DialogueTo::kCapture
+                                   : output.on_standard_output() ? tts_say::DialogueTo::kStderr
+                                                                 : tts_say::DialogueTo::kStdout;
     tts_say::DialogueRoute route;
     if (!route.begin(to, error)) return fail(error);
     // A blank text is spoken as the empty text: a valid WAV without audio.
     const bool blank = tts_say::is_blank(text);
-    const int rc = text_to_speech(blank ? "" : text.c_str(), path.c_str(), "");
+    const int rc = text_to_speech(blank ? "" : text.c_str(), output.library_path().c_str(), "");
     const std::string dialogue = route.end();
 
-    if (rc != 0) return fail(verdict(rc, o, dialogue));
-    if (o.output == "-" && !temporary.copy_to(STDOUT_FILENO, error)) return fail(error);
-    if (blank)
-        std::cerr << "tts-say: the text is blank: wrote an empty WAV to "
-                  << (o.output == "-" ? "standard output" : o.output) << "\n";
+    if (rc != 0) return fail(verdict(rc, o, output.where(), dialogue));
+    if (!output.finish(error)) return fail(error);
+    if (blank) std::cerr << "tts-say: the text is blank: wrote an empty WAV to " << output.where() << "\n";
     return kExitSpoken;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
+    tts_say::occupy_closed_standard_outputs();
     const tts_say::ParsedCommand command = tts_say::parse_command_line(argc, argv);
     if (!command.error.empty()) return usage_error(command.error);
     const Options &o = command.options;
@@ -182,15 +158,20 @@ int main(int argc, char **argv) {
         }
         if (!offers_voice(list, o.voice)) return usage_error("unknown voice " + o.voice + " (see tts-say --voices)");
     }
-    if (o.output == "-" && ::isatty(STDOUT_FILENO))
-        return usage_error("standard output is a terminal: redirect it, or write to a file with -o FILE");
+    if (const int fd = tts_say::named_descriptor(o.output); fd >= 0 && ::isatty(fd))
+        return usage_error((o.output == "-" ? std::string("standard output") : o.output) +
+                           " is a terminal: redirect it, or write to a file with -o FILE");
 
     const tts_say::Text text = tts_say::read_text(o);
     if (!text.error.empty()) return fail(text.error);
     if (o.pinyin) return print_reading(o, text.bytes);
-    if (o.output != "-") {
-        const std::string problem = tts_say::output_path_problem(o.output);
-        if (!problem.empty()) return fail(problem);
-    }
-    return speak(o, text.bytes);
+    // The library ends by waiting for a key on standard input: it gets an
+    // empty one, so the wait returns at once and nothing of ours is read.
+    std::string error;
+    if (!tts_say::give_empty_stdin(error)) return fail(error);
+
+    tts_say::install_signal_cleanup();
+    tts_say::WavOutput output;
+    if (!output.open(o.output, error)) return fail(error);
+    return speak(o, text.bytes, output);
 }

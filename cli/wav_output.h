@@ -1,37 +1,54 @@
 // SPDX-License-Identifier: Apache-2.0
-// Where the WAV goes: a file whose path is checked first, or standard
-// output through a temporary file (the library seeks back to finish the
-// header, which a pipe cannot do).
+// Where the WAV goes. The library writes a temporary file and finishes its
+// header by seeking back; only a complete WAV then reaches the output:
+// a file by renaming the temporary file onto it, anything else (standard
+// output, a descriptor named as /dev/stdout or /dev/fd/N, a FIFO, a
+// device) by copying the whole WAV into it.
 #ifndef TTS_SAY_WAV_OUTPUT_H
 #define TTS_SAY_WAV_OUTPUT_H
 
 #include <string>
 
+#include "temp_file.h"
+
 namespace tts_say {
 
-// Empty when `path` can be opened for writing, else "cannot write PATH:
-// <the system's reason>". Nothing is changed: an existing file keeps its
-// content, and a file made to try is removed again.
-std::string output_path_problem(const std::string &path);
+// The descriptor that an output name stands for ("-", /dev/stdout,
+// /dev/stderr, /dev/fd/N, /proc/self/fd/N), or -1 for a path.
+int named_descriptor(const std::string &name);
 
-// A temporary WAV file whose finished bytes are then copied to a descriptor.
-class TemporaryWav {
+class WavOutput {
   public:
-    TemporaryWav() = default;
-    ~TemporaryWav();
-    TemporaryWav(const TemporaryWav &) = delete;
-    TemporaryWav &operator=(const TemporaryWav &) = delete;
+    WavOutput() = default;
+    ~WavOutput();
+    WavOutput(const WavOutput &) = delete;
+    WavOutput &operator=(const WavOutput &) = delete;
 
-    // Makes the file in $TMPDIR (or /tmp); false with the reason.
-    bool create(std::string &error);
-    const std::string &path() const { return path_; }
+    // Checks the output named `name` (as given with -o) and makes the
+    // temporary file; false with "cannot write NAME: <reason>". Nothing
+    // that exists is changed. Opening a FIFO waits for its reader.
+    bool open(const std::string &name, std::string &error);
 
-    // Copies the whole file to `fd`; false with the reason.
-    bool copy_to(int fd, std::string &error) const;
+    // The path the library is to write.
+    const std::string &library_path() const { return temp_.path(); }
+    // "standard output" or the name given.
+    const std::string &where() const { return where_; }
+    // True when the WAV goes to standard output, where the dialogue must not.
+    bool on_standard_output() const { return on_stdout_; }
+
+    // Puts the finished WAV in place; false with the reason. Until then,
+    // and when this fails, the output is as it was.
+    bool finish(std::string &error);
 
   private:
-    std::string path_;
-    int fd_ = -1;
+    bool open_file(std::string &error);
+    bool open_stream(int fd, std::string &error);
+
+    std::string where_;
+    std::string target_;  // a file's path, links followed
+    int stream_ = -1;     // else the descriptor the WAV is copied into
+    bool on_stdout_ = false;
+    TempFile temp_;
 };
 
 }  // namespace tts_say

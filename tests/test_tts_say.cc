@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // tts-say as a user runs it: a process with the real libraries and engine.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -10,8 +11,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "console.h"
@@ -95,6 +99,9 @@ TEST(TtsSay, UsageErrorsExitTwoAndHelpAndVersionExitZero) {
         {"-v Alex hi", "unknown voice Alex (see tts-say --voices)"},
         {"-v mb-de1 hi", "unknown voice mb-de1"},
         {"-v 'en, speed = 100' hi", "unknown voice en, speed = 100"},
+        {"--quiet -Zq hi", "unknown option -Z"},
+        {"--voices -qZ hi", "unknown option -Z"},
+        {"--quiet=yes hi", "option --quiet takes no value"},
     };
     for (const auto &c : cases) {
         const Outcome r = tts_say(dir, c.first);
@@ -342,6 +349,9 @@ TEST(TtsSay, PinyinPrintsTheReadingTableUnderTheLibrarysParametersAndWritesNoAud
     const Outcome host = tts_say(dir, "--pinyin 120元", "", "SPEECH_SERVICE_SESSION_PARAMS='rdn = 1'");
     EXPECT_EQ(host.out, values.out);
 
+    const Outcome english = tts_say(dir, "--pinyin -v en 你好 world 42");
+    EXPECT_EQ(english.out, "你好\ten:你好\nworld\ten:world\n42\ten:4 2\n") << "the text as that voice is given it";
+
     const Outcome bad = tts_say(dir, "--pinyin -f in.txt", "\xff\xfe");
     EXPECT_EQ(bad.exit_code, 1);
     EXPECT_TRUE(bad.out.empty());
@@ -352,4 +362,250 @@ TEST(TtsSay, AFailedSessionShowsTheEnginesLastWordOnStandardError) {
     const Outcome r = tts_say(dir, "hello", "", "SPEECH_SERVICE_ENGINE='" SPEECH_TEST_HELPERS "/fail.sh'");
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("; the engine said: tts-engine: synthesis failed\n"), std::string::npos) << r.err;
+}
+
+namespace {
+
+// The names in the folder `path`.
+std::set<std::string> names_in(const std::string &path) {
+    std::set<std::string> names;
+    if (DIR *d = ::opendir(path.c_str())) {
+        while (const dirent *e = ::readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.insert(e->d_name);
+        ::closedir(d);
+    }
+    return names;
+}
+
+// Starts tts-say in `cwd` with `args` and `env` ("NAME=VALUE") added, its
+// standard output into `out_path`, standard input and error on /dev/null.
+pid_t start_tts_say(const std::string &cwd, const std::vector<std::string> &args, const std::string &out_path,
+                    const std::vector<std::string> &env = {}) {
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    for (int sig : {SIGHUP, SIGINT, SIGPIPE, SIGTERM}) ::signal(sig, SIG_DFL);
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int null_fd = ::open("/dev/null", O_RDWR);
+    if (::chdir(cwd.c_str()) != 0 || out < 0 || null_fd < 0) ::_exit(127);
+    ::dup2(null_fd, 0);
+    ::dup2(out, 1);
+    ::dup2(null_fd, 2);
+    for (const std::string &e : env) ::putenv(const_cast<char *>(e.c_str()));
+    std::vector<char *> argv{const_cast<char *>(TTS_SAY)};
+    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(TTS_SAY, argv.data());
+    ::_exit(127);
+}
+
+// The wait status of `pid`, or -1 when it still runs after `seconds` (it
+// is then killed): a bound against a hang only.
+int wait_bounded(pid_t pid, int seconds) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    int status = 0;
+    while (std::chrono::steady_clock::now() < give_up) {
+        if (::waitpid(pid, &status, WNOHANG) == pid) return status;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    return -1;
+}
+
+// True once `pid` holds a file open for writing with audio beyond a WAV
+// header in it: the library is writing.
+bool writes_audio(pid_t pid) {
+    const std::string proc = "/proc/" + std::to_string(pid);
+    for (const std::string &fd : names_in(proc + "/fd")) {
+        struct stat st {};
+        if (::stat((proc + "/fd/" + fd).c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 44) continue;
+        const std::string info = read_file(proc + "/fdinfo/" + fd);
+        const std::size_t at = info.find("flags:");
+        if (at != std::string::npos && (std::strtol(info.c_str() + at + 6, nullptr, 8) & O_ACCMODE) != O_RDONLY)
+            return true;
+    }
+    return false;
+}
+
+bool await_audio(pid_t pid) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!writes_audio(pid)) {
+        if (std::chrono::steady_clock::now() > give_up) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+std::string long_text(int sentences) {
+    std::string text;
+    for (int i = 0; i < sentences; ++i) text += "春眠不觉晓，处处闻啼鸟。夜来风雨声，花落知多少。";
+    return text;
+}
+
+bool header_agrees_with_length(const std::string &wav) {
+    return wav.size() >= 44 && testing_support::le32(wav, 4) == wav.size() - 8 &&
+           testing_support::le32(wav, 40) == wav.size() - 44;
+}
+
+}  // namespace
+
+// Stopped half way, tts-say leaves the old file and no temporary file, and
+// ends as the signal ends a process.
+TEST(TtsSay, ASignalLeavesTheOutputAsItWasAndNoTemporaryFile) {
+    const struct {
+        const char *output;
+        int sig;
+    } cases[] = {{"old.wav", SIGINT}, {"old.wav", SIGTERM}, {"old.wav", SIGHUP}, {"-", SIGINT}, {"-", SIGTERM}};
+    for (const auto &c : cases) {
+        TempDir dir;
+        ASSERT_EQ(::mkdir(dir.path("out").c_str(), 0755), 0);
+        ASSERT_EQ(::mkdir(dir.path("tmp").c_str(), 0755), 0);
+        testing_support::write_file(dir.path("out/old.wav"), "keep me");
+        const pid_t pid = start_tts_say(dir.path("out"), {"-o", c.output, "你好"}, dir.path("stdout.bin"),
+                                        {"TMPDIR=" + dir.path("tmp"), "SPEECH_SERVICE_ENGINE=" ENDLESS_ENGINE});
+        const bool writing = await_audio(pid);
+        ::kill(pid, c.sig);
+        const int status = wait_bounded(pid, 20);
+        ASSERT_TRUE(writing) << c.output;
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.sig) << c.output << " " << c.sig << ": " << status;
+        EXPECT_TRUE(read_file(dir.path("out/old.wav")) == "keep me") << c.output;
+        EXPECT_EQ(names_in(dir.path("out")), std::set<std::string>{"old.wav"}) << c.output;
+        EXPECT_EQ(names_in(dir.path("tmp")), std::set<std::string>{}) << c.output;
+        EXPECT_EQ(read_file(dir.path("stdout.bin")).size(), 0u) << c.output;
+    }
+    // The reader of standard output goes away before the WAV is all read.
+    TempDir dir;
+    ASSERT_EQ(::mkdir(dir.path("tmp").c_str(), 0755), 0);
+    const std::string cmd = "cd '" + dir.path("") + "' && { TMPDIR=tmp '" TTS_SAY "' -q -o - " + long_text(5) +
+                            "; echo $? > status.txt; } | head -c 10 > /dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    EXPECT_EQ(read_file(dir.path("status.txt")), std::to_string(128 + SIGPIPE) + "\n");
+    EXPECT_EQ(names_in(dir.path("tmp")), std::set<std::string>{});
+}
+
+// A second run starting while the first writes: the file ends as one of
+// the two whole WAVs.
+TEST(TtsSay, TwoRunsWritingOneFileLeaveOneWholeWav) {
+    TempDir dir;
+    const std::string long_one = long_text(100);
+    ASSERT_EQ(tts_say(dir, "-q -o long.wav " + long_one).exit_code, 0);
+    ASSERT_EQ(tts_say(dir, "-q -o short.wav 你好").exit_code, 0);
+    const pid_t first = start_tts_say(dir.path(""), {"-q", "-o", "same.wav", long_one}, "/dev/null");
+    ASSERT_TRUE(await_audio(first));
+    const pid_t second = start_tts_say(dir.path(""), {"-q", "-o", "same.wav", "你好"}, "/dev/null");
+    EXPECT_EQ(wait_bounded(second, 60), 0);
+    EXPECT_EQ(wait_bounded(first, 60), 0);
+    const std::string same = read_file(dir.path("same.wav"));
+    EXPECT_TRUE(header_agrees_with_length(same));
+    EXPECT_TRUE(same == read_file(dir.path("long.wav")) || same == read_file(dir.path("short.wav")));
+}
+
+// Standard output under any name, a FIFO and a device get the whole WAV,
+// or an error when closed; never a hang.
+TEST(TtsSay, OutputsThatCannotSeekGetTheWholeWavOrAnError) {
+    TempDir dir;
+    ASSERT_EQ(tts_say(dir, "-q -o file.wav 你好").exit_code, 0);
+    const std::string wav = read_file(dir.path("file.wav"));
+    const struct {
+        const char *args;  // with the redirection of standard output
+        int exit_code;
+        bool wav_out;
+        const char *err;  // null: not checked
+    } cases[] = {
+        {"-q -o /dev/stdout 你好 > out.bin", 0, true, ""},
+        {"-q -o /dev/fd/1 你好 > out.bin", 0, true, ""},
+        {"-o /dev/stdout 你好 > out.bin", 0, true, nullptr},
+        {"-q -o /dev/null 你好 > out.bin", 0, false, ""},
+        {"-q -o - 你好 >&-", 1, false, "tts-say: cannot write standard output: it is closed\n"},
+        {"-q -o /dev/stdout 你好 >&-", 1, false, "tts-say: cannot write /dev/stdout: it is closed\n"},
+    };
+    for (const auto &c : cases) {
+        ::unlink(dir.path("out.bin").c_str());
+        const std::string cmd = "cd '" + dir.path("") + "' && timeout 30 '" TTS_SAY "' " + c.args + " 2> err.txt";
+        const int status = std::system(cmd.c_str());
+        EXPECT_EQ(WEXITSTATUS(status), c.exit_code) << c.args;
+        const std::string out = read_file(dir.path("out.bin"));
+        EXPECT_TRUE(c.wav_out ? out == wav : out.empty()) << c.args << ": " << out.size() << " bytes";
+        if (c.err != nullptr) {
+            EXPECT_EQ(read_file(dir.path("err.txt")), c.err) << c.args;
+        }
+    }
+
+    ASSERT_EQ(::mkfifo(dir.path("fifo").c_str(), 0644), 0);
+    std::string heard;
+    std::thread reader([&] { heard = read_file(dir.path("fifo")); });
+    const std::string cmd = "cd '" + dir.path("") + "' && timeout 30 '" TTS_SAY "' -q -o fifo 你好";
+    const int status = std::system(cmd.c_str());
+    const int release = ::open(dir.path("fifo").c_str(), O_WRONLY | O_NONBLOCK);  // a reader still waiting
+    if (release >= 0) ::close(release);
+    reader.join();
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(heard == wav) << heard.size() << " bytes";
+}
+
+// Every option wins over the caller's SPEECH_SERVICE_SESSION_PARAMS, and
+// the header states the rate of the audio the session delivers.
+TEST(TtsSay, OptionsWinOverTheEnvironmentAndTheHeaderStatesTheRate) {
+    TempDir dir;
+    const struct {
+        const char *env, *options, *same_as;
+        unsigned rate;
+    } cases[] = {
+        {"sample_rate = 8000", "-r 16000", "", 16000},
+        {"sample_rate = 8000", "", "-r 8000", 8000},
+        {"sample_rate = 16000", "-r 8000", "-r 8000", 8000},
+        {"voice_name = en", "-v xiaoxin", "", 16000},
+        {"speed = 0, pitch = 0, volume = 0", "-s 50 -p 50 -a 50", "", 16000},
+        {"rdn = 0", "--rdn 2", "", 16000},
+    };
+    for (const auto &c : cases) {
+        ASSERT_EQ(tts_say(dir, std::string("-q -o ref.wav ") + c.same_as + " 你好世界12").exit_code, 0);
+        const Outcome r = tts_say(dir, std::string("-q -o env.wav ") + c.options + " 你好世界12", "",
+                                  std::string("SPEECH_SERVICE_SESSION_PARAMS='") + c.env + "'");
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        const std::string wav = read_file(dir.path("env.wav"));
+        ASSERT_GE(wav.size(), 44u);
+        EXPECT_EQ(testing_support::le32(wav, 24), c.rate) << c.env << " " << c.options;
+        EXPECT_TRUE(wav == read_file(dir.path("ref.wav"))) << c.env << " " << c.options;
+    }
+}
+
+// The file is replaced only by a whole WAV, through symbolic links, with
+// the mode a plain create gives or the mode the old file had.
+TEST(TtsSay, AFileIsReplacedOnlyByAWholeWavThroughItsLinks) {
+    TempDir dir;
+    ASSERT_EQ(tts_say(dir, "-q -o ref.wav 你好").exit_code, 0);
+    const std::string wav = read_file(dir.path("ref.wav"));
+    const auto mode_of = [&](const char *name) {
+        struct stat st {};
+        return ::stat(dir.path(name).c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+    };
+    const auto is_link = [&](const char *name) {
+        struct stat st {};
+        return ::lstat(dir.path(name).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    };
+
+    EXPECT_EQ(tts_say(dir, "-q -o new.wav 你好", "", "umask 027 &&").exit_code, 0);
+    EXPECT_EQ(mode_of("new.wav"), 0640u);
+    testing_support::write_file(dir.path("old.wav"), "keep me");
+    ASSERT_EQ(::chmod(dir.path("old.wav").c_str(), 0604), 0);
+    EXPECT_EQ(tts_say(dir, "-q -o old.wav 你好").exit_code, 0);
+    EXPECT_TRUE(read_file(dir.path("old.wav")) == wav);
+    EXPECT_EQ(mode_of("old.wav"), 0604u);
+
+    ASSERT_EQ(::symlink("nowhere.wav", dir.path("dangling.wav").c_str()), 0);
+    testing_support::write_file(dir.path("target.wav"), "keep me");
+    ASSERT_EQ(::symlink("target.wav", dir.path("link.wav").c_str()), 0);
+    for (const char *link : {"dangling.wav", "link.wav"}) {
+        const Outcome r = tts_say(dir, std::string("-q -o ") + link + " 你好");
+        EXPECT_EQ(r.exit_code, 0) << link << ": " << r.err;
+        EXPECT_TRUE(is_link(link)) << link;
+        EXPECT_TRUE(read_file(dir.path(link)) == wav) << link;
+    }
+
+    testing_support::write_file(dir.path("old.wav"), "keep me");
+    const Outcome failed = tts_say(dir, "-o old.wav hello", "", "SPEECH_SERVICE_ENGINE='" SPEECH_TEST_HELPERS "/fail.sh'");
+    EXPECT_EQ(failed.exit_code, 1);
+    EXPECT_EQ(read_file(dir.path("old.wav")), "keep me");
+    for (const std::string &name : names_in(dir.path(""))) EXPECT_NE(name[0], '.') << name << " was left behind";
 }

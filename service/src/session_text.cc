@@ -3,7 +3,6 @@
 
 #include <cstdlib>
 
-#include "digit_reading.h"
 #include "han_reader.h"
 #include "lexicon_reading.h"
 #include "lexicon_set.h"
@@ -11,16 +10,17 @@
 #include "speech_service.h"
 #include "ssml_reading.h"
 #include "voice_catalog.h"
+#include "voice_reading.h"
 
 namespace speech {
 namespace {
 
-// The reading table of a document: one line per token as for plain text;
-// a line "<text>\t<voice>:<text>" for text an engine voice reads, and
-// "\tsilence:<ms>ms" for a silence.
+// The reading table of a document: one line per token as for plain text,
+// for text an engine voice reads as for that voice, and "\tsilence:<ms>ms"
+// for a silence.
 class TableSink final : public ssml::ReadingSink {
   public:
-    TableSink(std::string &table, int rdn) : table_(table), rdn_(rdn) {}
+    TableSink(std::string &table, const SessionConfig &config) : table_(table), config_(config) {}
     void tokens(std::string_view text, const std::vector<mandarin::Token> &tokens, const ssml::Prosody &) override {
         for (const mandarin::Token &t : tokens) {
             if (t.begin == t.end && t.reading.empty()) continue;  // a sentence's end
@@ -28,16 +28,15 @@ class TableSink final : public ssml::ReadingSink {
         }
     }
     void voice_text(const std::string &voice, std::string_view text, const ssml::Prosody &) override {
-        const std::string said = rdn_ == 2 ? spell_out_digits(std::string(text)) : std::string(text);
-        if (said.find_first_not_of(" \t\r\n") == std::string::npos) return;
-        table_ += text;
-        table_ += '\t' + voice + ':' + said + '\n';
+        SessionConfig as_voice = config_;
+        as_voice.engine_voice = voice;
+        table_ += voice_reading_table(as_voice, text);
     }
     void silence(int ms) override { table_ += "\tsilence:" + std::to_string(ms) + "ms\n"; }
 
   private:
     std::string &table_;
-    int rdn_;
+    const SessionConfig &config_;
 };
 
 }  // namespace
@@ -74,6 +73,10 @@ int text_reading_table(const SessionConfig &config, std::string_view text, std::
     message.clear();
     const auto mode = static_cast<mandarin::NumberMode>(config.rdn);
     if (!is_ssml(config, text)) {
+        if (!config.mandarin_front_end) {
+            table = voice_reading_table(config, text);
+            return SPEECH_OK;
+        }
         const mandarin::Lexicon *lexicon = mandarin::default_lexicon();
         if (lexicon == nullptr) return SPEECH_ERR_ENGINE_START;
         lexicons::read_with_lexicons(*lexicon, config.lexicons.get(), text, mode, [&](const auto &tokens) {
@@ -88,7 +91,7 @@ int text_reading_table(const SessionConfig &config, std::string_view text, std::
     settings.lexicons = config.lexicons.get();
     settings.mode = mode;
     settings.voice = config.mandarin_front_end ? ssml::kMandarin : config.engine_voice;
-    TableSink sink(table, config.rdn);
+    TableSink sink(table, config);
     bool no_lexicon = false;
     if (!ssml::read_document(doc, settings, sink, nullptr, no_lexicon) && no_lexicon) return SPEECH_ERR_ENGINE_START;
     return SPEECH_OK;

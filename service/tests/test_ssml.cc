@@ -61,7 +61,7 @@ TEST(Ssml, EachElementShowsInTheReadingTable) {
         {"<sub alias=\"世界卫生组织\">WHO</sub>", "世界卫生组织\tshi4 jie4 wei4 sheng1 zu3 zhi1\n", "WHO"},
         {"<phoneme alphabet=\"x-pinyin\" ph=\"Yin2Xing2\">银行</phoneme>", "银行\tyin2 xing2\n", ""},
         {"<phoneme alphabet=\"ipa\" ph=\"x\">银行</phoneme>", "银行\tyin2 hang2\n", ""},
-        {"<voice name=\"en\">Hello 12</voice>", "Hello 12\ten:Hello 12\n", ""},
+        {"<voice name=\"en\">Hello 12</voice>", "Hello\ten:Hello\n12\ten:12\n", ""},
         {"<s xml:lang=\"en\">Good</s>", "Good\ten:Good\n", ""},
         {"银<mark name=\"m\"/>行", "银行\tyin2 hang2\n", ""},
         {"<audio src=\"http://example.invalid/a.wav\"><desc>描述</desc>备用</audio>", "备用\tbei4 yong4\n", "描述"},

@@ -80,6 +80,8 @@ TEST(ReadingApi, TableLines) {
     EXPECT_EQ(reading("銀行", "voice_name = xiaoxin, sample_rate = 8000"), "銀行\tyin2 hang2\n");
     EXPECT_EQ(reading(""), "");
     EXPECT_EQ(reading(" \n\t"), "");
+    // An engine voice is given the text as it is.
+    EXPECT_EQ(reading("银行 OK 42\n", "voice_name = en"), "银行\ten:银行\nOK\ten:OK\n42\ten:42\n");
 }
 
 TEST(ReadingApi, RefusedInputs) {

@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "session_settings.h"
+
+#include <cstdlib>
+#include <vector>
+
+#include "param_list.h"
+
+namespace tts_say {
+namespace {
+
+// The session parameters text_to_speech always asks for.
+constexpr const char *kLibrarySessionParams =
+    "voice_name = xiaoxin, text_encoding = utf8, sample_rate = 16000, speed = 50, volume = 50, pitch = 50, rdn = 2";
+constexpr int kDefaultRate = 16000;
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Appends the list `more` to `list`; a blank list adds nothing.
+void append(std::string &list, std::string more) {
+    while (!list.empty() && is_blank(list.back())) list.pop_back();
+    while (!more.empty() && is_blank(more.back())) more.pop_back();
+    if (more.find_first_not_of(" \t\n\r") == std::string::npos) return;
+    list += (list.empty() ? "" : ", ") + more;
+}
+
+std::string host_settings() {
+    const char *host = std::getenv(kHostParamsEnv);
+    return host != nullptr ? host : "";
+}
+
+}  // namespace
+
+std::string session_settings(const Options &o) {
+    std::string all = kLibrarySessionParams;
+    append(all, host_settings());
+    append(all, session_params(o));
+    return all;
+}
+
+void give_session_settings(const Options &o) {
+    const std::string ours = session_params(o);
+    if (ours.empty()) return;
+    std::string all = host_settings();
+    append(all, ours);
+    ::setenv(kHostParamsEnv, all.c_str(), 1);
+}
+
+int session_sample_rate(const Options &o) {
+    std::vector<speech::Param> list;
+    if (!speech::parse_param_list(session_settings(o), list)) return kDefaultRate;
+    const std::string *rate = speech::find_param(list, "sample_rate");
+    return rate != nullptr && *rate == "8000" ? 8000 : kDefaultRate;
+}
+
+}  // namespace tts_say
