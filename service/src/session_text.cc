@@ -24,7 +24,10 @@ class TableSink final : public ssml::ReadingSink {
     void tokens(std::string_view text, const std::vector<mandarin::Token> &tokens, const ssml::Prosody &) override {
         for (const mandarin::Token &t : tokens) {
             if (t.begin == t.end && t.reading.empty()) continue;  // a sentence's end
-            mandarin::append_table_lines(text, {t}, table_);
+            table_.append(text.substr(t.begin, t.end - t.begin));
+            table_ += '\t';
+            table_ += t.reading;
+            table_ += '\n';
         }
     }
     void voice_text(const std::string &voice, std::string_view text, const ssml::Prosody &) override {

@@ -70,8 +70,14 @@ class DocumentBuilder final : public xml::Handler {
         if (f.collect) return finish_collected(f, error);
         if (f.skip) return true;
         if (f.name == "s" || f.name == "p") {
-            push(Span{SpanKind::sentence_end, {}, {}, -1, 0, f.voice, f.prosody});
-            if (f.name == "p") push(Span{SpanKind::silence, {}, {}, -1, kParagraphMs, {}, {}});
+            if (!out_.spans.empty() && out_.spans.back().kind == SpanKind::text) {
+                Span &last = out_.spans.back();
+                last.text += '\n';
+                last.sentence_ends.push_back(last.text.size());
+            } else {
+                push(Span{SpanKind::sentence_end, {}, {}, -1, 0, f.voice, f.prosody, {}});
+            }
+            if (f.name == "p") push(Span{SpanKind::silence, {}, {}, -1, kParagraphMs, {}, {}, {}});
         }
         return true;
     }
@@ -139,7 +145,7 @@ class DocumentBuilder final : public xml::Handler {
                 if (!s) return bad(error, name, "strength", attr("strength"));
                 ms = *s;
             }
-            if (ms > 0) push(Span{SpanKind::silence, {}, {}, -1, ms, {}, {}});
+            if (ms > 0) push(Span{SpanKind::silence, {}, {}, -1, ms, {}, {}, {}});
         } else if (name == "prosody") {
             struct Knob {
                 const char *key;
@@ -201,7 +207,7 @@ class DocumentBuilder final : public xml::Handler {
         const std::string &c = f.content;
         if (f.name == "phoneme") {
             if (f.alphabet == "x-pinyin") {
-                push(Span{SpanKind::reading, c, normalize_pinyin(f.ph), -1, 0, f.voice, f.prosody});
+                push(Span{SpanKind::reading, c, normalize_pinyin(f.ph), -1, 0, f.voice, f.prosody, {}});
             } else {
                 out_.notes.push_back("phoneme alphabet \"" + f.alphabet + "\" is not known: its content is read");
                 push_text(c, -1, f);
@@ -211,7 +217,7 @@ class DocumentBuilder final : public xml::Handler {
         const std::string &kind = f.interpret_as;
         std::optional<std::string> said;
         if (kind == "characters" || kind == "spell-out" || kind == "verbatim") {
-            push(Span{SpanKind::characters, c, {}, -1, 0, f.voice, f.prosody});
+            push(Span{SpanKind::characters, c, {}, -1, 0, f.voice, f.prosody, {}});
             return true;
         }
         if (kind == "cardinal" || kind == "number") return push_text(c, 1, f);
@@ -219,7 +225,7 @@ class DocumentBuilder final : public xml::Handler {
         if (kind == "digits") return push_text(c, 2, f);
         if (kind == "telephone") {
             if (const auto r = telephone_reading(c)) {
-                push(Span{SpanKind::reading, c, *r, -1, 0, f.voice, f.prosody});
+                push(Span{SpanKind::reading, c, *r, -1, 0, f.voice, f.prosody, {}});
                 return true;
             }
         } else if (kind == "date") {
@@ -241,7 +247,7 @@ class DocumentBuilder final : public xml::Handler {
                 return true;
             }
         }
-        push(Span{SpanKind::text, std::move(text), {}, mode, 0, f.voice, f.prosody});
+        push(Span{SpanKind::text, std::move(text), {}, mode, 0, f.voice, f.prosody, {}});
         return true;
     }
 

@@ -30,7 +30,7 @@ enum class SpanKind {
     characters,    // `text` spelt out character by character
     reading,       // `text` said as the tone-numbered pinyin `reading`
     silence,       // `silence_ms` of silence
-    sentence_end,  // the end of a sentence or paragraph: the engine pauses
+    sentence_end,  // the end of a sentence or paragraph after other than text: a pause
 };
 
 struct Span {
@@ -41,6 +41,9 @@ struct Span {
     int silence_ms = 0;
     std::string voice;     // "" the session's voice, kMandarin, or an engine voice
     Prosody prosody;
+    // text: where sentences end in it (after a line break added there, so
+    // that no word or phrase is read across the end).
+    std::vector<std::size_t> sentence_ends;
 };
 
 struct Document {

@@ -43,6 +43,42 @@ std::vector<Token> spelt(const mandarin::Lexicon &lexicon, std::string_view text
     return out;
 }
 
+Token pause_at(std::size_t at) {
+    Token t;
+    t.begin = t.end = at;
+    t.kind = TokenKind::punctuation;
+    t.pause = "。";
+    return t;
+}
+
+// Hands a text span's tokens on with the pause of each sentence end before
+// the first token after it.
+class SentencePauses {
+  public:
+    SentencePauses(const Span &span, ReadingSink &sink) : span_(span), sink_(sink) {}
+    void operator()(const std::vector<Token> &batch) {
+        if (next_ >= span_.sentence_ends.size()) return sink_.tokens(span_.text, batch, span_.prosody);
+        merged_.clear();
+        for (const Token &t : batch) {
+            while (next_ < span_.sentence_ends.size() && t.begin >= span_.sentence_ends[next_])
+                merged_.push_back(pause_at(span_.sentence_ends[next_++]));
+            merged_.push_back(t);
+        }
+        sink_.tokens(span_.text, merged_, span_.prosody);
+    }
+    void finish() {
+        merged_.clear();
+        while (next_ < span_.sentence_ends.size()) merged_.push_back(pause_at(span_.sentence_ends[next_++]));
+        if (!merged_.empty()) sink_.tokens(span_.text, merged_, span_.prosody);
+    }
+
+  private:
+    const Span &span_;
+    ReadingSink &sink_;
+    std::size_t next_ = 0;
+    std::vector<Token> merged_;
+};
+
 }  // namespace
 
 bool read_document(const Document &doc, const ReadingSettings &settings, ReadingSink &sink,
@@ -78,10 +114,12 @@ bool read_document(const Document &doc, const ReadingSettings &settings, Reading
             continue;
         }
         const auto mode = span.number_mode < 0 ? settings.mode : static_cast<mandarin::NumberMode>(span.number_mode);
+        SentencePauses pauses(span, sink);
         const bool read = lexicons::read_with_lexicons(
-            *settings.lexicon, settings.lexicons, span.text, mode,
-            [&](const std::vector<Token> &batch) { sink.tokens(span.text, batch, span.prosody); }, cancel);
+            *settings.lexicon, settings.lexicons, span.text, mode, [&](const std::vector<Token> &batch) { pauses(batch); },
+            cancel);
         if (!read) return false;
+        pauses.finish();
     }
     return true;
 }
