@@ -104,6 +104,7 @@ int speech_service_reading(const char *params, const char *text, unsigned int te
         if (reading == nullptr || (text == nullptr && text_len != 0)) return static_cast<int>(SPEECH_ERR_NULL_ARGUMENT);
         speech::SessionConfig config;
         if (const int parsed = speech::parse_session_config(params, config)) return parsed;
+        t_markup_message.clear();
         if (!speech::is_speakable_utf8(text, text_len)) return static_cast<int>(SPEECH_ERR_INVALID_TEXT);
         if (const int loaded = speech::load_session_lexicons(config, t_markup_message)) return loaded;
         std::string table;
@@ -159,6 +160,7 @@ int QTTSTextPut(const char *session, const char *text, unsigned int text_len, co
     return guarded([&] {
         const auto s = speech::SessionRegistry::instance().find(session);
         if (!s) return bad_handle_code(session);
+        t_markup_message.clear();
         // A document is read here, so that one that does not parse fails
         // this call and nothing is spoken.
         const std::string_view view(text == nullptr ? "" : text, text == nullptr ? 0 : text_len);

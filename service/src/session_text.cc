@@ -45,6 +45,7 @@ class TableSink final : public ssml::ReadingSink {
 }  // namespace
 
 int load_session_lexicons(SessionConfig &config, std::string &message) {
+    message.clear();
     std::vector<std::string> paths;
     if (const char *env = std::getenv(lexicons::kLexiconsEnv)) paths = lexicons::split_paths(env);
     paths.insert(paths.end(), config.lexicon_files.begin(), config.lexicon_files.end());

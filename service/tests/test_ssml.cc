@@ -50,6 +50,7 @@ TEST(Ssml, EachElementShowsInTheReadingTable) {
         {"好<break/>", "\tsilence:500ms\n", ""},
         {"好<break strength=\"none\"/>", "好\thao3\n", "silence"},
         {"<p><s>好</s></p>", "好\thao3\n\tsilence:250ms\n", ""},
+        {"<s>银</s><s>行</s>", "银\tyin2\n行\txing2\n", "hang2"},
         {"<say-as interpret-as=\"characters\">AB12</say-as>", "A\ten:A.\nB\ten:B.\n1\tyi1\n2\ter4\n", ""},
         {"<say-as interpret-as=\"cardinal\">1234</say-as>", "1234\tyi4 qian1 er4 bai3 san1 shi2 si4\n", ""},
         {"<say-as interpret-as=\"ordinal\">3</say-as>", "第\tdi4\n3\tsan1\n", ""},
@@ -120,6 +121,7 @@ TEST(Ssml, MalformedDocumentsAreRefusedWithLineAndColumn) {
         EXPECT_EQ(r.table, "");
         EXPECT_NE(r.message.find(c.message), std::string::npos) << c.doc << ": " << r.message;
     }
+    EXPECT_EQ(read("好").message, "") << "the next text read clears the message";
 }
 
 TEST(Ssml, HostileDocumentsReadNothingAndFailAtOnce) {
