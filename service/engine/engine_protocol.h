@@ -14,7 +14,7 @@
 //
 // A text segment with engine values of its own is spoken with them (and
 // without the engine's closing pause when ENDPAUSE is 0); a silence is that
-// many milliseconds of zero samples.
+// many milliseconds (at most 60000) of zero samples.
 //
 // and answers with frames, each a kind byte, a 4-byte little-endian payload
 // length and the payload: audio frames (16-bit little-endian mono PCM at

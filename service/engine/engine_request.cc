@@ -14,7 +14,7 @@ namespace {
 
 constexpr std::size_t kMaxLine = 256;
 constexpr unsigned long long kMaxSegment = 1ull << 31;
-constexpr unsigned long long kMaxSilenceMs = 3600000;
+constexpr unsigned long long kMaxSilenceMs = 60000;  // the longest break; longer silences come in parts
 
 // A whole decimal number in [lo, hi].
 bool parse_number(const std::string &text, unsigned long long lo, unsigned long long hi, unsigned long long &out) {

@@ -12,6 +12,7 @@
 #include "session_text.h"
 #include "speech_service.h"
 #include "ssml_reading.h"
+#include "ssml_values.h"
 
 namespace speech {
 namespace {
@@ -39,11 +40,13 @@ class SegmentSink final : public ssml::ReadingSink {
     }
     void silence(int ms) override {
         flush();
-        if (!out_.empty() && out_.back().silence_ms > 0) {
+        // Breaks in a row are one silence, in parts of at most a minute (the
+        // helper takes no longer one).
+        if (!out_.empty() && out_.back().silence_ms > 0 && out_.back().silence_ms + ms <= ssml::kMaxBreakMs) {
             out_.back().silence_ms += ms;
             return;
         }
-        if (!out_.empty()) {
+        if (!out_.empty() && out_.back().silence_ms == 0) {
             EngineSegment &last = out_.back();
             fill_settings(last, settings_of(last));
             last.end_pause = false;  // the silence is the pause

@@ -88,7 +88,7 @@ TEST(EngineRequest, MalformedRequestsAreRefused) {
         "TTSREQ1\nend\n",          "TTSREQ2\nrate 79\nend\n",     "TTSREQ2\nrate 451\nend\n",
         "TTSREQ2\nvolume -1\nend\n", "TTSREQ2\npitch 1x\nend\n",   "TTSREQ2\nsample_rate 4000\nend\n",
         "TTSREQ2\ntext en\nend\n",  "TTSREQ2\ntext  3\nabcend\n", "TTSREQ2\ntext en 3x\nabcend\n",
-        "TTSREQ2\nspeed 5\nend\n",  "TTSREQ2\nsilence 0\nend\n", "TTSREQ2\ntext en 1 79 100 50 1\nxend\n",
+        "TTSREQ2\nspeed 5\nend\n",  "TTSREQ2\nsilence 0\nend\n", "TTSREQ2\nsilence 60001\nend\n", "TTSREQ2\ntext en 1 79 100 50 1\nxend\n",
         "TTSREQ2\ntext en 1 175 100 50\nxend\n",  "TTSREQ2\n" + std::string(300, 'x') + "\n",
     };
     for (const auto &r : bad) {

@@ -44,7 +44,8 @@ TEST_F(SsmlAudio, BreaksAreSilenceOfTheirLength) {
         };
         const std::string shortest = with_break("time=\"200ms\"");
         for (const auto &[attr, ms] : std::vector<std::pair<std::string, int>>{
-                 {"time=\"1200ms\"", 1200}, {"time=\"2.5s\"", 2500}, {"strength=\"x-strong\"", 1000}}) {
+                 {"time=\"1200ms\"", 1200}, {"time=\"2.5s\"", 2500}, {"strength=\"x-strong\"", 1000},
+                 {"time=\"40s\"/><break time=\"40s\"", 80000}}) {  // longer than one silence of the helper
             const std::string audio = with_break(attr);
             EXPECT_NEAR(seconds(audio, rate) - seconds(shortest, rate), (ms - 200) / 1000.0, 0.010) << attr << " at " << rate;
             // The added length is silence: the longest run of zero samples grew by it.
