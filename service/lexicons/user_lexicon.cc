@@ -14,8 +14,9 @@ std::uint32_t hash_of(std::string_view s) {
 
 constexpr std::uint64_t kIndexMask = 0xFFFFFFFFull;
 
-// Entries a file of this size may hold: a lexeme takes some 60 bytes.
-constexpr std::size_t kBytesPerEntry = 60;
+// Entries a file of this size may hold: a lexeme of a short word takes some
+// 80 bytes. A table sized to fit keeps its misses in the cache few.
+constexpr std::size_t kBytesPerEntry = 80;
 
 bool is_word_byte(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');

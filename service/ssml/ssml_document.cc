@@ -305,8 +305,8 @@ std::string normalize_pinyin(std::string_view ph) {
             out += letters;
             out += static_cast<char>(c);
             letters.clear();
-        } else if (std::isalpha(c)) {
-            letters += static_cast<char>(std::tolower(c));
+        } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
+            letters += static_cast<char>(c | 0x20);
         } else if (ph.substr(i, 2) == "\xC3\xBC" || ph.substr(i, 2) == "\xC3\x9C") {  // ü Ü
             letters += 'v';
             ++i;
