@@ -13,11 +13,22 @@ set -eu
 packages="cmake make g++ pkg-config libgtest-dev libespeak-ng-dev espeak-ng-data libsoxr-dev libsndfile1-dev"
 # The Mandarin lexicon is compiled at build time from these.
 packages="$packages python3 rime-data-terra-pinyin rime-data-pinyin-simp rime-essay unicode-data"
+# tts-server: its HTTP server, JSON, socket activation; curl runs its tests (Node is expected on the machine).
+packages="$packages libmicrohttpd-dev nlohmann-json3-dev libsystemd-dev curl"
 case "${1:-}" in
   fuzz) packages="$packages clang libclang-rt-14-dev" ;;
   ci) packages="$packages clang dpkg-dev file lintian" ;;
   bench) packages="$packages espeak-ng" ;;
 esac
+
+# tts-server's client test runs the official OpenAI-style client from the npm
+# registry, pinned by the lockfile in its own folder.
+install_js_client() {
+  js="$(dirname "$0")/../server/tests/js"
+  [ -d "$js/node_modules/openai" ] && return 0
+  command -v npm >/dev/null 2>&1 || { echo "install-deps: npm missing, the server's client test will be skipped" >&2; return 0; }
+  (cd "$js" && npm ci --no-audit --no-fund --loglevel=error)
+}
 
 missing=""
 for pkg in $packages; do
@@ -27,7 +38,10 @@ for pkg in $packages; do
     *) missing="$missing $pkg" ;;
   esac
 done
-[ -z "$missing" ] && exit 0
+if [ -z "$missing" ]; then
+  install_js_client
+  exit 0
+fi
 
 echo "install-deps: installing$missing"
 if [ "$(id -u)" -ne 0 ]; then
@@ -57,3 +71,4 @@ if ! $sudo apt-get install -y --no-install-recommends $missing; then
   $sudo apt-get update
   $sudo apt-get install -y --no-install-recommends $missing
 fi
+install_js_client

@@ -1,0 +1,13 @@
+// SPDX-License-Identifier: Apache-2.0
+// The engine helpers this process has started, counted among its children:
+// the service does not say how many it keeps ready.
+#ifndef TTS_SERVER_HELPER_COUNT_H
+#define TTS_SERVER_HELPER_COUNT_H
+
+namespace tts_server {
+
+unsigned engine_helper_children();
+
+}  // namespace tts_server
+
+#endif  // TTS_SERVER_HELPER_COUNT_H
