@@ -85,7 +85,6 @@ struct HttpServer::Exchange {
     std::string route;
     std::string body;
     bool too_big = false;
-    bool first = true;
     unsigned status = 0;
     std::shared_ptr<std::atomic<std::uint64_t>> sent = std::make_shared<std::atomic<std::uint64_t>>(0);
 };
