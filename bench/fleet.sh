@@ -27,7 +27,7 @@ sed -e "s/127.0.0.1:5600/127.0.0.1:$front/" -e "s/127.0.0.1:5501/127.0.0.1:$((ba
   "$src/deploy/haproxy.cfg" > "$work/haproxy.cfg"
 
 start_replica() {  # index; prints the pid
-  "$build/bin/tts-server" --listen "127.0.0.1:$((base + $1))" --workers 2 --queue 4 2> "$work/server$1.log" &
+  "$build/bin/tts-server" --listen "127.0.0.1:$((base + $1))" --workers 2 --queue 4 > /dev/null 2> "$work/server$1.log" &
   echo $!
 }
 

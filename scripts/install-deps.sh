@@ -9,7 +9,8 @@ set -eu
 # With the argument "fuzz": also clang and its fuzzer and sanitizer runtimes.
 # With "ci": also clang (CI builds with both compilers) and what the package
 # tests need (dpkg-dev for dpkg-shlibdeps, file for CPack, lintian).
-# With "bench": also the engine's own command, the benchmarks' reference.
+# With "bench": also the engine's own command, the benchmarks' reference, and
+# HAProxy and wrk for the fleet run of tts-server.
 packages="cmake make g++ pkg-config libgtest-dev libespeak-ng-dev espeak-ng-data libsoxr-dev libsndfile1-dev"
 # The Mandarin lexicon is compiled at build time from these.
 packages="$packages python3 rime-data-terra-pinyin rime-data-pinyin-simp rime-essay unicode-data"
@@ -18,7 +19,7 @@ packages="$packages libmicrohttpd-dev nlohmann-json3-dev libsystemd-dev curl"
 case "${1:-}" in
   fuzz) packages="$packages clang libclang-rt-14-dev" ;;
   ci) packages="$packages clang dpkg-dev file lintian" ;;
-  bench) packages="$packages espeak-ng" ;;
+  bench) packages="$packages espeak-ng haproxy wrk" ;;
 esac
 
 # tts-server's client test runs the official OpenAI-style client from the npm

@@ -204,6 +204,8 @@ TEST(Server, HostileClientsDoNotHurtTheServer) {
         {"chunked body", post + "Transfer-Encoding: chunked\r\n\r\n5\r\n{\"inp\r\n" +
                              [&] { std::ostringstream s; s << std::hex << body.size() - 5; return s.str(); }() + "\r\n" +
                              body.substr(5) + "\r\n0\r\n\r\n", 200},
+        {"chunked body over the limit", post + "Transfer-Encoding: chunked\r\n\r\n30000\r\n" + std::string(0x30000, ' ') +
+                                            "\r\n10000\r\n" + std::string(0x10000, ' ') + "\r\n0\r\n\r\n", 413},
         {"bad chunk size", post + "Transfer-Encoding: chunked\r\n\r\nzz\r\n{}\r\n0\r\n\r\n", 400},
     };
     for (const auto &c : cases) {
@@ -214,6 +216,14 @@ TEST(Server, HostileClientsDoNotHurtTheServer) {
         EXPECT_EQ(r.status, c.status) << c.what;
         EXPECT_EQ(request(server.port(), "GET", "/healthz").status, 200) << "after " << c.what;
     }
+    // A chunked body without end is cut off once well past the limit.
+    Connection endless(server.port());
+    endless.send(post + "Transfer-Encoding: chunked\r\n\r\n");
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 8 && endless.send("30000\r\n" + std::string(0x30000, ' ') + "\r\n"); ++i) {
+    }
+    endless.read_all(5000);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4)) << "the server kept reading";
 }
 
 // Slow clients that never finish their headers hold a connection each, but
