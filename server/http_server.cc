@@ -85,6 +85,7 @@ struct HttpServer::Exchange {
     std::string route;
     std::string body;
     bool too_big = false;
+    std::size_t discarded = 0;
     unsigned status = 0;
     std::shared_ptr<std::atomic<std::uint64_t>> sent = std::make_shared<std::atomic<std::uint64_t>>(0);
 };
@@ -188,8 +189,11 @@ struct Routes {
         if (*upload_size != 0) {
             if (ex->body.size() + *upload_size > s.max_body_) ex->too_big = true;
             if (!ex->too_big) ex->body.append(upload_data, *upload_size);
+            // A chunked body has no length to refuse it by: read past the
+            // limit for the 413, but not without end.
+            ex->discarded += ex->too_big ? *upload_size : 0;
             *upload_size = 0;
-            return MHD_YES;
+            return ex->discarded > s.max_body_ ? MHD_NO : MHD_YES;
         }
         if (ex->status != 0) return MHD_YES;  // answered early
         if (ex->too_big) return fail(s, c, *ex, body_too_big(s));
