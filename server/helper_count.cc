@@ -8,13 +8,13 @@
 
 namespace tts_server {
 
-unsigned engine_helper_children() {
-    DIR *tasks = opendir("/proc/self/task");
+unsigned engine_helper_children(const std::string &proc) {
+    DIR *tasks = opendir((proc + "/task").c_str());
     if (tasks == nullptr) return 0;
     unsigned count = 0;
     while (const dirent *task = readdir(tasks)) {
         if (task->d_name[0] == '.') continue;
-        std::ifstream children(std::string("/proc/self/task/") + task->d_name + "/children");
+        std::ifstream children(proc + "/task/" + task->d_name + "/children");
         std::string pid;
         while (children >> pid) {
             std::ifstream comm("/proc/" + pid + "/comm");

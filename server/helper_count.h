@@ -4,9 +4,12 @@
 #ifndef TTS_SERVER_HELPER_COUNT_H
 #define TTS_SERVER_HELPER_COUNT_H
 
+#include <string>
+
 namespace tts_server {
 
-unsigned engine_helper_children();
+// Children named tts-engine of the process whose /proc folder is `proc`.
+unsigned engine_helper_children(const std::string &proc = "/proc/self");
 
 }  // namespace tts_server
 

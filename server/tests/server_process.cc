@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "server_process.h"
 
+#include "helper_count.h"
+
 #include <dirent.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <stdexcept>
 
 namespace server_test {
@@ -73,23 +74,7 @@ int ServerProcess::stop(int signal, int seconds) {
     return -1;
 }
 
-unsigned ServerProcess::helpers() const {
-    unsigned n = 0;
-    const std::string tasks = "/proc/" + std::to_string(pid_) + "/task";
-    if (DIR *d = opendir(tasks.c_str())) {
-        while (const dirent *t = readdir(d)) {
-            if (t->d_name[0] == '.') continue;
-            std::ifstream children(tasks + "/" + t->d_name + "/children");
-            for (std::string pid; children >> pid;) {
-                std::ifstream comm("/proc/" + pid + "/comm");
-                std::string name;
-                if (std::getline(comm, name) && name == "tts-engine") ++n;
-            }
-        }
-        closedir(d);
-    }
-    return n;
-}
+unsigned ServerProcess::helpers() const { return tts_server::engine_helper_children("/proc/" + std::to_string(pid_)); }
 
 unsigned ServerProcess::descriptors() const { return count_entries("/proc/" + std::to_string(pid_) + "/fd"); }
 
