@@ -17,6 +17,7 @@
 
 #include "api_error.h"
 #include "bearer_token.h"
+#include "flac_encoder.h"
 #include "helper_count.h"
 #include "speech_request.h"
 #include "speech_service.h"
@@ -288,27 +289,35 @@ struct Routes {
             return rc;
         }
 
-        std::string wav(tts::kWavHeaderBytes, '\0');
-        wav.append(block.data(), block.size());
+        // wav and flac are whole files: the audio is gathered first (a WAV
+        // keeps room for its header).
+        const std::size_t header = req.format == AudioFormat::kWav ? tts::kWavHeaderBytes : 0;
+        std::string body(header, '\0');
+        body.append(block.data(), block.size());
         while (!last) {
             if (client_gone(c)) return MHD_NO;  // ends the session and the connection
             if ((code = synthesis->next(block, last)) != SPEECH_OK)
                 return fail(s, c, ex, service_failure(code, Synthesis::engine_error()));
-            wav.append(block.data(), block.size());
+            body.append(block.data(), block.size());
         }
         synthesis.reset();
         slot.reset();
-        const std::uint64_t data = wav.size() - tts::kWavHeaderBytes;
+        const std::uint64_t data = body.size() - header;
+        s.metrics_.add_audio_seconds(audio_seconds(data, req.sample_rate));
+        if (req.format == AudioFormat::kFlac) {
+            auto flac = encode_flac(body, req.sample_rate);
+            if (!flac) return fail(s, c, ex, {500, "the audio could not be encoded as FLAC", "server_error", "", "encoding_failed"});
+            return respond(s, c, ex, 200, std::move(*flac), "audio/flac");
+        }
         if (data > 0xFFFFFFFFu - 36)
             return fail(s, c, ex, {500, "the audio is too long for a WAV file; ask for pcm", "server_error", "", "too_long"});
-        s.metrics_.add_audio_seconds(audio_seconds(data, req.sample_rate));
         const wav_hdr hdr = {{'R', 'I', 'F', 'F'}, static_cast<std::uint32_t>(data + 36), {'W', 'A', 'V', 'E'},
                              {'f', 'm', 't', ' '}, 16, 1, 1, req.sample_rate, req.sample_rate * 2, 2, 16,
                              {'d', 'a', 't', 'a'}, static_cast<std::uint32_t>(data)};
         unsigned char image[tts::kWavHeaderBytes];
         tts::wav_encode(hdr, image);
-        std::memcpy(wav.data(), image, sizeof image);
-        return respond(s, c, ex, 200, std::move(wav), "audio/wav");
+        std::memcpy(body.data(), image, sizeof image);
+        return respond(s, c, ex, 200, std::move(body), "audio/wav");
     }
 
     static MHD_Result reading(HttpServer &s, MHD_Connection *c, Exchange &ex) {

@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "flac_encoder.h"
+
 namespace tts_server {
 namespace {
 
@@ -84,10 +86,12 @@ bool take_voice(const json &body, std::string &voice, ApiError &error) {
 bool take_format(const json &body, AudioFormat &format, ApiError &error) {
     const auto it = body.find("response_format");
     if (it == body.end() || it->is_null()) return true;
+    static const bool flac = flac_available();
     if (*it == "wav") format = AudioFormat::kWav;
     else if (*it == "pcm") format = AudioFormat::kPcm;
+    else if (*it == "flac" && flac) format = AudioFormat::kFlac;
     else {
-        error = bad_field("response_format", "must be wav or pcm");
+        error = bad_field("response_format", flac ? "must be wav, pcm or flac" : "must be wav or pcm");
         return false;
     }
     return true;

@@ -13,7 +13,7 @@
 
 namespace tts_server {
 
-enum class AudioFormat { kWav, kPcm };
+enum class AudioFormat { kWav, kPcm, kFlac };
 
 struct SpeechRequest {
     std::string input;

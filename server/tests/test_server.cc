@@ -3,6 +3,7 @@
 // clients, curl and the official OpenAI-style client.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sndfile.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 
@@ -34,6 +35,21 @@ std::uint32_t le32(const std::string &s, std::size_t at) {
     std::uint32_t v = 0;
     for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s[at + static_cast<std::size_t>(i)]);
     return v;
+}
+
+// The samples of a FLAC file, as 16-bit little-endian bytes; checks its rate.
+std::string flac_samples(const std::string &flac, unsigned rate) {
+    const std::string path = testing::TempDir() + "/tts-server.flac";
+    std::ofstream(path, std::ios::binary) << flac;
+    SF_INFO info{};
+    SNDFILE *f = sf_open(path.c_str(), SFM_READ, &info);
+    if (f == nullptr || info.samplerate != static_cast<int>(rate) || info.channels != 1) return "not a mono FLAC at the rate";
+    std::vector<short> samples(static_cast<std::size_t>(info.frames));
+    sf_read_short(f, samples.data(), info.frames);
+    sf_close(f);
+    std::string out;
+    for (const short v : samples) out += {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
+    return out;
 }
 
 std::string speech_body(const std::string &fields) { return "{\"input\":\"你好，世界。\"" + fields + "}"; }
@@ -69,6 +85,12 @@ TEST(Server, WavIsCompleteAndPcmIsTheSameSamplesStreamed) {
         EXPECT_EQ(pcm.headers.at("transfer-encoding"), "chunked");
         EXPECT_TRUE(pcm.chunked_complete);
         EXPECT_EQ(pcm.body, wav.body.substr(44));
+
+        const Response flac = request(server.port(), "POST", "/v1/audio/speech",
+                                      speech_body(rate_field + ",\"response_format\":\"flac\""));
+        ASSERT_EQ(flac.status, 200);
+        EXPECT_EQ(flac.headers.at("content-type"), "audio/flac");
+        EXPECT_EQ(flac_samples(flac.body, rate), pcm.body) << "FLAC is lossless";
     }
 }
 
