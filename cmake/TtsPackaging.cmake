@@ -110,6 +110,6 @@ set(CPACK_DEBIAN_TTS_SERVER_PACKAGE_DEPENDS "libspeech-service1 (= ${TTS_DEB_VER
 set(CPACK_COMPONENT_TTS_SERVER_DESCRIPTION "offline speech service over HTTP
 tts-server speaks texts sent to it over HTTP, offline, in Mandarin or in one
 of the other voices of the speech engine. It takes the request shape of the
-OpenAI-style speech API, streams raw audio or answers with WAV or FLAC, and ships
-hardened systemd units for socket activation.")
+OpenAI-style speech API, streams raw audio or answers with WAV or FLAC,
+and ships hardened systemd units for socket activation.")
 include(CPack)
