@@ -40,6 +40,8 @@ bench: build
 	./bench/warm.py --build $(BUILD) < /dev/null
 	./bench/reading_shapes.py --build $(BUILD)
 	./bench/ssml.py --build $(BUILD)
+	./bench/server.py --build $(BUILD)
+	./bench/fleet.sh $(BUILD)
 
 # The test suite under AddressSanitizer+UBSan, and the threaded tests under
 # ThreadSanitizer (CMakePresets.json).
