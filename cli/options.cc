@@ -3,6 +3,8 @@
 
 #include <getopt.h>
 
+#include <cstdlib>
+
 namespace tts_say {
 
 const char *const kUsage = "usage: tts-say [OPTION]... [TEXT...]";
@@ -28,6 +30,9 @@ const char *const kHelp =
     "      --ssml           the text is SSML (default: when it starts with <speak)\n"
     "      --text           the text is plain text, even if it starts with <speak\n"
     "      --lexicon FILE   a pronunciation lexicon (PLS, alphabet x-pinyin); repeatable\n"
+    "      --server URL     speak through the tts-server at URL (default: $TTS_SERVER;\n"
+    "                       none: here), with the same settings and the same WAV\n"
+    "      --server-token-file FILE  the server's bearer token (default: $TTS_SERVER_TOKEN)\n"
     "  -h, --help           show this help\n"
     "  -V, --version        show the version\n"
     "\n"
@@ -36,7 +41,7 @@ const char *const kHelp =
 
 namespace {
 
-enum LongOnly { kRdn = 256, kVoices, kPinyin, kSsml, kText, kLexicon };
+enum LongOnly { kRdn = 256, kVoices, kPinyin, kSsml, kText, kLexicon, kServer, kServerTokenFile };
 
 const option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'}, {"file", required_argument, nullptr, 'f'},
@@ -47,6 +52,8 @@ const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
     {"pinyin", no_argument, nullptr, kPinyin},   {"ssml", no_argument, nullptr, kSsml},
     {"text", no_argument, nullptr, kText},       {"lexicon", required_argument, nullptr, kLexicon},
+    {"server", required_argument, nullptr, kServer},
+    {"server-token-file", required_argument, nullptr, kServerTokenFile},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -139,6 +146,11 @@ ParsedCommand parse_command_line(int argc, char **argv) {
                     return {o, "option --lexicon takes a file name without ',', '=' or ':', not '" + value + "'"};
                 o.lexicons.push_back(value);
                 break;
+            case kServer:
+            case kServerTokenFile:
+                if (value.empty()) return {o, "option " + option_name(c) + " needs a value"};
+                (c == kServer ? o.server : o.server_token_file) = value;
+                break;
             case 'h': o.help = true; break;
             case 'V': o.version = true; break;
             case ':': return {o, "option " + offending(argv) + " needs a value"};
@@ -151,6 +163,11 @@ ParsedCommand parse_command_line(int argc, char **argv) {
     }
     for (int i = optind; i < argc; ++i) o.words.emplace_back(argv[i]);
     if (!o.words.empty() && !o.text_file.empty()) r.error = "give the text either as arguments or with -f, not both";
+    if (const char *env = std::getenv("TTS_SERVER"); o.server.empty() && env != nullptr) o.server = env;
+    // The server tells plain text from SSML by the text's start and reads no
+    // lexicon files of this machine.
+    if (!o.server.empty() && (!o.text_type.empty() || !o.lexicons.empty()))
+        r.error = "--ssml, --text and --lexicon are for speaking here, not with --server";
     return r;
 }
 

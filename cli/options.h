@@ -20,6 +20,8 @@ struct Options {
     bool pinyin = false;             // print the reading table, speak nothing
     std::string text_type;           // "ssml", "text", or empty: by the text's start
     std::vector<std::string> lexicons;  // pronunciation lexicon files
+    std::string server;              // a tts-server's URL; empty: speak here
+    std::string server_token_file;   // the server's bearer token, in a file
     bool help = false;
     bool version = false;
 };

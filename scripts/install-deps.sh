@@ -16,9 +16,11 @@ packages="cmake make g++ pkg-config libgtest-dev libespeak-ng-dev espeak-ng-data
 packages="$packages python3 rime-data-terra-pinyin rime-data-pinyin-simp rime-essay unicode-data"
 # tts-server: its HTTP server, JSON, socket activation; curl runs its tests (Node is expected on the machine).
 packages="$packages libmicrohttpd-dev nlohmann-json3-dev libsystemd-dev curl"
+# tts-say --server: its HTTP client.
+packages="$packages libcurl4-openssl-dev"
 case "${1:-}" in
   fuzz) packages="$packages clang libclang-rt-14-dev" ;;
-  ci) packages="$packages clang dpkg-dev file lintian" ;;
+  ci) packages="$packages clang dpkg-dev file lintian haproxy wrk" ;;
   bench) packages="$packages espeak-ng haproxy wrk" ;;
 esac
 
