@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 WERROR ?= $(if $(CI),ON,OFF)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test demo deb bench fuzz asan tsan clean
+.PHONY: all deps configure build test fleet-test demo deb bench fuzz asan tsan clean
 
 all: build
 
@@ -21,6 +21,10 @@ build: configure
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Three servers behind HAProxy under wrk, one signalled mid-run (bench/fleet.sh).
+fleet-test: build
+	./bench/fleet.sh $(BUILD)
 
 DEMO_TEXT ?= 你好，欢迎使用离线语音合成。今天是个好日子。
 
