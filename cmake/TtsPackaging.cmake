@@ -91,8 +91,9 @@ helper program of its own, installed with its data in /usr/libexec/tts.")
 
 set(CPACK_DEBIAN_TTS_SAY_PACKAGE_NAME tts-say)
 set(CPACK_DEBIAN_TTS_SAY_PACKAGE_SECTION sound)
+# libcurl4 for --server (dpkg-shlibdeps finds it too; named for the version).
 set(CPACK_DEBIAN_TTS_SAY_PACKAGE_DEPENDS
-  "libtts1 (= ${TTS_DEB_VERSION}), libspeech-service1 (= ${TTS_DEB_VERSION})")
+  "libtts1 (= ${TTS_DEB_VERSION}), libspeech-service1 (= ${TTS_DEB_VERSION}), libcurl4 (>= 7.85)")
 set(CPACK_COMPONENT_TTS_SAY_DESCRIPTION "speak a text into a WAV file from the command line
 tts-say speaks a text given as arguments, in a file or on standard input
 into a WAV file or onto standard output, offline, in Mandarin or in one of
