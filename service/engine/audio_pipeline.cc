@@ -23,10 +23,12 @@ AudioPipeline::~AudioPipeline() {
     if (thread_.joinable()) finish();
 }
 
-void AudioPipeline::start(double input_rate, double output_rate, Writer write) {
+void AudioPipeline::start(std::unique_ptr<Resampler> resampler, double input_rate, double output_rate,
+                          Writer write) {
     write_ = write;
-    // The resampler is set up on the pipeline's thread: designing its filter
-    // takes a few milliseconds, which then overlap the engine's start-up.
+    resampler_ = std::move(resampler);
+    // A resampler still to open is set up on the pipeline's thread: the
+    // few milliseconds of its filter's design then overlap synthesis.
     thread_ = std::thread(&AudioPipeline::run, this, input_rate, output_rate);
 }
 
@@ -49,19 +51,13 @@ std::string AudioPipeline::finish() {
     return error_;
 }
 
-void AudioPipeline::wait_ready() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return ready_; });
-}
-
 void AudioPipeline::run(double input_rate, double output_rate) {
     std::vector<std::int16_t> out;
-    std::string err = resampler_.open(input_rate, output_rate);
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ready_ = true;
+    std::string err;
+    if (!resampler_) {
+        resampler_ = std::make_unique<Resampler>();
+        err = resampler_->open(input_rate, output_rate);
     }
-    changed_.notify_all();
     while (err.empty()) {
         std::vector<std::int16_t> chunk;
         {
@@ -72,11 +68,11 @@ void AudioPipeline::run(double input_rate, double output_rate) {
             queue_.pop_front();
         }
         changed_.notify_all();
-        err = resampler_.push(chunk.data(), chunk.size(), out);
+        err = resampler_->push(chunk.data(), chunk.size(), out);
         if (err.empty() && out.size() * sizeof(std::int16_t) >= kWriteBytes && !write_samples(write_, out))
             err = "cannot write the output";
     }
-    if (err.empty()) err = resampler_.flush(out);
+    if (err.empty()) err = resampler_->flush(out);
     if (err.empty() && !out.empty() && !write_samples(write_, out)) err = "cannot write the output";
     std::lock_guard<std::mutex> lock(mutex_);
     error_ = err;

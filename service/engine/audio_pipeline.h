@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -27,10 +28,10 @@ class AudioPipeline {
     AudioPipeline(const AudioPipeline &) = delete;
     AudioPipeline &operator=(const AudioPipeline &) = delete;
 
-    // Starts the pipeline's thread; errors show at push() and finish().
-    void start(double input_rate, double output_rate, Writer write);
-    // Waits until the resampler is prepared (or has failed).
-    void wait_ready();
+    // Starts the pipeline's thread with `resampler`, opened already for
+    // these rates and unused, or, when it is null, with one that the thread
+    // opens; errors show at push() and finish().
+    void start(std::unique_ptr<Resampler> resampler, double input_rate, double output_rate, Writer write);
     // Queues `n` samples; false once the pipeline has failed.
     bool push(const std::int16_t *samples, std::size_t n);
     // Ends the input, waits for all output; empty on success, else the error.
@@ -39,14 +40,13 @@ class AudioPipeline {
   private:
     void run(double input_rate, double output_rate);
 
-    Resampler resampler_;
+    std::unique_ptr<Resampler> resampler_;
     Writer write_ = nullptr;
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::vector<std::int16_t>> queue_;
     bool ended_ = false;
-    bool ready_ = false;
     std::string error_;
 };
 

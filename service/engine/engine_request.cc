@@ -49,6 +49,7 @@ RequestReader::Status RequestReader::bad(std::string why) {
 }
 
 RequestReader::Status RequestReader::feed(const char *data, std::size_t len) {
+    const std::size_t given = len;
     while (len > 0 && status_ == kMore) {
         if (in_text_) {
             const std::size_t take = std::min(len, text_left_);
@@ -71,6 +72,7 @@ RequestReader::Status RequestReader::feed(const char *data, std::size_t len) {
         line_done();
         line_.clear();
     }
+    used_ = given - len;
     return status_;
 }
 

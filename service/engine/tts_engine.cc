@@ -1,15 +1,23 @@
 // SPDX-License-Identifier: Apache-2.0
 // tts-engine: the speech service's synthesis helper. It loads the engine
-// and its default voice, says so with the magic line, reads one request
-// (engine_protocol.h) and answers with framed audio and an end frame that
-// carries its result. On failure it also prints one line on stderr and exits
-// with its result as the exit code. The engine keeps global state and may
-// abort on some texts, which is why it runs here and not in the host.
+// and its default voice, says so with the magic line, then reads requests
+// (engine_protocol.h) until its input ends, answering each with framed audio
+// and an end frame that carries its result. On failure it also prints one
+// line on stderr and exits with its result as the exit code. The engine
+// keeps global state and may abort on some texts, which is why it runs here
+// and not in the host.
+//
+// Synthesis changes the engine's state in ways that change the audio of
+// the next text, and the engine cannot be set up twice in one process. So
+// each request is spoken by a child forked from the helper as it stands
+// after start-up, which never synthesises: every request gets the bytes a
+// freshly started helper gives. A child that fails ends the helper with it.
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/uio.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +29,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "audio_pipeline.h"
 #include "engine_protocol.h"
@@ -41,6 +50,10 @@ constexpr char kDefaultVoice[] = "cmn-latn-pinyin";
 constexpr int kDefaultSampleRate = 16000;
 
 std::unique_ptr<speech::AudioPipeline> g_pipeline;
+// A resampler opened, unused, for the next request's child: for the rate of
+// the last request (the default at first).
+std::unique_ptr<speech::Resampler> g_prepared;
+int g_prepared_rate = 0;
 bool g_magic_written = false;
 
 bool write_all_iov(iovec *iov, int n) {
@@ -131,22 +144,43 @@ void follow_parent(long parent) {
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) std::_Exit(kEngineInitFailed);
 }
 
-void start_pipeline(int sample_rate) {
-    g_pipeline = std::make_unique<speech::AudioPipeline>();
-    g_pipeline->start(kEngineRate, sample_rate, write_audio);
+// Opens the resampler for the next request (designing its filter takes a
+// few milliseconds); one that fails to open is left to the child, which
+// reports it.
+void prepare_resampler(int sample_rate) {
+    auto resampler = std::make_unique<speech::Resampler>();
+    g_prepared = resampler->open(kEngineRate, sample_rate).empty() ? std::move(resampler) : nullptr;
+    g_prepared_rate = sample_rate;
 }
 
-speech::EngineRequest read_request() {
+// Bytes read past the end of the last request: the start of the next one.
+std::string g_unread;
+
+// Reads the next request into `out`; false at the end of input before one
+// begins.
+bool read_request(speech::EngineRequest &out) {
     speech::RequestReader reader;
     char buf[1 << 16];
     for (;;) {
-        const ssize_t r = ::read(STDIN_FILENO, buf, sizeof buf);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) fail(kEngineBadRequest, std::string("cannot read the request: ") + std::strerror(errno));
-        if (r == 0) fail(kEngineBadRequest, "the request ended early");
-        const auto status = reader.feed(buf, static_cast<std::size_t>(r));
+        auto status = speech::RequestReader::kMore;
+        if (!g_unread.empty()) {
+            status = reader.feed(g_unread.data(), g_unread.size());
+            g_unread.erase(0, reader.used());
+        } else {
+            const ssize_t r = ::read(STDIN_FILENO, buf, sizeof buf);
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) fail(kEngineBadRequest, std::string("cannot read the request: ") + std::strerror(errno));
+            if (r == 0 && reader.untouched()) return false;
+            if (r == 0) fail(kEngineBadRequest, "the request ended early");
+            status = reader.feed(buf, static_cast<std::size_t>(r));
+            if (status == speech::RequestReader::kDone)
+                g_unread.assign(buf + reader.used(), static_cast<std::size_t>(r) - reader.used());
+        }
         if (status == speech::RequestReader::kBad) fail(kEngineBadRequest, reader.error());
-        if (status == speech::RequestReader::kDone) return std::move(reader.request());
+        if (status == speech::RequestReader::kDone) {
+            out = std::move(reader.request());
+            return true;
+        }
     }
 }
 
@@ -161,39 +195,17 @@ void set_parameters(const speech::EngineSettings &s) {
     espeak_ng_SetParameter(espeakPITCH, s.pitch, 0);
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
-    follow_parent(parent_from_args(argc, argv));
-    // Nothing of the host's but our standard streams.
-    ::close_range(3, ~0u, 0);
-    // A reader that goes away shows as a failed write, not as a signal.
-    ::signal(SIGPIPE, SIG_IGN);
-
-    start_pipeline(kDefaultSampleRate);
-    espeak_ng_InitializePath(nullptr);
-    espeak_ng_ERROR_CONTEXT context = nullptr;
-    espeak_ng_STATUS st = espeak_ng_Initialize(&context);
-    if (st != ENS_OK) fail(kEngineInitFailed, "engine initialisation: " + status_text(st));
-    espeak_ng_ClearErrorContext(&context);
-    st = espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 200, nullptr);
-    if (st != ENS_OK) fail(kEngineInitFailed, "engine output: " + status_text(st));
-    if (espeak_ng_GetSampleRate() != kEngineRate) fail(kEngineInitFailed, "unexpected engine sample rate");
-    std::string voice = kDefaultVoice;
-    select_voice(voice);
-    espeak_SetSynthCallback(on_audio);
-    g_pipeline->wait_ready();
-    if (!write_all_iov(std::array<iovec, 1>{{{const_cast<char *>(speech::kEngineMagic), speech::kEngineMagicLen}}}.data(), 1))
-        fail(kEngineOutputFailed, "cannot write the output");
-    g_magic_written = true;
-
-    const speech::EngineRequest request = read_request();
+// The child's part: speaks one request from the state the helper had after
+// start-up, answers with its audio and end frame, and exits.
+[[noreturn]] void speak(const speech::EngineRequest &request, std::string voice, pid_t helper) {
+    // Dies with the helper, which the service may kill at any time.
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != helper) std::_Exit(kEngineInitFailed);
     const speech::EngineSettings &settings = request.settings;
-    if (settings.sample_rate != kDefaultSampleRate) {
-        g_pipeline->finish();
-        start_pipeline(settings.sample_rate);
-    }
+    g_pipeline = std::make_unique<speech::AudioPipeline>();
+    g_pipeline->start(settings.sample_rate == g_prepared_rate ? std::move(g_prepared) : nullptr, kEngineRate,
+                      settings.sample_rate, write_audio);
     set_parameters(settings);
+    espeak_ng_STATUS st = ENS_OK;
     for (const speech::RequestSegment &segment : request.segments) {
         if (segment.voice != voice) {
             select_voice(voice = segment.voice);
@@ -209,6 +221,62 @@ int main(int argc, char **argv) {
     if (!out_err.empty()) fail(kEngineOutputFailed, out_err);
     if (st != ENS_OK) fail(kEngineSynthFailed, "synthesis: " + status_text(st));
     write_end(speech::kEngineOk, "");
+    std::_Exit(speech::kEngineOk);
+}
+
+// Serves one request in a child; returns once it has ended well, else
+// ends the helper as the child ended (the child has written its end frame,
+// or its output stops short), so that the service never reuses it.
+void serve(const speech::EngineRequest &request, const std::string &voice) {
+    const pid_t helper = getpid();
+    const pid_t child = fork();
+    if (child < 0) fail(kEngineSynthFailed, std::string("cannot start synthesis: ") + std::strerror(errno));
+    if (child == 0) speak(request, voice, helper);
+    // While the child speaks: the resampler for the next request, which
+    // most likely asks for the same rate.
+    if (request.settings.sample_rate != g_prepared_rate) prepare_resampler(request.settings.sample_rate);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) std::_Exit(kEngineSynthFailed);
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == speech::kEngineOk) return;
+    if (WIFSIGNALED(status)) {
+        ::signal(WTERMSIG(status), SIG_DFL);
+        ::kill(helper, WTERMSIG(status));
+    }
+    std::_Exit(WIFEXITED(status) ? WEXITSTATUS(status) : kEngineSynthFailed);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    follow_parent(parent_from_args(argc, argv));
+    // Nothing of the host's but our standard streams.
+    ::close_range(3, ~0u, 0);
+    // A reader that goes away shows as a failed write, not as a signal.
+    ::signal(SIGPIPE, SIG_IGN);
+
+    // The first resampler is prepared beside the engine's start-up.
+    std::thread preparing(prepare_resampler, kDefaultSampleRate);
+    espeak_ng_InitializePath(nullptr);
+    espeak_ng_ERROR_CONTEXT context = nullptr;
+    espeak_ng_STATUS st = espeak_ng_Initialize(&context);
+    if (st != ENS_OK) fail(kEngineInitFailed, "engine initialisation: " + status_text(st));
+    espeak_ng_ClearErrorContext(&context);
+    st = espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 200, nullptr);
+    if (st != ENS_OK) fail(kEngineInitFailed, "engine output: " + status_text(st));
+    if (espeak_ng_GetSampleRate() != kEngineRate) fail(kEngineInitFailed, "unexpected engine sample rate");
+    std::string voice = kDefaultVoice;
+    select_voice(voice);
+    espeak_SetSynthCallback(on_audio);
+    // No thread may run when the helper forks.
+    preparing.join();
+    if (!write_all_iov(std::array<iovec, 1>{{{const_cast<char *>(speech::kEngineMagic), speech::kEngineMagicLen}}}.data(), 1))
+        fail(kEngineOutputFailed, "cannot write the output");
+    g_magic_written = true;
+
+    speech::EngineRequest request;
+    while (read_request(request)) serve(request, voice);
     // The engine's teardown only frees memory: the process ends here.
     std::_Exit(speech::kEngineOk);
 }
