@@ -318,8 +318,11 @@ int take_engine(const std::string &program, bool inherit_stderr, std::unique_ptr
         p.helper_sessions = warm.helper_sessions;
         // The next helper starts when this session's helper is done (see
         // retire_engine): started now, its start-up would compete with
-        // this session's synthesis for the processor.
+        // this session's synthesis for the processor. One asked for by an
+        // earlier session is not wanted when this session starts its own,
+        // which comes back if its session ends well.
         p.refill_due = Clock::time_point();
+        if (!out) p.refill = false;
         ++p.taken;
         if (!out) {
             req.program = program;

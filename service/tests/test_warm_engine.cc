@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
-// The warm engine: a helper started ahead of need serves the next session,
-// gives the same bytes as a fresh one, serves one session only, ends after
-// its idle time, and dies with its host.
+// The warm engine: a helper serves session after session with the bytes of
+// a fresh one, is never reused after a session that did not end well, is
+// replaced after its number of sessions, ends after its idle time, and dies
+// with its host.
 #include <dirent.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -63,6 +65,26 @@ std::set<pid_t> children_once(Pred settled) {
     return now;
 }
 
+// Our children once they have stayed the same, at least one and at most
+// `most`, for 50 ms: helpers of finished sessions have exited and the next
+// one has started.
+std::set<pid_t> settled_helpers(std::size_t most = 1) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    std::set<pid_t> last;
+    auto since = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() < deadline) {
+        const std::set<pid_t> now = children_of(getpid());
+        if (now != last || now.empty() || now.size() > most) {
+            last = now;
+            since = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - since >= std::chrono::milliseconds(50)) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return last;
+}
+
 bool running(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string line;
@@ -84,58 +106,130 @@ class WarmEngine : public ::testing::Test {
         EXPECT_EQ(MSPLogout(), SPEECH_OK);
         unsetenv("SPEECH_SERVICE_WARM_IDLE_MS");
         unsetenv("SPEECH_SERVICE_WARM_ENGINE");
+        unsetenv("SPEECH_SERVICE_ENGINE_SESSIONS");
     }
 };
 
-// The ready helper is prepared for the default voice and rate: other
-// settings reach it with the request and give what a fresh helper gives.
-TEST_F(WarmEngine, AReadyHelperGivesTheBytesOfAFreshOneForAnySettings) {
+// Whatever the sessions before, in whatever order, a reused helper gives
+// the bytes of a helper started for the session.
+TEST_F(WarmEngine, AReusedHelperGivesTheBytesOfAFreshOneForAnySettingsInAnyOrder) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"", "你好，世界。"},
         {"sample_rate = 8000", "今天天气很好。"},
         {"voice_name = en, speed = 90, volume = 20, pitch = 80", "Hello there, 42."},
+        {"voice_name = en, sample_rate = 8000, speed = 10", "Good morning."},
+        {"speed = 100, pitch = 0, volume = 100", "春眠不觉晓，处处闻啼鸟。"},
+        {"speed = 0, pitch = 100, volume = 0", "电话12345"},
         {"rdn = 2", "电话12345"},
         {"voice_name = en", ""},
+        {"", "你好，世界。"},
     };
     setenv("SPEECH_SERVICE_WARM_ENGINE", "0", 1);
     std::vector<std::string> fresh;
     for (const auto &[params, text] : cases) fresh.push_back(synthesize(params, text).audio);
     unsetenv("SPEECH_SERVICE_WARM_ENGINE");
-    for (int round = 0; round < 2; ++round) {
-        for (std::size_t i = 0; i < cases.size(); ++i) {
+    ASSERT_EQ(synthesize("", "你好").fetch_code, SPEECH_OK);
+    const std::set<pid_t> helper = settled_helpers();
+    ASSERT_EQ(helper.size(), 1u);
+    for (const bool reversed : {false, true}) {
+        for (std::size_t n = 0; n < cases.size(); ++n) {
+            const std::size_t i = reversed ? cases.size() - 1 - n : n;
             const auto s = synthesize(cases[i].first, cases[i].second);
             EXPECT_EQ(s.fetch_code, SPEECH_OK);
-            EXPECT_EQ(s.audio, fresh[i]) << cases[i].first;
+            EXPECT_TRUE(s.audio == fresh[i]) << "case " << i << (reversed ? " in reverse order" : "");
         }
     }
+    EXPECT_EQ(settled_helpers(), helper) << "one helper served them all";
 }
 
-// One helper waits ready while the host is idle; each session takes a
-// helper of its own; after the idle time nothing is left.
-TEST_F(WarmEngine, OneReadyHelperServesOneSessionAndEndsWhenIdle) {
+// Sessions one after another take the helper that served the last; sessions
+// in parallel leave at most one waiting helper per processor; after the
+// idle time nothing is left.
+TEST_F(WarmEngine, AHelperServesSessionAfterSessionAndEndsWhenIdle) {
     const auto before = service_test::settled_resources();
     ASSERT_EQ(synthesize("", "你好").fetch_code, SPEECH_OK);
-    std::set<pid_t> ready = children_once([](const std::set<pid_t> &c) { return c.size() == 1; });
-    ASSERT_EQ(ready.size(), 1u) << "one helper waits ready";
-    for (int i = 0; i < 3; ++i) {
+    const std::set<pid_t> helper = settled_helpers();
+    ASSERT_EQ(helper.size(), 1u) << "one helper waits";
+    for (int i = 0; i < 5; ++i) {
         ASSERT_EQ(synthesize("", "你好").fetch_code, SPEECH_OK);
-        const std::set<pid_t> next =
-            children_once([&](const std::set<pid_t> &c) { return c.size() == 1 && c != ready; });
-        ASSERT_EQ(next.size(), 1u);
-        EXPECT_NE(*next.begin(), *ready.begin()) << "the helper that served a session is gone";
-        ready = next;
+        EXPECT_EQ(children_of(getpid()), helper) << "session " << i << " was served by the same helper";
     }
-    // Sessions in parallel each get a helper; one waits ready afterwards.
     std::vector<std::thread> threads;
     for (int i = 0; i < 4; ++i)
         threads.emplace_back([] { EXPECT_EQ(synthesize("", "春眠不觉晓").fetch_code, SPEECH_OK); });
     for (auto &t : threads) t.join();
-    EXPECT_EQ(children_once([](const std::set<pid_t> &c) { return c.size() == 1; }).size(), 1u);
+    cpu_set_t cpus;
+    ASSERT_EQ(sched_getaffinity(0, sizeof cpus, &cpus), 0);
+    const std::size_t waiting = settled_helpers(4).size();
+    EXPECT_GE(waiting, 1u);
+    EXPECT_LE(waiting, std::min<std::size_t>(4, static_cast<std::size_t>(CPU_COUNT(&cpus))));
 
     const auto after = service_test::resources_once_idle(before);
     EXPECT_EQ(after.fds, before.fds);
     EXPECT_EQ(after.threads, before.threads);
     EXPECT_FALSE(after.children);
+}
+
+// A helper is reused only after a session that ended well: one ended before
+// its end frame, one whose text was refused and one whose audio broke the
+// protocol (a helper that then waits as a good one does) end their helper.
+TEST_F(WarmEngine, AHelperIsNeverReusedAfterASessionThatDidNotEndWell) {
+    setenv("SPEECH_SERVICE_WARM_IDLE_MS", "60000", 1);
+    std::string long_text;  // more audio than the session buffers unfetched
+    for (int i = 0; i < 300; ++i) long_text += "春眠不觉晓，处处闻啼鸟。";
+    struct Case {
+        const char *what;
+        std::string engine;  // empty: the real helper
+        std::string text;
+        bool end_early;
+    };
+    const Case cases[] = {
+        {"ended during synthesis", "", long_text, true},
+        {"refused text", "", "\xff", false},
+        {"half a sample", std::string(SPEECH_TEST_HELPERS) + "/odd_each_time.sh", "你好", false},
+    };
+    for (const Case &c : cases) {
+        if (!c.engine.empty()) service_test::set_engine(c.engine, "400");
+        ASSERT_EQ(synthesize("", "").fetch_code, c.engine.empty() ? SPEECH_OK : SPEECH_ERR_ENGINE_OUTPUT);
+        const std::set<pid_t> ready = settled_helpers();
+        ASSERT_EQ(ready.size(), 1u) << c.what;
+        int code = -1;
+        const char *h = QTTSSessionBegin("", &code);
+        ASSERT_NE(h, nullptr);
+        QTTSTextPut(h, c.text.data(), static_cast<unsigned>(c.text.size()), nullptr);
+        unsigned len = 0;
+        int status = 0;
+        do {
+            QTTSAudioGet(h, &len, &status, &code);
+        } while (!c.end_early && code == SPEECH_OK && status != 2);
+        EXPECT_EQ(QTTSSessionEnd(h, nullptr), SPEECH_OK);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (running(*ready.begin()) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_FALSE(running(*ready.begin())) << c.what;
+        service_test::reset_engine();
+    }
+}
+
+// After its number of sessions a helper is replaced by the next waiting
+// one; one session each is the policy of a helper per session.
+TEST_F(WarmEngine, AHelperIsReplacedAfterItsNumberOfSessions) {
+    struct Case {
+        const char *per_helper;  // null: the default
+        std::size_t waiting_helpers;  // seen over six sessions
+    };
+    for (const Case c : {Case{nullptr, 1}, Case{"3", 3}, Case{"1", 6}}) {
+        service_test::settled_resources();
+        if (c.per_helper != nullptr) setenv("SPEECH_SERVICE_ENGINE_SESSIONS", c.per_helper, 1);
+        std::set<pid_t> seen;
+        for (int i = 0; i < 6; ++i) {
+            ASSERT_EQ(synthesize("", "你好").fetch_code, SPEECH_OK);
+            const std::set<pid_t> now = settled_helpers();
+            seen.insert(now.begin(), now.end());
+        }
+        EXPECT_EQ(seen.size(), c.waiting_helpers) << (c.per_helper ? c.per_helper : "default");
+        unsetenv("SPEECH_SERVICE_ENGINE_SESSIONS");
+    }
 }
 
 // Helpers die with the thread that started them: that thread must outlive
@@ -147,7 +241,7 @@ TEST_F(WarmEngine, ASessionKeepsItsHelperWhenNoneWaitsReady) {
     int code = -1;
     const char *h = QTTSSessionBegin("", &code);
     ASSERT_NE(h, nullptr);
-    // The ready helper is this session's now: none waits ready. Give a
+    // The waiting helper is this session's now: none waits. Give a
     // keeper that would end now the time to do so.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     ASSERT_EQ(QTTSTextPut(h, "你好", 6, nullptr), SPEECH_OK);
