@@ -49,7 +49,6 @@ RequestReader::Status RequestReader::bad(std::string why) {
 }
 
 RequestReader::Status RequestReader::feed(const char *data, std::size_t len) {
-    const std::size_t given = len;
     while (len > 0 && status_ == kMore) {
         if (in_text_) {
             const std::size_t take = std::min(len, text_left_);
@@ -72,7 +71,6 @@ RequestReader::Status RequestReader::feed(const char *data, std::size_t len) {
         line_done();
         line_.clear();
     }
-    used_ = given - len;
     return status_;
 }
 

@@ -40,12 +40,9 @@ class RequestReader {
   public:
     enum Status { kMore, kDone, kBad };
 
-    // Takes bytes; kDone once the end line is read (the rest of `data`, past
-    // used() bytes, belongs to what follows), kBad on a malformed request
-    // (see error()).
+    // Takes bytes; kDone once the end line is read (the rest of `data` is
+    // not used), kBad on a malformed request (see error()).
     Status feed(const char *data, std::size_t len);
-    // The bytes of the last feed() that belong to this request.
-    std::size_t used() const { return used_; }
     // No byte of a request has come yet.
     bool untouched() const { return !started_ && line_.empty(); }
     const EngineRequest &request() const { return request_; }
@@ -62,7 +59,6 @@ class RequestReader {
     bool in_text_ = false;
     bool started_ = false;
     Status status_ = kMore;
-    std::size_t used_ = 0;
     std::string error_;
 };
 

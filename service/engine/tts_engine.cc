@@ -9,9 +9,11 @@
 //
 // Synthesis changes the engine's state in ways that change the audio of
 // the next text, and the engine cannot be set up twice in one process. So
-// each request is spoken by a child forked from the helper as it stands
-// after start-up, which never synthesises: every request gets the bytes a
-// freshly started helper gives. A child that fails ends the helper with it.
+// each request is read and spoken by a child forked from the helper as it
+// stands after start-up, which never synthesises: every request gets the
+// bytes a freshly started helper gives. The child is forked ahead of its
+// request, as soon as the last one has ended, so that the fork costs the
+// request nothing. A child that fails ends the helper with it.
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 #include <signal.h>
@@ -27,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -43,17 +46,18 @@ using speech::kEngineOutputFailed;
 using speech::kEngineSynthFailed;
 using speech::kEngineUnknownVoice;
 using speech::kEngineUsage;
-// The engine's output rate, and the voice and output rate the helper is
-// prepared for before its request comes.
+// The engine's output rate, and the voice the helper loads before its
+// requests come.
 constexpr int kEngineRate = 22050;
 constexpr char kDefaultVoice[] = "cmn-latn-pinyin";
-constexpr int kDefaultSampleRate = 16000;
 
 std::unique_ptr<speech::AudioPipeline> g_pipeline;
-// A resampler opened, unused, for the next request's child: for the rate of
-// the last request (the default at first).
-std::unique_ptr<speech::Resampler> g_prepared;
-int g_prepared_rate = 0;
+// Resamplers opened, unused, for the service's output rates: a child takes
+// the one for its request's rate.
+constexpr int kPreparedRates[] = {16000, 8000};
+std::unique_ptr<speech::Resampler> g_prepared[std::size(kPreparedRates)];
+// A child's exit code when its input ended before a request began.
+constexpr int kNoRequest = 100;
 bool g_magic_written = false;
 
 bool write_all_iov(iovec *iov, int n) {
@@ -144,38 +148,35 @@ void follow_parent(long parent) {
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) std::_Exit(kEngineInitFailed);
 }
 
-// Opens the resampler for the next request (designing its filter takes a
+// Opens the resamplers for the requests to come (designing a filter takes a
 // few milliseconds); one that fails to open is left to the child, which
 // reports it.
-void prepare_resampler(int sample_rate) {
-    auto resampler = std::make_unique<speech::Resampler>();
-    g_prepared = resampler->open(kEngineRate, sample_rate).empty() ? std::move(resampler) : nullptr;
-    g_prepared_rate = sample_rate;
+void prepare_resamplers() {
+    for (std::size_t i = 0; i < std::size(kPreparedRates); ++i) {
+        auto resampler = std::make_unique<speech::Resampler>();
+        if (resampler->open(kEngineRate, kPreparedRates[i]).empty()) g_prepared[i] = std::move(resampler);
+    }
 }
 
-// Bytes read past the end of the last request: the start of the next one.
-std::string g_unread;
+std::unique_ptr<speech::Resampler> prepared_resampler(int sample_rate) {
+    for (std::size_t i = 0; i < std::size(kPreparedRates); ++i)
+        if (kPreparedRates[i] == sample_rate) return std::move(g_prepared[i]);
+    return nullptr;
+}
 
 // Reads the next request into `out`; false at the end of input before one
-// begins.
+// begins. The service sends a request only once the answer to the last one
+// has ended, so nothing after its end line is read.
 bool read_request(speech::EngineRequest &out) {
     speech::RequestReader reader;
     char buf[1 << 16];
     for (;;) {
-        auto status = speech::RequestReader::kMore;
-        if (!g_unread.empty()) {
-            status = reader.feed(g_unread.data(), g_unread.size());
-            g_unread.erase(0, reader.used());
-        } else {
-            const ssize_t r = ::read(STDIN_FILENO, buf, sizeof buf);
-            if (r < 0 && errno == EINTR) continue;
-            if (r < 0) fail(kEngineBadRequest, std::string("cannot read the request: ") + std::strerror(errno));
-            if (r == 0 && reader.untouched()) return false;
-            if (r == 0) fail(kEngineBadRequest, "the request ended early");
-            status = reader.feed(buf, static_cast<std::size_t>(r));
-            if (status == speech::RequestReader::kDone)
-                g_unread.assign(buf + reader.used(), static_cast<std::size_t>(r) - reader.used());
-        }
+        const ssize_t r = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) fail(kEngineBadRequest, std::string("cannot read the request: ") + std::strerror(errno));
+        if (r == 0 && reader.untouched()) return false;
+        if (r == 0) fail(kEngineBadRequest, "the request ended early");
+        const auto status = reader.feed(buf, static_cast<std::size_t>(r));
         if (status == speech::RequestReader::kBad) fail(kEngineBadRequest, reader.error());
         if (status == speech::RequestReader::kDone) {
             out = std::move(reader.request());
@@ -195,15 +196,17 @@ void set_parameters(const speech::EngineSettings &s) {
     espeak_ng_SetParameter(espeakPITCH, s.pitch, 0);
 }
 
-// The child's part: speaks one request from the state the helper had after
-// start-up, answers with its audio and end frame, and exits.
-[[noreturn]] void speak(const speech::EngineRequest &request, std::string voice, pid_t helper) {
+// The child's part: reads the next request, speaks it from the state the
+// helper had after start-up, answers with its audio and end frame, and
+// exits.
+[[noreturn]] void speak_next(std::string voice, pid_t helper) {
     // Dies with the helper, which the service may kill at any time.
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != helper) std::_Exit(kEngineInitFailed);
+    speech::EngineRequest request;
+    if (!read_request(request)) std::_Exit(kNoRequest);
     const speech::EngineSettings &settings = request.settings;
     g_pipeline = std::make_unique<speech::AudioPipeline>();
-    g_pipeline->start(settings.sample_rate == g_prepared_rate ? std::move(g_prepared) : nullptr, kEngineRate,
-                      settings.sample_rate, write_audio);
+    g_pipeline->start(prepared_resampler(settings.sample_rate), kEngineRate, settings.sample_rate, write_audio);
     set_parameters(settings);
     espeak_ng_STATUS st = ENS_OK;
     for (const speech::RequestSegment &segment : request.segments) {
@@ -224,27 +227,31 @@ void set_parameters(const speech::EngineSettings &s) {
     std::_Exit(speech::kEngineOk);
 }
 
-// Serves one request in a child; returns once it has ended well, else
-// ends the helper as the child ended (the child has written its end frame,
-// or its output stops short), so that the service never reuses it.
-void serve(const speech::EngineRequest &request, const std::string &voice) {
+// Serves requests, each in a child of its own, until the input ends. A
+// child that did not end well ends the helper as it ended (it has written
+// its end frame, or its output stops short), so that the service never
+// reuses the helper.
+[[noreturn]] void serve_requests(const std::string &voice) {
     const pid_t helper = getpid();
-    const pid_t child = fork();
-    if (child < 0) fail(kEngineSynthFailed, std::string("cannot start synthesis: ") + std::strerror(errno));
-    if (child == 0) speak(request, voice, helper);
-    // While the child speaks: the resampler for the next request, which
-    // most likely asks for the same rate.
-    if (request.settings.sample_rate != g_prepared_rate) prepare_resampler(request.settings.sample_rate);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) std::_Exit(kEngineSynthFailed);
+    for (;;) {
+        const pid_t child = fork();
+        if (child < 0) {
+            std::fprintf(stderr, "tts-engine: cannot start synthesis: %s\n", std::strerror(errno));
+            std::_Exit(kEngineSynthFailed);
+        }
+        if (child == 0) speak_next(voice, helper);
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0) {
+            if (errno != EINTR) std::_Exit(kEngineSynthFailed);
+        }
+        if (WIFEXITED(status) && WEXITSTATUS(status) == speech::kEngineOk) continue;
+        if (WIFEXITED(status) && WEXITSTATUS(status) == kNoRequest) std::_Exit(speech::kEngineOk);
+        if (WIFSIGNALED(status)) {
+            ::signal(WTERMSIG(status), SIG_DFL);
+            ::kill(helper, WTERMSIG(status));
+        }
+        std::_Exit(WIFEXITED(status) ? WEXITSTATUS(status) : kEngineSynthFailed);
     }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == speech::kEngineOk) return;
-    if (WIFSIGNALED(status)) {
-        ::signal(WTERMSIG(status), SIG_DFL);
-        ::kill(helper, WTERMSIG(status));
-    }
-    std::_Exit(WIFEXITED(status) ? WEXITSTATUS(status) : kEngineSynthFailed);
 }
 
 }  // namespace
@@ -257,7 +264,7 @@ int main(int argc, char **argv) {
     ::signal(SIGPIPE, SIG_IGN);
 
     // The first resampler is prepared beside the engine's start-up.
-    std::thread preparing(prepare_resampler, kDefaultSampleRate);
+    std::thread preparing(prepare_resamplers);
     espeak_ng_InitializePath(nullptr);
     espeak_ng_ERROR_CONTEXT context = nullptr;
     espeak_ng_STATUS st = espeak_ng_Initialize(&context);
@@ -275,8 +282,6 @@ int main(int argc, char **argv) {
         fail(kEngineOutputFailed, "cannot write the output");
     g_magic_written = true;
 
-    speech::EngineRequest request;
-    while (read_request(request)) serve(request, voice);
-    // The engine's teardown only frees memory: the process ends here.
-    std::_Exit(speech::kEngineOk);
+    // The engine's teardown only frees memory: the process ends without it.
+    serve_requests(voice);
 }
