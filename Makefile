@@ -39,6 +39,7 @@ bench: build
 	./bench/compare.py --build $(BUILD)
 	./bench/warm.py --build $(BUILD) < /dev/null
 	./bench/reading_shapes.py --build $(BUILD)
+	./bench/resampler_quality.py --build $(BUILD)
 
 # The test suite under AddressSanitizer+UBSan, and the threaded tests under
 # ThreadSanitizer (CMakePresets.json).
