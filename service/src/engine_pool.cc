@@ -138,9 +138,9 @@ void Pool::reap_dying(std::unique_lock<std::mutex> &lock) {
     next_look = Clock::now() + pause;
 }
 
-// The keeper thread: starts helpers on request, keeps one ready, ends
-// waiting ones after their idle time, reaps the helpers of finished sessions,
-// and returns once nothing it started runs.
+// The keeper thread: starts helpers on request, starts one ahead of need
+// when none waits, ends waiting ones after their idle time, reaps the
+// helpers of finished sessions, and returns once nothing it started runs.
 void Pool::keep() {
     std::unique_lock<std::mutex> lock(mutex);
     std::vector<std::unique_ptr<EngineProcess>> expired;

@@ -4,6 +4,7 @@
 // replaced after its number of sessions, ends after its idle time, and dies
 // with its host.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
 #include <spawn.h>
@@ -19,6 +20,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "service_client.h"
@@ -261,6 +263,87 @@ TEST_F(WarmEngine, TurnedOffNoHelperWaits) {
     EXPECT_TRUE(children_once([](const std::set<pid_t> &c) { return c.empty(); }).empty());
     const auto after = service_test::resources_once_idle(before);
     EXPECT_EQ(after.threads, before.threads) << "and no thread stays";
+}
+
+// The real helper driven directly with `requests` and then the end of its
+// input: the result of each end frame, whether anything came after the
+// last, and its exit code.
+struct HelperRun {
+    std::vector<int> results;
+    bool more_output = false;
+    int exit_code = -1;
+};
+
+HelperRun drive_helper(const std::vector<std::string> &requests) {
+    HelperRun run;
+    int in[2], out[2];
+    if (pipe(in) != 0 || pipe(out) != 0) return run;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+    char *argv[] = {const_cast<char *>(TTS_ENGINE), nullptr};
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, TTS_ENGINE, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
+    FILE *output = fdopen(out[0], "r");
+    char magic[8];
+    if (rc == 0 && std::fread(magic, 1, sizeof magic, output) == sizeof magic) {
+        for (const std::string &request : requests) {
+            if (write(in[1], request.data(), request.size()) != static_cast<ssize_t>(request.size())) break;
+            // A request cut short: its input ends there.
+            if (request.size() < 4 || request.compare(request.size() - 4, 4, "end\n") != 0) close(std::exchange(in[1], -1));
+            unsigned char head[5];
+            std::string payload;
+            do {
+                if (std::fread(head, 1, 5, output) != 5) break;
+                payload.resize(head[1] | head[2] << 8 | head[3] << 16 | static_cast<unsigned>(head[4]) << 24);
+                if (std::fread(payload.data(), 1, payload.size(), output) != payload.size()) break;
+            } while (head[0] == 'a');
+            if (head[0] != 'e' || payload.size() < 4) break;
+            run.results.push_back(static_cast<unsigned char>(payload[0]));
+            if (run.results.back() != 0) break;  // the helper ends after a failure
+        }
+    }
+    if (in[1] >= 0) close(in[1]);
+    run.more_output = std::fgetc(output) != EOF;
+    std::fclose(output);
+    int status = 0;
+    if (rc == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
+    return run;
+}
+
+std::string request(const std::string &voice, const std::string &text) {
+    return "TTSREQ3\nrate 175\nvolume 100\npitch 50\nsample_rate 16000\ntext " + voice + " " +
+           std::to_string(text.size()) + "\n" + text + "end\n";
+}
+
+// The helper serves requests until its input ends, and ends after one that
+// failed, with that request's result.
+TEST(EngineHelper, ServesRequestsUntilItsInputEndsOrOneFails) {
+    const std::string good = request("en", "Hello.");
+    struct Case {
+        std::vector<std::string> requests;
+        std::vector<int> results;
+        int exit_code;
+    };
+    const Case cases[] = {
+        {{}, {}, 0},
+        {{good, good, good}, {0, 0, 0}, 0},
+        {{good, request("nosuchvoice", "Hello."), good}, {0, 3}, 3},
+        {{good, "TTSREQ3\nrate 175\n"}, {0, 7}, 7},
+        {{good, "TTSREQ2\nend\n"}, {0, 7}, 7},
+    };
+    for (const Case &c : cases) {
+        const HelperRun run = drive_helper(c.requests);
+        EXPECT_EQ(run.results, c.results) << c.requests.size() << " requests";
+        EXPECT_FALSE(run.more_output);
+        EXPECT_EQ(run.exit_code, c.exit_code) << c.requests.size() << " requests";
+    }
 }
 
 // A host killed with SIGKILL runs no code of ours: its ready helper must
