@@ -32,7 +32,6 @@
 #include <iterator>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "audio_pipeline.h"
 #include "engine_protocol.h"
@@ -50,6 +49,20 @@ using speech::kEngineUsage;
 // requests come.
 constexpr int kEngineRate = 22050;
 constexpr char kDefaultVoice[] = "cmn-latn-pinyin";
+
+// Under ThreadSanitizer, whose own thread makes the helper count as threaded
+// when it forks, a child may start no thread: it resamples as it speaks.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kPipelineThread = false;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr bool kPipelineThread = false;
+#else
+constexpr bool kPipelineThread = true;
+#endif
+#else
+constexpr bool kPipelineThread = true;
+#endif
 
 std::unique_ptr<speech::AudioPipeline> g_pipeline;
 // Resamplers opened, unused, for the service's output rates: a child takes
@@ -148,9 +161,8 @@ void follow_parent(long parent) {
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) std::_Exit(kEngineInitFailed);
 }
 
-// Opens the resamplers for the requests to come (designing a filter takes a
-// few milliseconds); one that fails to open is left to the child, which
-// reports it.
+// Opens the resamplers for the requests to come; one that fails to open is
+// left to the child, which reports it.
 void prepare_resamplers() {
     for (std::size_t i = 0; i < std::size(kPreparedRates); ++i) {
         auto resampler = std::make_unique<speech::Resampler>();
@@ -206,7 +218,8 @@ void set_parameters(const speech::EngineSettings &s) {
     if (!read_request(request)) std::_Exit(kNoRequest);
     const speech::EngineSettings &settings = request.settings;
     g_pipeline = std::make_unique<speech::AudioPipeline>();
-    g_pipeline->start(prepared_resampler(settings.sample_rate), kEngineRate, settings.sample_rate, write_audio);
+    g_pipeline->start(prepared_resampler(settings.sample_rate), kEngineRate, settings.sample_rate, write_audio,
+                      kPipelineThread);
     set_parameters(settings);
     espeak_ng_STATUS st = ENS_OK;
     for (const speech::RequestSegment &segment : request.segments) {
@@ -263,8 +276,9 @@ int main(int argc, char **argv) {
     // A reader that goes away shows as a failed write, not as a signal.
     ::signal(SIGPIPE, SIG_IGN);
 
-    // The first resampler is prepared beside the engine's start-up.
-    std::thread preparing(prepare_resamplers);
+    // On this thread: designing the filters takes a small fraction of a
+    // millisecond, and the helper must have no other thread when it forks.
+    prepare_resamplers();
     espeak_ng_InitializePath(nullptr);
     espeak_ng_ERROR_CONTEXT context = nullptr;
     espeak_ng_STATUS st = espeak_ng_Initialize(&context);
@@ -276,8 +290,6 @@ int main(int argc, char **argv) {
     std::string voice = kDefaultVoice;
     select_voice(voice);
     espeak_SetSynthCallback(on_audio);
-    // No thread may run when the helper forks.
-    preparing.join();
     if (!write_all_iov(std::array<iovec, 1>{{{const_cast<char *>(speech::kEngineMagic), speech::kEngineMagicLen}}}.data(), 1))
         fail(kEngineOutputFailed, "cannot write the output");
     g_magic_written = true;

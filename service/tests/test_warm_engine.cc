@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 #include <set>
 #include <string>
 #include <thread>
@@ -109,6 +110,7 @@ class WarmEngine : public ::testing::Test {
         unsetenv("SPEECH_SERVICE_WARM_IDLE_MS");
         unsetenv("SPEECH_SERVICE_WARM_ENGINE");
         unsetenv("SPEECH_SERVICE_ENGINE_SESSIONS");
+        service_test::reset_engine();
     }
 };
 
@@ -172,67 +174,81 @@ TEST_F(WarmEngine, AHelperServesSessionAfterSessionAndEndsWhenIdle) {
     EXPECT_FALSE(after.children);
 }
 
+// Runs a session of `text` on the one waiting helper, ended before its end
+// when `end_early`; true once that helper has ended (within 5 s).
+bool helper_ends_after_session(const std::string &text, bool end_early) {
+    const std::set<pid_t> waiting = settled_helpers();
+    if (waiting.size() != 1) return false;
+    int code = -1;
+    const char *h = QTTSSessionBegin("", &code);
+    if (h == nullptr) return false;
+    QTTSTextPut(h, text.data(), static_cast<unsigned>(text.size()), nullptr);
+    unsigned len = 0;
+    int status = 0;
+    do {
+        QTTSAudioGet(h, &len, &status, &code);
+    } while (!end_early && code == SPEECH_OK && status != 2);
+    QTTSSessionEnd(h, nullptr);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (running(*waiting.begin()) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return !running(*waiting.begin());
+}
+
 // A helper is reused only after a session that ended well: one ended before
-// its end frame, one whose text was refused and one whose audio broke the
-// protocol (a helper that then waits as a good one does) end their helper.
+// its end frame and one whose text was refused end their helper. (The
+// environment is set before any helper starts: the keeper reads it as it
+// starts helpers.)
 TEST_F(WarmEngine, AHelperIsNeverReusedAfterASessionThatDidNotEndWell) {
     setenv("SPEECH_SERVICE_WARM_IDLE_MS", "60000", 1);
     std::string long_text;  // more audio than the session buffers unfetched
     for (int i = 0; i < 300; ++i) long_text += "春眠不觉晓，处处闻啼鸟。";
-    struct Case {
-        const char *what;
-        std::string engine;  // empty: the real helper
-        std::string text;
-        bool end_early;
-    };
-    const Case cases[] = {
-        {"ended during synthesis", "", long_text, true},
-        {"refused text", "", "\xff", false},
-        {"half a sample", std::string(SPEECH_TEST_HELPERS) + "/odd_each_time.sh", "你好", false},
-    };
-    for (const Case &c : cases) {
-        if (!c.engine.empty()) service_test::set_engine(c.engine, "400");
-        ASSERT_EQ(synthesize("", "").fetch_code, c.engine.empty() ? SPEECH_OK : SPEECH_ERR_ENGINE_OUTPUT);
-        const std::set<pid_t> ready = settled_helpers();
-        ASSERT_EQ(ready.size(), 1u) << c.what;
-        int code = -1;
-        const char *h = QTTSSessionBegin("", &code);
-        ASSERT_NE(h, nullptr);
-        QTTSTextPut(h, c.text.data(), static_cast<unsigned>(c.text.size()), nullptr);
-        unsigned len = 0;
-        int status = 0;
-        do {
-            QTTSAudioGet(h, &len, &status, &code);
-        } while (!c.end_early && code == SPEECH_OK && status != 2);
-        EXPECT_EQ(QTTSSessionEnd(h, nullptr), SPEECH_OK);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (running(*ready.begin()) && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        EXPECT_FALSE(running(*ready.begin())) << c.what;
-        service_test::reset_engine();
-    }
+    ASSERT_EQ(synthesize("", "").fetch_code, SPEECH_OK);
+    EXPECT_TRUE(helper_ends_after_session(long_text, true)) << "ended during synthesis";
+    EXPECT_TRUE(helper_ends_after_session("\xff", false)) << "refused text";
+}
+
+// Nor after audio that broke the protocol, from a helper that then waits as
+// a good one does.
+TEST_F(WarmEngine, AHelperIsNeverReusedAfterBrokenAudio) {
+    setenv("SPEECH_SERVICE_WARM_IDLE_MS", "60000", 1);
+    service_test::set_engine(std::string(SPEECH_TEST_HELPERS) + "/odd_each_time.sh", "400");
+    ASSERT_EQ(synthesize("", "").fetch_code, SPEECH_ERR_ENGINE_OUTPUT);
+    EXPECT_TRUE(helper_ends_after_session("你好", false));
 }
 
 // After its number of sessions a helper is replaced by the next waiting
 // one; one session each is the policy of a helper per session.
-TEST_F(WarmEngine, AHelperIsReplacedAfterItsNumberOfSessions) {
-    struct Case {
-        const char *per_helper;  // null: the default
-        std::size_t waiting_helpers;  // seen over six sessions
-    };
-    for (const Case c : {Case{nullptr, 1}, Case{"3", 3}, Case{"1", 6}}) {
-        service_test::settled_resources();
-        if (c.per_helper != nullptr) setenv("SPEECH_SERVICE_ENGINE_SESSIONS", c.per_helper, 1);
-        std::set<pid_t> seen;
-        for (int i = 0; i < 6; ++i) {
-            ASSERT_EQ(synthesize("", "你好").fetch_code, SPEECH_OK);
-            const std::set<pid_t> now = settled_helpers();
-            seen.insert(now.begin(), now.end());
-        }
-        EXPECT_EQ(seen.size(), c.waiting_helpers) << (c.per_helper ? c.per_helper : "default");
-        unsetenv("SPEECH_SERVICE_ENGINE_SESSIONS");
+struct Replacement {
+    const char *per_helper;        // null: the default
+    std::size_t waiting_helpers;   // seen over six sessions
+};
+
+void PrintTo(const Replacement &r, std::ostream *out) { *out << (r.per_helper ? r.per_helper : "default"); }
+
+class WarmEngineReplacement : public WarmEngine, public ::testing::WithParamInterface<Replacement> {
+  protected:
+    void SetUp() override {
+        if (GetParam().per_helper != nullptr) setenv("SPEECH_SERVICE_ENGINE_SESSIONS", GetParam().per_helper, 1);
+        WarmEngine::SetUp();
     }
+};
+
+TEST_P(WarmEngineReplacement, AHelperIsReplacedAfterItsNumberOfSessions) {
+    std::set<pid_t> seen;
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_EQ(synthesize("", "你好").fetch_code, SPEECH_OK);
+        const std::set<pid_t> now = settled_helpers();
+        seen.insert(now.begin(), now.end());
+    }
+    EXPECT_EQ(seen.size(), GetParam().waiting_helpers);
 }
+
+INSTANTIATE_TEST_SUITE_P(SessionsPerHelper, WarmEngineReplacement,
+                         ::testing::Values(Replacement{nullptr, 1}, Replacement{"3", 3}, Replacement{"1", 6}),
+                         [](const auto &info) {
+                             return std::string(info.param.per_helper ? info.param.per_helper : "default");
+                         });
 
 // Helpers die with the thread that started them: that thread must outlive
 // every session's helper, not only the ready one.
