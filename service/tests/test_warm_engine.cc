@@ -117,6 +117,8 @@ class WarmEngine : public ::testing::Test {
 // Whatever the sessions before, in whatever order, a reused helper gives
 // the bytes of a helper started for the session.
 TEST_F(WarmEngine, AReusedHelperGivesTheBytesOfAFreshOneForAnySettingsInAnyOrder) {
+    // A slow machine must not end the helper between two sessions.
+    setenv("SPEECH_SERVICE_WARM_IDLE_MS", "60000", 1);
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"", "你好，世界。"},
         {"sample_rate = 8000", "今天天气很好。"},
@@ -150,6 +152,7 @@ TEST_F(WarmEngine, AReusedHelperGivesTheBytesOfAFreshOneForAnySettingsInAnyOrder
 // in parallel leave at most one waiting helper per processor; after the
 // idle time nothing is left.
 TEST_F(WarmEngine, AHelperServesSessionAfterSessionAndEndsWhenIdle) {
+    setenv("SPEECH_SERVICE_WARM_IDLE_MS", "2000", 1);
     const auto before = service_test::settled_resources();
     ASSERT_EQ(synthesize("", "你好").fetch_code, SPEECH_OK);
     const std::set<pid_t> helper = settled_helpers();
@@ -231,6 +234,7 @@ class WarmEngineReplacement : public WarmEngine, public ::testing::WithParamInte
     void SetUp() override {
         if (GetParam().per_helper != nullptr) setenv("SPEECH_SERVICE_ENGINE_SESSIONS", GetParam().per_helper, 1);
         WarmEngine::SetUp();
+        setenv("SPEECH_SERVICE_WARM_IDLE_MS", "60000", 1);
     }
 };
 
