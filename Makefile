@@ -46,6 +46,7 @@ bench: build
 	./bench/ssml.py --build $(BUILD)
 	./bench/server.py --build $(BUILD)
 	./bench/fleet.sh $(BUILD)
+	./bench/resampler_quality.py --build $(BUILD)
 
 # The test suite under AddressSanitizer+UBSan, and the threaded tests under
 # ThreadSanitizer (CMakePresets.json).
