@@ -9,9 +9,6 @@
 namespace tts_say {
 namespace {
 
-// The session parameters text_to_speech always asks for.
-constexpr const char *kLibrarySessionParams =
-    "voice_name = xiaoxin, text_encoding = utf8, sample_rate = 16000, speed = 50, volume = 50, pitch = 50, rdn = 2";
 constexpr int kDefaultRate = 16000;
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }

@@ -14,6 +14,10 @@ namespace tts_say {
 
 inline constexpr const char *kHostParamsEnv = "SPEECH_SERVICE_SESSION_PARAMS";
 
+// The session parameters text_to_speech always asks for.
+inline constexpr const char *kLibrarySessionParams =
+    "voice_name = xiaoxin, text_encoding = utf8, sample_rate = 16000, speed = 50, volume = 50, pitch = 50, rdn = 2";
+
 // The whole list, as a session would read it.
 std::string session_settings(const Options &o);
 

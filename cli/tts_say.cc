@@ -16,13 +16,12 @@
 
 #include "console_route.h"
 #include "options.h"
-#include "server_request.h"
+#include "server_speech.h"
 #include "session_settings.h"
 #include "signal_cleanup.h"
 #include "speech_service.h"
 #include "text_input.h"
 #include "tts.h"
-#include "wav_image.h"
 #include "wav_output.h"
 
 namespace {
@@ -142,79 +141,12 @@ int speak(const Options &o, const std::string &text, tts_say::WavOutput &output)
     return kExitSpoken;
 }
 
-// The library's dialogue of a call that went well, for a call that it
-// does not make: the lines before the synthesis, then those after it.
-constexpr const char *kLibrarySessionParams =
-    "voice_name = xiaoxin, text_encoding = utf8, sample_rate = 16000, speed = 50, volume = 50, pitch = 50, rdn = 2";
-void print_opening_dialogue() {
-    std::printf("login_status is 0 \nparams is %s \n开始合成 ...\n正在合成 ...\n", kLibrarySessionParams);
-    std::fflush(stdout);
-}
-void print_closing_dialogue() { std::fputs("\n按任意键退出 ...\n", stdout); }
-
-// The bearer token from --server-token-file or TTS_SERVER_TOKEN; false with
-// the reason when the file cannot be read.
-bool server_token(const Options &o, std::string &token, std::string &error) {
-    if (o.server_token_file.empty()) {
-        const char *env = std::getenv("TTS_SERVER_TOKEN");
-        token = env != nullptr ? env : "";
-        return true;
-    }
-    std::FILE *f = std::fopen(o.server_token_file.c_str(), "rb");
-    if (f == nullptr) {
-        error = "cannot read " + o.server_token_file + ": " + std::strerror(errno);
-        return false;
-    }
-    char buffer[4096];
-    const std::size_t n = std::fread(buffer, 1, sizeof buffer, f);
-    std::fclose(f);
-    token.assign(buffer, n);
-    while (!token.empty() && (token.back() == '\n' || token.back() == '\r')) token.pop_back();
-    return true;
-}
-
-// Writes `bytes` into the temporary file at `path`.
-bool write_whole(const std::string &path, const std::string &bytes, std::string &error) {
-    std::FILE *f = std::fopen(path.c_str(), "wb");
-    bool ok = f != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    if (f != nullptr && std::fclose(f) != 0) ok = false;
-    if (!ok) error = "cannot write " + path + ": " + std::strerror(errno);
-    return ok;
-}
-
-// A WAV without audio at the session's rate, as the library writes for the
-// empty text (the server takes no empty text).
-std::string empty_wav(int rate) {
-    wav_hdr hdr = default_wav_hdr;
-    hdr.sample_rate = static_cast<uint32_t>(rate);
-    hdr.byte_rate = static_cast<uint32_t>(rate) * hdr.block_align;
-    hdr.riff_size = 36;
-    unsigned char image[tts::kWavHeaderBytes];
-    tts::wav_encode(hdr, image);
-    return std::string(reinterpret_cast<const char *>(image), sizeof image);
-}
-
-// Speaks the text through the tts-server at o.server into the temporary
-// file of `output`, with the library's dialogue of a local call.
-int speak_through_server(const Options &o, const std::string &text, tts_say::WavOutput &output) {
-    std::string error, body, token;
-    if (!tts_say::speech_request_body(o, text, body, error) || !server_token(o, token, error)) return fail(error);
-    const tts_say::DialogueTo to = o.quiet                      ? tts_say::DialogueTo::kCapture
-                                   : output.on_standard_output() ? tts_say::DialogueTo::kStderr
-                                                                 : tts_say::DialogueTo::kStdout;
-    tts_say::DialogueRoute route;
-    if (!route.begin(to, error)) return fail(error);
-    const bool blank = tts_say::is_blank(text);
-    print_opening_dialogue();
-    tts_say::ServerAnswer answer;
-    if (blank) answer = {true, empty_wav(tts_say::session_sample_rate(o)), ""};
-    else answer = tts_say::post_speech(o.server, token, body);
-    print_closing_dialogue();
-    (void)route.end();
-
-    if (!answer.ok) return fail(answer.error);
-    if (!write_whole(output.library_path(), answer.wav, error) || !output.finish(error)) return fail(error);
-    if (blank) std::cerr << "tts-say: the text is blank: wrote an empty WAV to " << output.where() << "\n";
+// Speaks the text through the tts-server at o.server, into the output as
+// speak() does.
+int speak_remotely(const Options &o, const std::string &text, tts_say::WavOutput &output) {
+    std::string error;
+    if (!tts_say::speak_through_server(o, text, output, error) || !output.finish(error)) return fail(error);
+    if (tts_say::is_blank(text)) std::cerr << "tts-say: the text is blank: wrote an empty WAV to " << output.where() << "\n";
     return kExitSpoken;
 }
 
@@ -258,5 +190,5 @@ int main(int argc, char **argv) {
     tts_say::install_signal_cleanup();
     tts_say::WavOutput output;
     if (!output.open(o.output, error)) return fail(error);
-    return o.server.empty() ? speak(o, text.bytes, output) : speak_through_server(o, text.bytes, output);
+    return o.server.empty() ? speak(o, text.bytes, output) : speak_remotely(o, text.bytes, output);
 }
