@@ -17,15 +17,14 @@ namespace {
 
 using nlohmann::json;
 
-// The JSON fields the server takes, by the session parameter they set.
+// The whole-number settings the server takes, named as the session's
+// parameters, with their ranges.
 struct Field {
-    const char *param;
-    const char *json;
+    const char *name;
     int lo, hi;
 };
 constexpr Field kWholeFields[] = {
-    {"sample_rate", "sample_rate", 8000, 16000}, {"speed", "speed", 0, 100}, {"pitch", "pitch", 0, 100},
-    {"volume", "volume", 0, 100},                {"rdn", "rdn", 0, 2},
+    {"sample_rate", 8000, 16000}, {"speed", 0, 100}, {"pitch", 0, 100}, {"volume", 0, 100}, {"rdn", 0, 2},
 };
 
 bool whole_number(const std::string &text, int lo, int hi, int &out) {
@@ -67,16 +66,16 @@ bool speech_request_body(const Options &o, const std::string &text, std::string 
     json doc = {{"input", text}, {"response_format", "wav"}};
     if (const std::string *voice = speech::find_param(list, "voice_name")) doc["voice"] = *voice;
     for (const Field &f : kWholeFields) {
-        const std::string *value = speech::find_param(list, f.param);
+        const std::string *value = speech::find_param(list, f.name);
         if (value == nullptr) continue;
         int v = 0;
         if (!whole_number(*value, f.lo, f.hi, v)) {
-            error = "the server takes " + std::string(f.param) + " from " + std::to_string(f.lo) + " to " +
+            error = "the server takes " + std::string(f.name) + " from " + std::to_string(f.lo) + " to " +
                     std::to_string(f.hi) + ", not '" + *value + "'";
             return false;
         }
-        if (f.param == std::string("speed")) doc[f.json] = api_speed(v);
-        else doc[f.json] = v;
+        if (f.name == std::string("speed")) doc[f.name] = api_speed(v);
+        else doc[f.name] = v;
     }
     body = doc.dump();
     return true;
