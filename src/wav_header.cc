@@ -13,20 +13,6 @@ wav_hdr default_wav_hdr = {
 namespace tts {
 namespace {
 
-void store_le16(unsigned char *p, std::uint16_t v) {
-    p[0] = static_cast<unsigned char>(v & 0xFFu);
-    p[1] = static_cast<unsigned char>(v >> 8);
-}
-
-void store_le32(unsigned char *p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>((v >> (8 * i)) & 0xFFu);
-}
-
-std::uint32_t saturating_add(std::uint64_t a, std::uint64_t b) {
-    const std::uint64_t sum = a + b;
-    return sum > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(sum);
-}
-
 bool patch_le32(std::FILE *file, long offset, std::uint32_t value) {
     unsigned char bytes[4];
     store_le32(bytes, value);
@@ -36,22 +22,6 @@ bool patch_le32(std::FILE *file, long offset, std::uint32_t value) {
 }  // namespace
 
 void wav_take_copy(wav_hdr &hdr) { std::memcpy(&hdr, &default_wav_hdr, sizeof hdr); }
-
-void wav_encode(const wav_hdr &hdr, unsigned char (&out)[kWavHeaderBytes]) {
-    std::memcpy(out + 0, hdr.riff_tag, 4);
-    store_le32(out + 4, hdr.riff_size);
-    std::memcpy(out + 8, hdr.wave_tag, 4);
-    std::memcpy(out + 12, hdr.fmt_tag, 4);
-    store_le32(out + 16, hdr.fmt_size);
-    store_le16(out + 20, hdr.format_tag);
-    store_le16(out + 22, hdr.channels);
-    store_le32(out + 24, hdr.sample_rate);
-    store_le32(out + 28, hdr.byte_rate);
-    store_le16(out + 32, hdr.block_align);
-    store_le16(out + 34, hdr.bits_per_sample);
-    std::memcpy(out + 36, hdr.data_tag, 4);
-    store_le32(out + 40, hdr.data_size);
-}
 
 bool wav_write_header(std::FILE *file, const wav_hdr &hdr) {
     unsigned char bytes[kWavHeaderBytes];

@@ -9,20 +9,15 @@
 #include <cstdio>
 
 #include "tts.h"
+#include "wav_image.h"
 
 namespace tts {
 
-constexpr std::size_t kWavHeaderBytes = 44;
 constexpr long kRiffSizeOffset = 4;
 constexpr long kDataSizeOffset = 40;
-// Header bytes that follow the riff_size field: 44 less "RIFF" and riff_size.
-constexpr std::uint32_t kRiffSizeOverhead = 36;
 
 // Copies all 44 bytes of default_wav_hdr into `hdr`.
 void wav_take_copy(wav_hdr &hdr);
-
-// Stores `hdr` as its 44-byte file image, numbers little-endian.
-void wav_encode(const wav_hdr &hdr, unsigned char (&out)[kWavHeaderBytes]);
 
 // Writes the 44-byte header at the current position; false on failure.
 bool wav_write_header(std::FILE *file, const wav_hdr &hdr);
