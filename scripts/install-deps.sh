@@ -10,13 +10,18 @@ set -eu
 # With "ci": also clang (CI builds with both compilers) and what the package
 # tests need (dpkg-dev for dpkg-shlibdeps, file for CPack, lintian).
 # With "bench": also the engine's own command, the benchmarks' reference.
+# With "slurm": also a Slurm controller, node daemon and client, and munge
+# (tests/slurm/run-one-node.sh runs a batch on a one-node cluster).
 packages="cmake make g++ pkg-config libgtest-dev libespeak-ng-dev espeak-ng-data libsoxr-dev libsndfile1-dev"
+# tts-say --batch reads its manifest's JSON lines with this (headers only).
+packages="$packages nlohmann-json3-dev"
 # The Mandarin lexicon is compiled at build time from these.
 packages="$packages python3 rime-data-terra-pinyin rime-data-pinyin-simp rime-essay unicode-data"
 case "${1:-}" in
   fuzz) packages="$packages clang libclang-rt-14-dev" ;;
   ci) packages="$packages clang dpkg-dev file lintian" ;;
   bench) packages="$packages espeak-ng" ;;
+  slurm) packages="$packages slurm-wlm munge" ;;
 esac
 
 missing=""
