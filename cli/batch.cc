@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -63,7 +64,7 @@ struct Worker {
     const std::string &host;
     BatchReport &report;
     BatchTempFiles &files;
-    bool &results_ok;
+    std::atomic<bool> &results_ok;
 
     void operator()(BoundedQueue<Queued> &queue) const {
         while (std::optional<Queued> next = queue.pop()) {
@@ -89,6 +90,9 @@ struct Worker {
 }  // namespace
 
 int run_batch(const Options &o) {
+    // Before the service starts a thread: every thread then holds the
+    // ending signals off, and the signal thread alone takes them.
+    static BatchTempFiles files;  // lives on for its signal thread
     const BatchOptions &b = o.batch;
     Shard shard;
     std::string error;
@@ -128,10 +132,9 @@ int run_batch(const Options &o) {
     const int login = MSPLogin(nullptr, nullptr, kLoginParams);
     if (login != 0) return fail(std::string("cannot log in to the speech service: ") + speech_service_error_text(login));
 
-    static BatchTempFiles files;  // lives on for its signal thread
     const int jobs = b.jobs > 0 ? b.jobs : processors();
     BoundedQueue<Queued> queue(kQueuedPerWorker * static_cast<std::size_t>(jobs));
-    bool results_ok = true;
+    std::atomic<bool> results_ok{true};
     std::vector<std::thread> workers;
     for (int i = 0; i < jobs; ++i) workers.emplace_back(Worker{host, report, files, results_ok}, std::ref(queue));
 
