@@ -56,8 +56,16 @@ bool take_string(const json &line, const char *key, std::string &field, std::str
 
 // Reads the JSON object's keys into `item`; false with item.error set.
 bool read_object(const std::string &text, BatchItem &item) {
-    const json line = json::parse(text, nullptr, false);
-    if (line.is_discarded() || !line.is_object()) {
+    json line;
+    try {
+        line = json::parse(text);
+    } catch (const json::parse_error &e) {
+        // "[json.exception.parse_error.101] parse error at ...": the part after the tag.
+        const std::string what = e.what();
+        item.error = "not valid JSON: " + what.substr(what.find(']') + 2);
+        return false;
+    }
+    if (!line.is_object()) {
         item.error = "not a JSON object (nor ID<TAB>TEXT)";
         return false;
     }

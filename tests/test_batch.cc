@@ -97,10 +97,10 @@ TEST(Batch, BadLinesFailTheirItemWithTheReasonAndTheRunGoesOn) {
         const char *reason;  // part of the reason; null for an item that is spoken
     } const cases[] = {
         {"good1", R"({"id": "good1", "text": "一"})", nullptr},
-        {"2", "{not json", "not a JSON object"},
+        {"2", "{not json", "not valid JSON"},
         {"3", "just words", "not a JSON object"},
         {"notext", R"({"id": "notext"})", "no text"},
-        {"5", "{\"id\": \"latin1\", \"text\": \"caf\xe9\"}", "not a JSON object"},
+        {"5", "{\"id\": \"latin1\", \"text\": \"caf\xe9\"}", "ill-formed UTF-8"},
         {"latin1tab", "latin1tab\tcaf\xe9", "not UTF-8"},
         {"voice", R"({"id": "voice", "text": "一", "voice": "nosuchvoice"})", "unknown voice"},
         {"fast", R"({"id": "fast", "text": "一", "speed": 101})", "speed must be"},
