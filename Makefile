@@ -39,6 +39,7 @@ bench: build
 	./bench/compare.py --build $(BUILD)
 	./bench/warm.py --build $(BUILD) < /dev/null
 	./bench/reading_shapes.py --build $(BUILD)
+	./bench/ssml.py --build $(BUILD)
 	./bench/batch.py --build $(BUILD)
 
 # tts-say --batch as a Slurm job array on a one-node cluster started here

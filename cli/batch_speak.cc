@@ -42,6 +42,8 @@ std::string service_reason(int code) {
     std::string why = std::string(speech_service_error_text(code)) + " (code " + std::to_string(code) + ")";
     if (const char *engine = speech_service_last_engine_error(); engine != nullptr && *engine != '\0')
         why += "; the engine said: " + std::string(engine);
+    if (const char *markup = speech_service_last_markup_message(); markup != nullptr && *markup != '\0')
+        why += "; " + std::string(markup);
     return why;
 }
 

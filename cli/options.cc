@@ -27,6 +27,9 @@ const char *const kHelp =
     "      --voices         list the voices, one per line with its language\n"
     "      --pinyin         print how the text is read (a token, a tab and its\n"
     "                       reading per line) and write no audio\n"
+    "      --ssml           the text is SSML (default: when it starts with <speak)\n"
+    "      --text           the text is plain text, even if it starts with <speak\n"
+    "      --lexicon FILE   a pronunciation lexicon (PLS, alphabet x-pinyin); repeatable\n"
     "\n"
     "      --batch MANIFEST speak every line of MANIFEST (a file or -): JSON objects\n"
     "                       with text and optionally id, output_file, voice, speed,\n"
@@ -47,7 +50,7 @@ const char *const kHelp =
 
 namespace {
 
-enum LongOnly { kRdn = 256, kVoices, kPinyin, kBatch, kShard, kShardCount, kResults };
+enum LongOnly { kRdn = 256, kVoices, kPinyin, kSsml, kText, kLexicon, kBatch, kShard, kShardCount, kResults };
 
 const option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'}, {"file", required_argument, nullptr, 'f'},
@@ -56,7 +59,8 @@ const option kLongOptions[] = {
     {"rdn", required_argument, nullptr, kRdn},   {"rate", required_argument, nullptr, 'r'},
     {"quiet", no_argument, nullptr, 'q'},        {"voices", no_argument, nullptr, kVoices},
     {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
-    {"pinyin", no_argument, nullptr, kPinyin},
+    {"pinyin", no_argument, nullptr, kPinyin},   {"ssml", no_argument, nullptr, kSsml},
+    {"text", no_argument, nullptr, kText},       {"lexicon", required_argument, nullptr, kLexicon},
     {"batch", required_argument, nullptr, kBatch}, {"output-dir", required_argument, nullptr, 'O'},
     {"jobs", required_argument, nullptr, 'j'},     {"shard", required_argument, nullptr, kShard},
     {"shard-count", required_argument, nullptr, kShardCount}, {"results", required_argument, nullptr, kResults},
@@ -163,6 +167,19 @@ ParsedCommand parse_command_line(int argc, char **argv) {
             case 'q': o.quiet = true; break;
             case kVoices: o.list_voices = true; break;
             case kPinyin: o.pinyin = true; break;
+            case kSsml:
+            case kText: {
+                const std::string type = c == kSsml ? "ssml" : "text";
+                if (!o.text_type.empty() && o.text_type != type) return {o, "give --ssml or --text, not both"};
+                o.text_type = type;
+                break;
+            }
+            case kLexicon:
+                // The service takes the files as one colon-separated parameter.
+                if (value.empty() || value.find_first_of(",=:") != std::string::npos)
+                    return {o, "option --lexicon takes a file name without ',', '=' or ':', not '" + value + "'"};
+                o.lexicons.push_back(value);
+                break;
             case 'h': o.help = true; break;
             case 'V': o.version = true; break;
             case ':': return {o, "option " + offending(argv) + " needs a value"};
@@ -194,6 +211,12 @@ std::string session_params(const Options &o) {
     if (o.volume >= 0) add("volume", std::to_string(o.volume));
     if (o.pitch >= 0) add("pitch", std::to_string(o.pitch));
     if (o.rdn >= 0) add("rdn", std::to_string(o.rdn));
+    if (!o.text_type.empty()) add("text_type", o.text_type);
+    if (!o.lexicons.empty()) {
+        std::string files;
+        for (const std::string &f : o.lexicons) files += (files.empty() ? "" : ":") + f;
+        add("lexicons", files);
+    }
     return out;
 }
 

@@ -28,6 +28,8 @@ struct Options {
     bool quiet = false;
     bool list_voices = false;
     bool pinyin = false;             // print the reading table, speak nothing
+    std::string text_type;           // "ssml", "text", or empty: by the text's start
+    std::vector<std::string> lexicons;  // pronunciation lexicon files
     bool help = false;
     bool version = false;
     BatchOptions batch;

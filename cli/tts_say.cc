@@ -71,6 +71,13 @@ std::string verdict(int rc, const Options &o, const std::string &where, const st
     std::string why = std::string(speech_service_error_text(rc)) + " (code " + std::to_string(rc) + ")";
     if (const char *engine = speech_service_last_engine_error(); engine != nullptr && *engine != '\0')
         why += "; the engine said: " + std::string(engine);
+    // A refused document or lexicon: the service says where. A document
+    // refused at QTTSTextPut shows as a fetch without a text (21013).
+    const char *markup = speech_service_last_markup_message();
+    if (rc == SPEECH_ERR_NO_TEXT && markup != nullptr && *markup != '\0')
+        why = "the SSML document was refused: " + std::string(markup);
+    else if ((rc == SPEECH_ERR_BAD_SSML || rc == SPEECH_ERR_BAD_LEXICON) && markup != nullptr && *markup != '\0')
+        why += "; " + std::string(markup);
     const bool parameter_code = rc == 21002 || (rc >= 21006 && rc <= 21009);
     if (parameter_code && std::getenv(kHostParamsEnv) != nullptr)
         why += "; the session parameters were: " + std::string(std::getenv(kHostParamsEnv));

@@ -81,7 +81,8 @@ process provides, such as the one in libspeech-service1.")
 
 set(CPACK_DEBIAN_SPEECH_SERVICE_PACKAGE_NAME libspeech-service1)
 set(CPACK_DEBIAN_SPEECH_SERVICE_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_SPEECH_SERVICE_PACKAGE_DEPENDS "espeak-ng-data (>= 1.51)")
+# SSML and lexicons rely on expat 2.4 or later for its amplification limits.
+set(CPACK_DEBIAN_SPEECH_SERVICE_PACKAGE_DEPENDS "espeak-ng-data (>= 1.51), libexpat1 (>= 2.4)")
 set(CPACK_DEBIAN_SPEECH_SERVICE_PACKAGE_CONTROL_EXTRA ${TTS_DEB_LIBRARY_CONTROL})
 set(CPACK_COMPONENT_SPEECH_SERVICE_DESCRIPTION "offline speech service for libtts
 libspeech_service implements the speech service calls that libtts drives,

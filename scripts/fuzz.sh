@@ -12,9 +12,9 @@ seconds=${1:-10}
 ./scripts/install-deps.sh fuzz
 cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTTS_FUZZ=ON -DTTS_BUILD_TESTS=OFF -DTTS_SANITIZE=address,undefined > /dev/null
-cmake --build build-fuzz -j "$(nproc)" --target fuzz_params fuzz_service_text fuzz_text_to_speech fuzz_reading tts-engine mandarin_lexicon
+cmake --build build-fuzz -j "$(nproc)" --target fuzz_params fuzz_service_text fuzz_text_to_speech fuzz_reading fuzz_ssml fuzz_pls tts-engine mandarin_lexicon
 status=0
-for target in fuzz_params fuzz_service_text fuzz_text_to_speech fuzz_reading; do
+for target in fuzz_params fuzz_service_text fuzz_text_to_speech fuzz_reading fuzz_ssml fuzz_pls; do
   mkdir -p "build-fuzz/corpus/$target"
   echo "== $target for ${seconds}s"
   if (cd build-fuzz && "./bin/$target" -max_total_time="$seconds" -timeout=30 -print_final_stats=1 \

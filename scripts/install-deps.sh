@@ -12,7 +12,7 @@ set -eu
 # With "bench": also the engine's own command, the benchmarks' reference.
 # With "slurm": also a Slurm controller, node daemon and client, and munge
 # (tests/slurm/run-one-node.sh runs a batch on a one-node cluster).
-packages="cmake make g++ pkg-config libgtest-dev libespeak-ng-dev espeak-ng-data libsoxr-dev libsndfile1-dev"
+packages="cmake make g++ pkg-config libgtest-dev libespeak-ng-dev espeak-ng-data libsoxr-dev libexpat1-dev libsndfile1-dev"
 # tts-say --batch reads its manifest's JSON lines with this (headers only).
 packages="$packages nlohmann-json3-dev"
 # The Mandarin lexicon is compiled at build time from these.

@@ -75,6 +75,8 @@ TEST(Batch, EveryWavEqualsWhatTtsSayWritesForTheItemAlone) {
         {"digits", R"({"id": "digits", "text": "第3章，共120页", "rdn": 0, "pitch": 20})", "--rdn 0 -p 20 第3章，共120页"},
         {"tab", "tab\t今天天气很好", "今天天气很好"},
         {"6", R"({"text": "  "})", "'  '"},
+        {"ssml", R"({"id": "ssml", "text": "<speak>你好<break time=\"300ms\"/>世界</speak>"})",
+         R"('<speak>你好<break time="300ms"/>世界</speak>')"},
     };
     std::string manifest;
     for (const Case &c : cases) manifest += std::string(c.line) + "\n";

@@ -92,7 +92,10 @@ TEST_F(Robustness, BadAndOddTextsSpeakOrFailClearly) {
         {"a very long word", long_word, 0},
         {"mixed scripts", "Hello 你好 Привет مرحبا こんにちは 안녕 123 ½ 🙂", 0},
         {"control characters", "\x01\x02\t\r\n\x1b[31m 你好 \x7f\x1f", 0},
-        {"markup-like text", "<speak>你好</speak> &amp; <<<>>> {{}}", 0},
+        {"markup-like text", "你好 <speak>你好</speak> &amp; <<<>>> {{}}", 0},
+        // SSML (it starts with <speak) that is not well-formed: nothing is
+        // put, so the first fetch fails.
+        {"malformed SSML", "<speak>你好</speak> &amp; <<<>>> {{}}", SPEECH_ERR_NO_TEXT},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

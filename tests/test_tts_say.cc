@@ -357,6 +357,42 @@ TEST(TtsSay, PinyinPrintsTheReadingTableUnderTheLibrarysParametersAndWritesNoAud
     EXPECT_TRUE(bad.out.empty());
 }
 
+TEST(TtsSay, SsmlTextAndLexiconOptionsAndTheRefusalsTheyMeet) {
+    TempDir dir;
+    testing_support::write_file(
+        dir.path("names.pls"),
+        "<lexicon version=\"1.0\" alphabet=\"x-pinyin\"><lexeme><grapheme>重庆</grapheme>"
+        "<phoneme>zhong4 qing4</phoneme></lexeme></lexicon>");
+    testing_support::write_file(dir.path("bad.pls"), "<lexicon alphabet=\"x-pinyin\">\n<lexeme>");
+    struct Case {
+        std::string args, input;
+        int exit_code;
+        std::string out, err;  // what the output is, and what standard error holds
+    };
+    const std::vector<Case> cases = {
+        {"--pinyin -f -", "<speak>好<break time=\"1s\"/></speak>", 0, "好\thao3\n\tsilence:1000ms\n", ""},
+        {"--pinyin --text -f -", "<speak/>", 0, "<\t\nspeak\ten:speak\n/\t\n>\t\n", ""},
+        {"--pinyin --ssml 好", "", 1, "", "SSML line 1, column 1: syntax error"},
+        {"--pinyin --lexicon names.pls 去重庆", "", 0, "去\tqu4\n重庆\tzhong4 qing4\n", ""},
+        {"--pinyin --lexicon bad.pls 好", "", 1, "", "bad.pls: line 2, column 9: no element found"},
+        {"-q -f -", "<speak>\n<break time=\"soon\"/></speak>", 1, "",
+         "the SSML document was refused: SSML line 2, column 1: bad time \"soon\" on break"},
+        {"--ssml --text 好", "", 2, "", "give --ssml or --text, not both"},
+        {"--lexicon a:b 好", "", 2, "", "option --lexicon takes a file name without"},
+    };
+    for (const Case &c : cases) {
+        const Outcome r = tts_say(dir, c.args, c.input);
+        EXPECT_EQ(r.exit_code, c.exit_code) << c.args << ": " << r.err;
+        if (c.args.find("--pinyin") != std::string::npos) {
+            EXPECT_EQ(r.out, c.out) << c.args;
+        }
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args << ": " << r.err;
+    }
+    const Outcome spoken = tts_say(dir, "-q --lexicon names.pls -o doc.wav", "<speak><lexicon uri=\"names.pls\"/>重庆</speak>");
+    EXPECT_EQ(spoken.exit_code, 0) << spoken.err;
+    EXPECT_GT(wav_info(dir.path("doc.wav")).frames, 0);
+}
+
 TEST(TtsSay, AFailedSessionShowsTheEnginesLastWordOnStandardError) {
     TempDir dir;
     const Outcome r = tts_say(dir, "hello", "", "SPEECH_SERVICE_ENGINE='" SPEECH_TEST_HELPERS "/fail.sh'");

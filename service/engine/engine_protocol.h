@@ -7,8 +7,14 @@
 //
 //   TTSREQ2\n
 //   rate N\n volume N\n pitch N\n sample_rate N\n   (engine values)
-//   text VOICE NBYTES\n<NBYTES bytes of UTF-8>       (zero or more segments)
+//   text VOICE NBYTES\n<NBYTES bytes of UTF-8>       (zero or more segments,
+//   text VOICE NBYTES RATE VOLUME PITCH ENDPAUSE\n<NBYTES bytes>   each text
+//   silence MS\n                                               or silence)
 //   end\n
+//
+// A text segment with engine values of its own is spoken with them (and
+// without the engine's closing pause when ENDPAUSE is 0); a silence is that
+// many milliseconds (at most 60000) of zero samples.
 //
 // and answers with frames, each a kind byte, a 4-byte little-endian payload
 // length and the payload: audio frames (16-bit little-endian mono PCM at

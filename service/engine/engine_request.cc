@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "engine_protocol.h"
 
@@ -13,6 +14,7 @@ namespace {
 
 constexpr std::size_t kMaxLine = 256;
 constexpr unsigned long long kMaxSegment = 1ull << 31;
+constexpr unsigned long long kMaxSilenceMs = 60000;  // the longest break; longer silences come in parts
 
 // A whole decimal number in [lo, hi].
 bool parse_number(const std::string &text, unsigned long long lo, unsigned long long hi, unsigned long long &out) {
@@ -36,6 +38,17 @@ void append_request_segment(std::string &out, std::string_view voice, std::strin
     out += std::to_string(text.size());
     out += '\n';
     out += text;
+}
+
+void append_request_segment(std::string &out, const RequestSegment &s) {
+    if (s.silence_ms > 0) {
+        out += "silence " + std::to_string(s.silence_ms) + "\n";
+        return;
+    }
+    if (!s.own_settings()) return append_request_segment(out, s.voice, s.text);
+    out += "text " + s.voice + ' ' + std::to_string(s.text.size()) + ' ' + std::to_string(s.rate) + ' ' +
+           std::to_string(s.volume) + ' ' + std::to_string(s.pitch) + ' ' + (s.end_pause ? '1' : '0') + '\n';
+    out += s.text;
 }
 
 void append_request_end(std::string &out) {
@@ -86,12 +99,36 @@ RequestReader::Status RequestReader::line_done() {
     const std::string rest = sp == std::string::npos ? std::string() : line_.substr(sp + 1);
     unsigned long long n = 0;
     EngineSettings &s = request_.settings;
+    if (key == "silence") {
+        if (!parse_number(rest, 1, kMaxSilenceMs, n)) return bad("bad silence line");
+        RequestSegment silence;
+        silence.silence_ms = static_cast<int>(n);
+        request_.segments.push_back(std::move(silence));
+        return kMore;
+    }
     if (key == "text") {
-        const std::size_t sp2 = rest.find(' ');
-        const std::string voice = rest.substr(0, sp2);
-        if (voice.empty() || sp2 == std::string::npos || !parse_number(rest.substr(sp2 + 1), 0, kMaxSegment, n))
+        // text VOICE NBYTES [RATE VOLUME PITCH ENDPAUSE]
+        std::vector<std::string> words;
+        for (std::size_t from = 0; from <= rest.size();) {
+            const std::size_t sp2 = std::min(rest.find(' ', from), rest.size());
+            words.push_back(rest.substr(from, sp2 - from));
+            from = sp2 + 1;
+        }
+        RequestSegment segment;
+        segment.voice = words[0];
+        unsigned long long rate = 0, volume = 0, pitch = 0, pause = 0;
+        const bool plain = words.size() == 2, own = words.size() == 6;
+        if (segment.voice.empty() || !(plain || own) || !parse_number(words[1], 0, kMaxSegment, n) ||
+            (own && !(parse_number(words[2], 80, 450, rate) && parse_number(words[3], 0, 200, volume) &&
+                      parse_number(words[4], 0, 100, pitch) && parse_number(words[5], 0, 1, pause))))
             return bad("bad text line");
-        request_.segments.push_back({voice, {}});
+        if (own) {
+            segment.rate = static_cast<int>(rate);
+            segment.volume = static_cast<int>(volume);
+            segment.pitch = static_cast<int>(pitch);
+            segment.end_pause = pause == 1;
+        }
+        request_.segments.push_back(std::move(segment));
         request_.segments.back().text.reserve(static_cast<std::size_t>(n));
         text_left_ = static_cast<std::size_t>(n);
         in_text_ = n > 0;

@@ -20,9 +20,18 @@ struct EngineSettings {
     int sample_rate = 16000;
 };
 
+// A segment is text for one voice, or a silence. A text segment may carry
+// its own engine values (a prosody change); unset, the request's hold.
 struct RequestSegment {
     std::string voice;
     std::string text;
+    int silence_ms = 0;  // a silence: no voice, no text
+    int rate = 0;        // 0: the request's
+    int volume = -1;     // -1: the request's
+    int pitch = -1;      // -1: the request's
+    bool end_pause = true;  // the engine's pause after it (none before a silence)
+
+    bool own_settings() const { return rate != 0 || volume >= 0 || pitch >= 0 || !end_pause; }
 };
 
 struct EngineRequest {
@@ -33,6 +42,7 @@ struct EngineRequest {
 // Writing a request: the head, then each segment, then the end.
 void append_request_head(std::string &out, const EngineSettings &settings);
 void append_request_segment(std::string &out, std::string_view voice, std::string_view text);
+void append_request_segment(std::string &out, const RequestSegment &segment);
 void append_request_end(std::string &out);
 
 // Reads a request from the bytes fed to it, in pieces of any size.

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -161,6 +162,43 @@ void set_parameters(const speech::EngineSettings &s) {
     espeak_ng_SetParameter(espeakPITCH, s.pitch, 0);
 }
 
+// Zero samples for `ms` milliseconds, through the resampler like speech.
+bool push_silence(int ms) {
+    static const std::int16_t zeros[4096] = {};
+    std::size_t left = static_cast<std::size_t>(ms) * kEngineRate / 1000;
+    while (left > 0) {
+        const std::size_t n = std::min(left, std::size(zeros));
+        if (!g_pipeline->push(zeros, n)) return false;
+        left -= n;
+    }
+    return true;
+}
+
+// Speaks one segment: a silence, or text in its voice with its own engine
+// values or the request's. `voice` and `current` are what the engine is set to.
+espeak_ng_STATUS speak_segment(const speech::RequestSegment &segment, const speech::EngineSettings &request,
+                               std::string &voice, speech::EngineSettings &current) {
+    if (segment.silence_ms > 0) return push_silence(segment.silence_ms) ? ENS_OK : ENS_AUDIO_ERROR;
+    speech::EngineSettings want = request;
+    if (segment.own_settings()) {
+        want.rate = segment.rate;
+        want.volume = segment.volume;
+        want.pitch = segment.pitch;
+    }
+    if (segment.voice != voice) {
+        select_voice(voice = segment.voice);
+        set_parameters(current = want);
+    } else if (want.rate != current.rate || want.volume != current.volume || want.pitch != current.pitch) {
+        set_parameters(current = want);
+    }
+    if (segment.text.empty()) return ENS_OK;
+    const unsigned flags = espeakCHARS_UTF8 | (segment.end_pause ? espeakENDPAUSE : 0);
+    espeak_ng_STATUS st =
+        espeak_ng_Synthesize(segment.text.c_str(), segment.text.size() + 1, 0, POS_CHARACTER, 0, flags, nullptr, nullptr);
+    if (st == ENS_OK) st = espeak_ng_Synchronize();
+    return st;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -194,15 +232,9 @@ int main(int argc, char **argv) {
         start_pipeline(settings.sample_rate);
     }
     set_parameters(settings);
+    speech::EngineSettings current = settings;
     for (const speech::RequestSegment &segment : request.segments) {
-        if (segment.voice != voice) {
-            select_voice(voice = segment.voice);
-            set_parameters(settings);
-        }
-        if (segment.text.empty()) continue;
-        st = espeak_ng_Synthesize(segment.text.c_str(), segment.text.size() + 1, 0, POS_CHARACTER, 0,
-                                  espeakCHARS_UTF8 | espeakENDPAUSE, nullptr, nullptr);
-        if (st == ENS_OK) st = espeak_ng_Synchronize();
+        st = speak_segment(segment, settings, voice, current);
         if (st != ENS_OK) break;
     }
     const std::string out_err = g_pipeline->finish();

@@ -43,7 +43,9 @@ extern "C" {
     X(SPEECH_ERR_ENGINE_TIMEOUT, 21017, "the speech engine stopped responding")          \
     X(SPEECH_ERR_ENGINE_OUTPUT, 21018, "the speech engine produced invalid output")      \
     X(SPEECH_ERR_OUT_OF_MEMORY, 21019, "out of memory")                                  \
-    X(SPEECH_ERR_SYSTEM, 21020, "a system resource could not be obtained")
+    X(SPEECH_ERR_SYSTEM, 21020, "a system resource could not be obtained")                \
+    X(SPEECH_ERR_BAD_SSML, 21021, "the SSML document is malformed or asks for what is refused") \
+    X(SPEECH_ERR_BAD_LEXICON, 21022, "a pronunciation lexicon could not be read")
 
 enum speech_service_error {
 #define SPEECH_SERVICE_ERROR_ENUM(name, code, message) name = code,
@@ -79,6 +81,11 @@ SPEECH_SERVICE_API const char *speech_service_error_text(int code);
  *   rdn            0 (default) numbers read by their context (values,
  *                  dates, times, phone numbers digit by digit, ...),
  *                  1 numbers read as values, 2 digits read one by one
+ *   text_type      ssml or text; by default a text whose first characters
+ *                  (after a byte-order mark and an XML declaration) are
+ *                  "<speak" is SSML
+ *   lexicons       pronunciation lexicon files (PLS, alphabet x-pinyin),
+ *                  colon-separated, read after SPEECH_SERVICE_LEXICONS
  *
  * voice_name accepts exactly the voices the engine can load (those
  * speech_service_voices lists, and the engine's own voice names for them);
@@ -119,6 +126,15 @@ SPEECH_SERVICE_API const char *speech_service_error_text(int code);
  *
  * SPEECH_SERVICE_LEXICON names another compiled Mandarin lexicon (by
  * default mandarin.lex beside the helper).
+ *
+ * SPEECH_SERVICE_LEXICONS: the host's pronunciation lexicons, a
+ * colon-separated list of files. Their entries win over the built-in
+ * lexicon, longest first. A lexicon that cannot be read or does not parse
+ * fails QTTSSessionBegin (and speech_service_reading) with 21022.
+ *
+ * SSML that is not well-formed, has a bad attribute value or names a
+ * lexicon the host did not register fails QTTSTextPut (and
+ * speech_service_reading) with 21021; nothing is spoken.
  */
 
 /* The reading of `text_len` bytes of UTF-8 `text` under the session
@@ -134,6 +150,13 @@ SPEECH_SERVICE_API int speech_service_reading(const char *params, const char *te
  * Mandarin lexicon is missing). The string stays valid until the next failed
  * fetch on this thread. */
 SPEECH_SERVICE_API const char *speech_service_last_engine_error(void);
+
+/* Why the last SSML document or lexicon refused on the calling thread was
+ * refused, with its line and column (and the lexicon's file), or what the
+ * last document accepted on this thread asked for that was not followed
+ * (a phoneme in another alphabet); "" if neither. The string stays valid
+ * until the next call on this thread that reads a text or a lexicon. */
+SPEECH_SERVICE_API const char *speech_service_last_markup_message(void);
 
 /* Frees memory that the service handed to the caller (a reading table,
  * a voice list). A null pointer is ignored. */

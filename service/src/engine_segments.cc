@@ -1,25 +1,129 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "engine_segments.h"
 
+#include <algorithm>
+#include <cmath>
 #include <new>
 
 #include "digit_reading.h"
 #include "engine_text.h"
 #include "han_reader.h"
+#include "lexicon_reading.h"
+#include "session_text.h"
 #include "speech_service.h"
+#include "ssml_reading.h"
+#include "ssml_values.h"
 
 namespace speech {
+namespace {
+
+int scaled(int value, double factor, int lo, int hi) {
+    return std::clamp(static_cast<int>(std::lround(value * factor)), lo, hi);
+}
+
+// The segments of a document: Mandarin tokens joined as for plain text
+// while voice and prosody stay the same.
+class SegmentSink final : public ssml::ReadingSink {
+  public:
+    SegmentSink(const SessionConfig &config, std::vector<EngineSegment> &out) : config_(config), out_(out) {}
+
+    void tokens(std::string_view, const std::vector<mandarin::Token> &tokens, const ssml::Prosody &p) override {
+        if (p != prosody_) flush();
+        prosody_ = p;
+        builder_.add(tokens);
+    }
+    void voice_text(const std::string &voice, std::string_view text, const ssml::Prosody &p) override {
+        flush();
+        EngineSegment s{voice, std::string(text)};
+        if (config_.rdn == 2) s.text = spell_out_digits(s.text);
+        push(std::move(s), p);
+    }
+    void silence(int ms) override {
+        flush();
+        // Breaks in a row are one silence, in parts of at most a minute (the
+        // helper takes no longer one).
+        if (!out_.empty() && out_.back().silence_ms > 0 && out_.back().silence_ms + ms <= ssml::kMaxBreakMs) {
+            out_.back().silence_ms += ms;
+            return;
+        }
+        if (!out_.empty() && out_.back().silence_ms == 0) {
+            EngineSegment &last = out_.back();
+            fill_settings(last, settings_of(last));
+            last.end_pause = false;  // the silence is the pause
+        }
+        EngineSegment s;
+        s.silence_ms = ms;
+        out_.push_back(std::move(s));
+    }
+    void flush() {
+        for (mandarin::VoiceText &v : builder_.take()) push(EngineSegment{std::move(v.voice), std::move(v.text)}, prosody_);
+    }
+
+  private:
+    struct Values {
+        int rate, volume, pitch;
+    };
+    Values settings_of(const EngineSegment &s) const {
+        if (s.own_settings()) return {s.rate, s.volume, s.pitch};
+        return {engine_rate(config_.speed), engine_volume(config_.volume), engine_pitch(config_.pitch)};
+    }
+    static void fill_settings(EngineSegment &s, const Values &v) {
+        s.rate = v.rate;
+        s.volume = v.volume;
+        s.pitch = v.pitch;
+    }
+    void push(EngineSegment s, const ssml::Prosody &p) {
+        if (p != ssml::Prosody{}) {
+            fill_settings(s, {scaled(engine_rate(config_.speed), p.rate, 80, 450),
+                              scaled(engine_volume(config_.volume), p.volume, 0, 200),
+                              scaled(engine_pitch(config_.pitch), p.pitch, 0, 100)});
+        }
+        out_.push_back(std::move(s));
+    }
+
+    const SessionConfig &config_;
+    std::vector<EngineSegment> &out_;
+    mandarin::EngineTextBuilder builder_;
+    ssml::Prosody prosody_;
+};
+
+int document_segments(const SessionConfig &config, std::string_view text, std::vector<EngineSegment> &out,
+                      const std::atomic<bool> *cancel) {
+    ssml::Document doc;
+    std::string message;
+    if (const int rc = parse_document(config, text, doc, message)) return rc;
+    ssml::ReadingSettings settings;
+    settings.lexicon = mandarin::default_lexicon();
+    settings.lexicons = config.lexicons.get();
+    settings.mode = static_cast<mandarin::NumberMode>(config.rdn);
+    settings.voice = config.mandarin_front_end ? ssml::kMandarin : config.engine_voice;
+    SegmentSink sink(config, out);
+    bool no_lexicon = false;
+    if (!ssml::read_document(doc, settings, sink, cancel, no_lexicon))
+        return no_lexicon ? SPEECH_ERR_ENGINE_START : SPEECH_ERR_INVALID_HANDLE;
+    sink.flush();
+    return SPEECH_OK;
+}
+
+}  // namespace
 
 int engine_segments(const SessionConfig &config, std::string_view text, std::vector<EngineSegment> &out,
                     const std::atomic<bool> *cancel) {
     out.clear();
     try {
+        if (is_ssml(config, text)) {
+            const int rc = document_segments(config, text, out, cancel);
+            if (rc != SPEECH_OK) out.clear();
+            return rc;
+        }
         if (config.mandarin_front_end) {
             const mandarin::Lexicon *lexicon = mandarin::default_lexicon();
             if (lexicon == nullptr) return SPEECH_ERR_ENGINE_START;
-            for (mandarin::VoiceText &s :
-                 mandarin::engine_text(*lexicon, text, static_cast<mandarin::NumberMode>(config.rdn), cancel))
-                out.push_back(EngineSegment{std::move(s.voice), std::move(s.text)});
+            mandarin::EngineTextBuilder builder;
+            lexicons::read_with_lexicons(
+                *lexicon, config.lexicons.get(), text, static_cast<mandarin::NumberMode>(config.rdn),
+                [&builder](const std::vector<mandarin::Token> &tokens) { builder.add(tokens); }, cancel);
+            for (mandarin::VoiceText &s : builder.take()) out.push_back(EngineSegment{std::move(s.voice), std::move(s.text)});
             if (cancel != nullptr && cancel->load()) {
                 out.clear();
                 return SPEECH_ERR_INVALID_HANDLE;

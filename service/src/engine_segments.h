@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // What the engine helper is asked to speak for a session's text: a list of
-// segments, each with the engine voice that speaks it. Text preparation
-// (digit reading, and front ends for particular voices) happens here, in
-// the service, so that the helper only synthesises.
+// segments, each with the engine voice that speaks it, or a silence. Text
+// preparation (digit reading, SSML, lexicons, and front ends for particular
+// voices) happens here, in the service, so that the helper only synthesises.
 #ifndef SPEECH_ENGINE_SEGMENTS_H
 #define SPEECH_ENGINE_SEGMENTS_H
 
@@ -11,18 +11,17 @@
 #include <string_view>
 #include <vector>
 
+#include "engine_request.h"
 #include "session_config.h"
 
 namespace speech {
 
-struct EngineSegment {
-    std::string voice;  // an engine voice name, such as cmn-latn-pinyin or en
-    std::string text;   // UTF-8
-};
+using EngineSegment = RequestSegment;
 
 // 0 and the segments the helper speaks for `text` under `config`, or an
 // error code: SPEECH_ERR_INVALID_HANDLE when `cancel` was set while the text
-// was read (the session was ended).
+// was read (the session was ended), SPEECH_ERR_BAD_SSML for a document that
+// does not parse.
 int engine_segments(const SessionConfig &config, std::string_view text, std::vector<EngineSegment> &out,
                     const std::atomic<bool> *cancel = nullptr);
 

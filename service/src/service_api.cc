@@ -14,10 +14,10 @@
 #include "session.h"
 #include "session_config.h"
 #include "session_registry.h"
+#include "session_text.h"
 #include "speech_service.h"
 #include "utf8.h"
 #include "voice_catalog.h"
-#include "voice_reading.h"
 
 namespace {
 
@@ -58,6 +58,10 @@ int bad_handle_code(const char *session) {
 // The last stderr line of the helper of the last session that failed on
 // this thread.
 thread_local std::string t_last_engine_error;
+
+// Why this thread's last SSML document or lexicon was refused, or what the
+// last accepted document asked for that was not followed.
+thread_local std::string t_markup_message;
 
 constexpr const char *kNoLexicon =
     "the Mandarin lexicon (mandarin.lex beside the engine helper, or SPEECH_SERVICE_LEXICON) could not be opened";
@@ -100,21 +104,21 @@ int speech_service_reading(const char *params, const char *text, unsigned int te
         if (reading == nullptr || (text == nullptr && text_len != 0)) return static_cast<int>(SPEECH_ERR_NULL_ARGUMENT);
         speech::SessionConfig config;
         if (const int parsed = speech::parse_session_config(params, config)) return parsed;
+        t_markup_message.clear();
         if (!speech::is_speakable_utf8(text, text_len)) return static_cast<int>(SPEECH_ERR_INVALID_TEXT);
-        const std::string_view whole(text == nullptr ? "" : text, text_len);
-        if (!config.mandarin_front_end) return hand_over(speech::voice_reading_table(config, whole), *reading);
-        const speech::mandarin::Lexicon *lexicon = speech::mandarin::default_lexicon();
-        if (lexicon == nullptr) {
-            t_last_engine_error = kNoLexicon;
-            return static_cast<int>(SPEECH_ERR_ENGINE_START);
-        }
-        const std::string table =
-            speech::mandarin::reading_table(*lexicon, whole, static_cast<speech::mandarin::NumberMode>(config.rdn));
+        if (const int loaded = speech::load_session_lexicons(config, t_markup_message)) return loaded;
+        std::string table;
+        const int rc = speech::text_reading_table(config, std::string_view(text == nullptr ? "" : text, text_len),
+                                                  table, t_markup_message);
+        if (rc == SPEECH_ERR_ENGINE_START) t_last_engine_error = kNoLexicon;
+        if (rc != SPEECH_OK) return rc;
         return hand_over(table, *reading);
     });
 }
 
 const char *speech_service_last_engine_error(void) { return t_last_engine_error.c_str(); }
+
+const char *speech_service_last_markup_message(void) { return t_markup_message.c_str(); }
 
 int MSPLogin(const char *usr, const char *pwd, const char *params) {
     (void)usr;  // no accounts: the appid identifies the application
@@ -138,6 +142,7 @@ const char *QTTSSessionBegin(const char *params, int *error_code) {
             t_last_engine_error = kNoLexicon;
             return static_cast<int>(SPEECH_ERR_ENGINE_START);
         }
+        if (const int loaded = speech::load_session_lexicons(config, t_markup_message)) return loaded;
         // The helper is taken before the session is registered: the helper
         // pool then outlives the registry at exit (see engine_pool.cc).
         std::shared_ptr<speech::Session> session(new speech::Session(config), delete_session);
@@ -155,6 +160,14 @@ int QTTSTextPut(const char *session, const char *text, unsigned int text_len, co
     return guarded([&] {
         const auto s = speech::SessionRegistry::instance().find(session);
         if (!s) return bad_handle_code(session);
+        t_markup_message.clear();
+        // A document is read here, so that one that does not parse fails
+        // this call and nothing is spoken.
+        const std::string_view view(text == nullptr ? "" : text, text == nullptr ? 0 : text_len);
+        if (s->ours() && text != nullptr && speech::is_speakable_utf8(text, text_len) && speech::is_ssml(s->config(), view)) {
+            speech::ssml::Document doc;
+            if (const int rc = speech::parse_document(s->config(), view, doc, t_markup_message)) return rc;
+        }
         return s->put_text(text, text_len);
     });
 }

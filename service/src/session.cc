@@ -51,7 +51,7 @@ int build_request(const SessionConfig &config, std::string_view text, const std:
     if (const int rc = engine_segments(config, text, segments, &cancel)) return rc;
     out.clear();
     append_request_head(out, engine_settings(config));
-    for (const EngineSegment &s : segments) append_request_segment(out, s.voice, s.text);
+    for (const EngineSegment &s : segments) append_request_segment(out, s);
     append_request_end(out);
     return SPEECH_OK;
 }

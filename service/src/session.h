@@ -40,6 +40,7 @@ class Session final : private EngineOutput::Sink {
     const void *fetch(unsigned int &len, int &status, int &code);
     // Stops the helper and the thread; idempotent.
     void stop();
+    const SessionConfig &config() const { return config_; }
     // The last line the helper wrote on its standard error.
     std::string engine_error();
     // False in a forked child of the process that began the session: there

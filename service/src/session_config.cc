@@ -4,6 +4,7 @@
 #include <tuple>
 #include <vector>
 
+#include "lexicon_set.h"
 #include "param_list.h"
 #include "speech_service.h"
 #include "voice_catalog.h"
@@ -47,6 +48,12 @@ int parse_session_config(const char *params, const char *host_params, SessionCon
         else if (*rate == "8000") out.sample_rate = 8000;
         else return SPEECH_ERR_BAD_SAMPLE_RATE;
     }
+    if (const std::string *type = find_param(list, "text_type")) {
+        if (*type == "ssml") out.text_type = TextType::ssml;
+        else if (*type == "text") out.text_type = TextType::text;
+        else return SPEECH_ERR_OUT_OF_RANGE;
+    }
+    if (const std::string *files = find_param(list, "lexicons")) out.lexicon_files = lexicons::split_paths(*files);
     for (auto [key, max, field] : {std::make_tuple("speed", 100, &out.speed), std::make_tuple("volume", 100, &out.volume),
                                    std::make_tuple("pitch", 100, &out.pitch), std::make_tuple("rdn", 2, &out.rdn)}) {
         if (const int rc = read_level(list, key, max, *field)) return rc;

@@ -4,9 +4,19 @@
 #ifndef SPEECH_SESSION_CONFIG_H
 #define SPEECH_SESSION_CONFIG_H
 
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace speech {
+
+namespace lexicons {
+class LexiconSet;
+}
+
+// How a session's text is taken: SSML when it starts with <speak (after an
+// optional byte-order mark and XML declaration), or as `text_type` says.
+enum class TextType { detect, ssml, text };
 
 struct SessionConfig {
     std::string engine_voice = "cmn-latn-pinyin";
@@ -18,6 +28,11 @@ struct SessionConfig {
     // The service's own voice xiaoxin: the text goes through the Mandarin
     // front end; any engine voice named directly reads the text as it is.
     bool mandarin_front_end = true;
+    TextType text_type = TextType::detect;
+    // The `lexicons` parameter's files, and once the session begins, the
+    // host's lexicons loaded (those of SPEECH_SERVICE_LEXICONS first).
+    std::vector<std::string> lexicon_files;
+    std::shared_ptr<const lexicons::LexiconSet> lexicons;
 };
 
 // The environment variable in which a host sets session parameters of its

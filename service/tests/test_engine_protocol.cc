@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine_output.h"
@@ -59,12 +60,36 @@ TEST(EngineRequest, WrittenRequestsReadBackWhateverThePieces) {
     }
 }
 
+TEST(EngineRequest, SilencesAndSegmentsWithTheirOwnSettingsReadBack) {
+    speech::RequestSegment slow{"en", "slow"};
+    slow.rate = 90;
+    slow.volume = 150;
+    slow.pitch = 20;
+    slow.end_pause = false;
+    speech::RequestSegment silence;
+    silence.silence_ms = 750;
+    std::string req;
+    speech::append_request_head(req, speech::EngineSettings{});
+    for (const auto &s : {slow, silence, speech::RequestSegment{"en", "plain"}}) speech::append_request_segment(req, s);
+    speech::append_request_end(req);
+    speech::RequestReader reader;
+    ASSERT_EQ(reader.feed(req.data(), req.size()), speech::RequestReader::kDone) << reader.error();
+    const auto &segs = reader.request().segments;
+    ASSERT_EQ(segs.size(), 3u);
+    EXPECT_EQ(std::make_tuple(segs[0].text, segs[0].rate, segs[0].volume, segs[0].pitch, segs[0].end_pause),
+              std::make_tuple(std::string("slow"), 90, 150, 20, false));
+    EXPECT_EQ(segs[1].silence_ms, 750);
+    EXPECT_FALSE(segs[2].own_settings());
+    EXPECT_EQ(segs[2].text, "plain");
+}
+
 TEST(EngineRequest, MalformedRequestsAreRefused) {
     const std::vector<std::string> bad = {
         "TTSREQ1\nend\n",          "TTSREQ2\nrate 79\nend\n",     "TTSREQ2\nrate 451\nend\n",
         "TTSREQ2\nvolume -1\nend\n", "TTSREQ2\npitch 1x\nend\n",   "TTSREQ2\nsample_rate 4000\nend\n",
         "TTSREQ2\ntext en\nend\n",  "TTSREQ2\ntext  3\nabcend\n", "TTSREQ2\ntext en 3x\nabcend\n",
-        "TTSREQ2\nspeed 5\nend\n",  "TTSREQ2\n" + std::string(300, 'x') + "\n",
+        "TTSREQ2\nspeed 5\nend\n",  "TTSREQ2\nsilence 0\nend\n", "TTSREQ2\nsilence 60001\nend\n", "TTSREQ2\ntext en 1 79 100 50 1\nxend\n",
+        "TTSREQ2\ntext en 1 175 100 50\nxend\n",  "TTSREQ2\n" + std::string(300, 'x') + "\n",
     };
     for (const auto &r : bad) {
         speech::RequestReader reader;

@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: Apache-2.0
+// The entries of the host's pronunciation lexicons, looked up by the text
+// they match: one open-addressing table of all graphemes, and for each
+// first byte the longest grapheme that starts with it, so that finding the
+// longest match at a position takes at most that many probes.
+#ifndef SPEECH_LEXICONS_USER_LEXICON_H
+#define SPEECH_LEXICONS_USER_LEXICON_H
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace speech::lexicons {
+
+struct Entry {
+    std::string_view grapheme;
+    std::string_view said;  // tone-numbered pinyin, or the alias text
+    bool alias = false;
+};
+
+class UserLexicon {
+  public:
+    // Adds or replaces the entry of `grapheme`.
+    void add(std::string_view grapheme, std::string_view said, bool alias);
+    std::size_t size() const { return live_; }
+    // Room for the entries of a lexicon file of `file_bytes` (a guess), and
+    // giving back what was not used.
+    void reserve(std::size_t file_bytes);
+    void shrink();
+    bool empty() const { return live_ == 0; }
+
+    // The longest entry whose grapheme is `text` from `pos` on, in `out`;
+    // false if none. A grapheme that starts or ends with a Latin letter or
+    // digit matches only where a word starts or ends there.
+    bool longest_at(std::string_view text, std::size_t pos, Entry &out) const;
+    // Whether any grapheme starts with this byte: the caller's fast path.
+    bool may_start(unsigned char c) const { return max_len_[c] != 0; }
+
+  private:
+    struct Stored {
+        std::uint32_t grapheme, grapheme_len, said, said_len;
+        bool alias;
+    };
+    Entry entry(const Stored &s) const;
+    std::string_view grapheme(const Stored &s) const { return {arena_.data() + s.grapheme, s.grapheme_len}; }
+    std::size_t find_slot(std::string_view g, std::uint32_t hash) const;
+    void grow(std::size_t at_least);
+
+    std::string arena_;
+    std::vector<Stored> entries_;
+    // The grapheme's hash in the high half, its entry's index + 1 in the
+    // low half; 0 empty.
+    std::vector<std::uint64_t> slots_;
+    std::size_t live_ = 0;
+    std::array<std::uint32_t, 256> max_len_{};
+};
+
+}  // namespace speech::lexicons
+
+#endif  // SPEECH_LEXICONS_USER_LEXICON_H

@@ -1,0 +1,178 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "safe_xml.h"
+
+// Debian's expat is built with DTD support, and its amplification limits
+// are declared only then.
+#ifndef XML_DTD
+#define XML_DTD 1
+#endif
+#include <expat.h>
+
+#include <climits>
+#include <cstring>
+#include <memory>
+
+namespace speech::xml {
+namespace {
+
+struct Reader {
+    XML_Parser parser = nullptr;
+    Handler *handler = nullptr;
+    int depth = 0;
+    std::string message;  // set when we stopped the parser ourselves
+    unsigned long line = 0, column = 0;  // where
+    bool stopped = false;
+};
+
+void stop(Reader &r, std::string message) {
+    if (r.stopped) return;
+    r.stopped = true;
+    r.message = std::move(message);
+    r.line = XML_GetCurrentLineNumber(r.parser);
+    r.column = XML_GetCurrentColumnNumber(r.parser) + 1;
+    XML_StopParser(r.parser, XML_FALSE);
+}
+
+void XMLCALL on_start(void *data, const XML_Char *name, const XML_Char **attrs) {
+    Reader &r = *static_cast<Reader *>(data);
+    if (r.stopped) return;
+    if (++r.depth > kMaxDepth) return stop(r, "elements nested more than " + std::to_string(kMaxDepth) + " deep");
+    std::string error;
+    if (!r.handler->start(name, Attributes(attrs), error)) stop(r, std::move(error));
+}
+
+void XMLCALL on_end(void *data, const XML_Char *name) {
+    Reader &r = *static_cast<Reader *>(data);
+    if (r.stopped) return;
+    --r.depth;
+    std::string error;
+    if (!r.handler->end(name, error)) stop(r, std::move(error));
+}
+
+void XMLCALL on_text(void *data, const XML_Char *s, int len) {
+    Reader &r = *static_cast<Reader *>(data);
+    if (r.stopped) return;
+    std::string error;
+    if (!r.handler->text(std::string_view(s, static_cast<std::size_t>(len)), error)) stop(r, std::move(error));
+}
+
+void XMLCALL on_doctype(void *data, const XML_Char *, const XML_Char *, const XML_Char *, int) {
+    stop(*static_cast<Reader *>(data), "a document type declaration is not allowed");
+}
+
+void XMLCALL on_entity(void *data, const XML_Char *, int, const XML_Char *, int, const XML_Char *, const XML_Char *,
+                       const XML_Char *, const XML_Char *) {
+    stop(*static_cast<Reader *>(data), "an entity declaration is not allowed");
+}
+
+int XMLCALL on_external_entity(XML_Parser, const XML_Char *, const XML_Char *, const XML_Char *, const XML_Char *) {
+    return XML_STATUS_ERROR;  // never opened
+}
+
+struct ParserFree {
+    void operator()(XML_ParserStruct *p) const { XML_ParserFree(p); }
+};
+
+}  // namespace
+
+std::string Error::text() const {
+    return "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + message;
+}
+
+const char *Attributes::find(std::string_view name) const {
+    for (const char **a = list_; a != nullptr && a[0] != nullptr; a += 2)
+        if (name == a[0]) return a[1];
+    return nullptr;
+}
+
+namespace {
+
+using ParserPtr = std::unique_ptr<XML_ParserStruct, ParserFree>;
+
+// A parser for `r` with every guard set; null when out of memory.
+ParserPtr make_parser(Reader &r) {
+    ParserPtr parser(XML_ParserCreate("UTF-8"));
+    if (!parser) return parser;
+    XML_Parser p = parser.get();
+    r.parser = p;
+    XML_SetUserData(p, &r);
+    XML_SetElementHandler(p, on_start, on_end);
+    XML_SetCharacterDataHandler(p, on_text);
+    XML_SetStartDoctypeDeclHandler(p, on_doctype);
+    XML_SetEntityDeclHandler(p, on_entity);
+    XML_SetExternalEntityRefHandler(p, on_external_entity);
+    XML_SetParamEntityParsing(p, XML_PARAM_ENTITY_PARSING_NEVER);
+#if XML_MAJOR_VERSION > 2 || (XML_MAJOR_VERSION == 2 && XML_MINOR_VERSION >= 4)
+    // A second line behind the refused declarations.
+    XML_SetBillionLaughsAttackProtectionMaximumAmplification(p, 10.0f);
+    XML_SetBillionLaughsAttackProtectionActivationThreshold(p, 1u << 20);
+#endif
+    return parser;
+}
+
+bool result(XML_Status status, const Reader &r, Error &error) {
+    if (status == XML_STATUS_OK && !r.stopped) return true;
+    error.message = r.stopped ? r.message : XML_ErrorString(XML_GetErrorCode(r.parser));
+    error.line = r.stopped ? r.line : XML_GetCurrentLineNumber(r.parser);
+    error.column = r.stopped ? r.column : XML_GetCurrentColumnNumber(r.parser) + 1;
+    return false;
+}
+
+}  // namespace
+
+bool parse(std::string_view document, Handler &handler, Error &error) {
+    error = Error{};
+    // Blanks before an XML declaration (which must come first) are dropped;
+    // the lines they held still count in a message.
+    unsigned long skipped_lines = 0;
+    const std::size_t first = document.find_first_not_of(" \t\r\n");
+    if (first != std::string_view::npos && first > 0 && document.substr(first, 5) == "<?xml") {
+        for (std::size_t i = 0; i < first; ++i) skipped_lines += document[i] == '\n';
+        document.remove_prefix(first);
+    }
+    Reader r;
+    r.handler = &handler;
+    const ParserPtr parser = make_parser(r);
+    if (!parser) {
+        error.message = "out of memory";
+        return false;
+    }
+    // expat takes lengths as int: long documents go in parts.
+    constexpr std::size_t kPart = 1u << 30;
+    std::size_t from = 0;
+    XML_Status status = XML_STATUS_OK;
+    do {
+        const std::size_t n = std::min(kPart, document.size() - from);
+        const bool last = from + n == document.size();
+        status = XML_Parse(parser.get(), document.data() + from, static_cast<int>(n), last ? XML_TRUE : XML_FALSE);
+        from += n;
+    } while (status == XML_STATUS_OK && from < document.size());
+    if (result(status, r, error)) return true;
+    error.line += skipped_lines;
+    return false;
+}
+
+bool parse_stream(const ReadPiece &read, Handler &handler, Error &error) {
+    error = Error{};
+    Reader r;
+    r.handler = &handler;
+    const ParserPtr parser = make_parser(r);
+    if (!parser) {
+        error.message = "out of memory";
+        return false;
+    }
+    constexpr int kPiece = 64 << 10;
+    for (;;) {
+        void *buffer = XML_GetBuffer(parser.get(), kPiece);
+        if (buffer == nullptr) {
+            error.message = "out of memory";
+            return false;
+        }
+        const long n = read(static_cast<char *>(buffer), kPiece, error.message);
+        if (n < 0) return false;
+        const XML_Status status = XML_ParseBuffer(parser.get(), static_cast<int>(n), n == 0 ? XML_TRUE : XML_FALSE);
+        if (status != XML_STATUS_OK || r.stopped || n == 0) return result(status, r, error);
+    }
+}
+
+}  // namespace speech::xml

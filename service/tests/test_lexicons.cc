@@ -1,0 +1,135 @@
+// SPDX-License-Identifier: Apache-2.0
+// The host's pronunciation lexicons through the real library: their
+// entries win over the built-in lexicon in plain text and SSML, longest
+// first, later lexicons over earlier ones; a lexicon that does not parse
+// fails with its file, line and column.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "service_client.h"
+#include "speech_service.h"
+
+namespace {
+
+// A folder of lexicon files, removed at the end.
+class LexiconDir {
+  public:
+    LexiconDir() {
+        char dir[] = "/tmp/lexicon-test-XXXXXX";
+        if (mkdtemp(dir) != nullptr) dir_ = dir;
+    }
+    ~LexiconDir() {
+        for (const std::string &f : files_) std::remove(f.c_str());
+        rmdir(dir_.c_str());
+    }
+    std::string write(const std::string &name, const std::string &content) {
+        const std::string path = dir_ + "/" + name;
+        FILE *f = std::fopen(path.c_str(), "w");
+        if (f != nullptr) {
+            std::fputs(content.c_str(), f);
+            std::fclose(f);
+        }
+        files_.push_back(path);
+        return path;
+    }
+
+  private:
+    std::string dir_;
+    std::vector<std::string> files_;
+};
+
+std::string pls(const std::string &lexemes, const std::string &alphabet = "x-pinyin") {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<lexicon version=\"1.0\" "
+           "xmlns=\"http://www.w3.org/2005/01/pronunciation-lexicon\" alphabet=\"" +
+           alphabet + "\" xml:lang=\"zh-CN\">\n" + lexemes + "</lexicon>\n";
+}
+
+std::string lexeme(const std::string &grapheme, const std::string &phoneme) {
+    return "<lexeme><grapheme>" + grapheme + "</grapheme><phoneme>" + phoneme + "</phoneme></lexeme>\n";
+}
+
+int read(const std::string &params, const std::string &text, std::string &table) {
+    char *out = nullptr;
+    const int rc = speech_service_reading(params.c_str(), text.data(), static_cast<unsigned>(text.size()), &out);
+    table = out != nullptr ? out : "";
+    speech_service_free(out);
+    return rc;
+}
+
+TEST(Lexicons, EntriesWinLongestFirstInPlainTextAndSsml) {
+    LexiconDir dir;
+    const std::string first = dir.write(
+        "first.pls", pls(lexeme("重庆", "zhong4 qing4") + lexeme("银行", "yin2 xing2") +
+                         lexeme("银行行长", "yin2 hang2 hang2 zhang3") + lexeme("乐", "le4") +
+                         "<lexeme><grapheme>WHO</grapheme><grapheme>世卫</grapheme><alias>世界卫生组织</alias></lexeme>\n"));
+    const std::string later = dir.write("later.pls", pls(lexeme("乐", "yue4")));
+    const std::string params = "rdn = 0, lexicons = " + first + ":" + later;
+    struct Case {
+        std::string text, line, absent;
+    };
+    const std::vector<Case> cases = {
+        {"去重庆", "重庆\tzhong4 qing4\n", ""},
+        {"银行行长", "银行行长\tyin2 hang2 hang2 zhang3\n", ""},
+        {"去银行", "银行\tyin2 xing2\n", ""},
+        {"WHO说", "WHO\tshi4 jie4 wei4 sheng1 zu3 zhi1\n", ""},
+        {"世卫", "世卫\tshi4 jie4 wei4 sheng1 zu3 zhi1\n", ""},
+        {"WHOM", "WHOM\ten:W.H.O.M.\n", "shi4"},
+        {"音乐", "乐\tyue4\n", ""},
+    };
+    for (const Case &c : cases) {
+        for (const std::string &text : {c.text, "<speak>" + c.text + "</speak>"}) {
+            std::string table;
+            ASSERT_EQ(read(params, text, table), SPEECH_OK) << speech_service_last_markup_message();
+            EXPECT_NE(table.find(c.line), std::string::npos) << text << "\n" << table;
+            if (!c.absent.empty()) {
+                EXPECT_EQ(table.find(c.absent), std::string::npos) << text << "\n" << table;
+            }
+        }
+    }
+    std::string table;
+    EXPECT_EQ(read(params, "<speak><lexicon uri=\"later.pls\"/>好</speak>", table), SPEECH_OK)
+        << "a registered lexicon may be named by its file name";
+    setenv("SPEECH_SERVICE_LEXICONS", first.c_str(), 1);
+    EXPECT_EQ(read("rdn = 0", "重庆", table), SPEECH_OK);
+    EXPECT_EQ(table, "重庆\tzhong4 qing4\n") << "registered by the environment";
+    unsetenv("SPEECH_SERVICE_LEXICONS");
+}
+
+TEST(Lexicons, OneThatDoesNotParseFailsTheBeginWithItsPlace) {
+    LexiconDir dir;
+    struct Case {
+        std::string content, message;
+    };
+    const std::vector<Case> cases = {
+        {pls("<lexeme><grapheme>好</grapheme>\n<phoneme>hao3</lexeme>"), "line 4, column 16: mismatched tag"},
+        {pls(lexeme("好", "hao3"), "ipa"), "alphabet is not x-pinyin"},
+        {pls("<lexeme><grapheme>好</grapheme></lexeme>"), "without a phoneme or an alias"},
+        {pls("<lexeme><phoneme>hao3</phoneme></lexeme>"), "without a grapheme"},
+        {pls(lexeme("好", "hao")), "is not tone-numbered pinyin"},
+        {"<!DOCTYPE lexicon [<!ENTITY x SYSTEM \"/etc/hostname\">]>" + pls("&x;"), "not allowed"},
+    };
+    ASSERT_EQ(MSPLogin(nullptr, nullptr, service_test::kLogin), SPEECH_OK);
+    int n = 0;
+    for (const Case &c : cases) {
+        const std::string path = dir.write("bad" + std::to_string(n++) + ".pls", c.content);
+        std::string table;
+        EXPECT_EQ(read("lexicons = " + path, "好", table), SPEECH_ERR_BAD_LEXICON) << c.content;
+        const std::string message = speech_service_last_markup_message();
+        EXPECT_EQ(message.rfind(path + ": line ", 0), 0u) << message;
+        EXPECT_NE(message.find(c.message), std::string::npos) << message;
+        int code = 0;
+        EXPECT_EQ(QTTSSessionBegin(("lexicons = " + path).c_str(), &code), nullptr);
+        EXPECT_EQ(code, SPEECH_ERR_BAD_LEXICON);
+    }
+    std::string table;
+    EXPECT_EQ(read("lexicons = /no/such/file.pls", "好", table), SPEECH_ERR_BAD_LEXICON);
+    EXPECT_NE(std::string(speech_service_last_markup_message()).find("/no/such/file.pls"), std::string::npos);
+    MSPLogout();
+}
+
+}  // namespace
