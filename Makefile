@@ -40,6 +40,8 @@ bench: build
 	./bench/warm.py --build $(BUILD) < /dev/null
 	./bench/reading_shapes.py --build $(BUILD)
 	./bench/ssml.py --build $(BUILD)
+	./bench/server.py --build $(BUILD)
+	./bench/fleet.sh $(BUILD)
 	./bench/batch.py --build $(BUILD)
 
 # tts-say --batch as a Slurm job array on a one-node cluster started here

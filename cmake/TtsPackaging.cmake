@@ -27,8 +27,8 @@ endforeach()
 
 # The Debian packages: build them with scripts/build-debs.sh (make deb), which
 # configures a tree for /usr with TTS_DEBIAN_PACKAGE on.
-set(TTS_DEB_COMPONENTS libtts speech_service tts_say dev)
-set(TTS_DEB_PACKAGES libtts1 libspeech-service1 tts-say libtts-dev)
+set(TTS_DEB_COMPONENTS libtts speech_service tts_say dev tts_server)
+set(TTS_DEB_PACKAGES libtts1 libspeech-service1 tts-say libtts-dev tts-server)
 set(TTS_DEB_VERSION "${PROJECT_VERSION}-1")
 
 if(TTS_DEBIAN_PACKAGE)
@@ -105,4 +105,12 @@ set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS
 set(CPACK_COMPONENT_DEV_DESCRIPTION "library that speaks a text into a WAV file - development files
 The headers of libtts and of its speech service, the links to the shared
 libraries, the CMake package (find_package(tts)) and the pkg-config files.")
+set(CPACK_DEBIAN_TTS_SERVER_PACKAGE_NAME tts-server)
+set(CPACK_DEBIAN_TTS_SERVER_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_TTS_SERVER_PACKAGE_DEPENDS "libspeech-service1 (= ${TTS_DEB_VERSION})")
+set(CPACK_COMPONENT_TTS_SERVER_DESCRIPTION "offline speech service over HTTP
+tts-server speaks texts sent to it over HTTP, offline, in Mandarin or in one
+of the other voices of the speech engine. It takes the request shape of the
+OpenAI-style speech API, streams raw audio or answers with WAV or FLAC,
+and ships hardened systemd units for socket activation.")
 include(CPack)

@@ -9,20 +9,32 @@ set -eu
 # With the argument "fuzz": also clang and its fuzzer and sanitizer runtimes.
 # With "ci": also clang (CI builds with both compilers) and what the package
 # tests need (dpkg-dev for dpkg-shlibdeps, file for CPack, lintian).
-# With "bench": also the engine's own command, the benchmarks' reference.
+# With "bench": also the engine's own command, the benchmarks' reference, and
+# HAProxy and wrk for the fleet run of tts-server.
 # With "slurm": also a Slurm controller, node daemon and client, and munge
 # (tests/slurm/run-one-node.sh runs a batch on a one-node cluster).
 packages="cmake make g++ pkg-config libgtest-dev libespeak-ng-dev espeak-ng-data libsoxr-dev libexpat1-dev libsndfile1-dev"
-# tts-say --batch reads its manifest's JSON lines with this (headers only).
-packages="$packages nlohmann-json3-dev"
 # The Mandarin lexicon is compiled at build time from these.
 packages="$packages python3 rime-data-terra-pinyin rime-data-pinyin-simp rime-essay unicode-data"
+# tts-server: its HTTP server, JSON (also tts-say --batch's manifests and
+# results), socket activation; curl runs its tests (Node is expected on the machine).
+packages="$packages libmicrohttpd-dev nlohmann-json3-dev libsystemd-dev curl"
 case "${1:-}" in
   fuzz) packages="$packages clang libclang-rt-14-dev" ;;
   ci) packages="$packages clang dpkg-dev file lintian" ;;
-  bench) packages="$packages espeak-ng" ;;
+  bench) packages="$packages espeak-ng haproxy wrk" ;;
   slurm) packages="$packages slurm-wlm munge" ;;
 esac
+
+# tts-server's client test runs the official OpenAI-style client from the npm
+# registry, pinned by the lockfile in its own folder.
+install_js_client() {
+  js="$(dirname "$0")/../server/tests/js"
+  [ -d "$js/node_modules/openai" ] && return 0
+  command -v npm >/dev/null 2>&1 || { echo "install-deps: npm missing, the server's client test will be skipped" >&2; return 0; }
+  (cd "$js" && npm ci --no-audit --no-fund --loglevel=error) ||
+    echo "install-deps: npm ci failed, the server's client test will be skipped" >&2
+}
 
 missing=""
 for pkg in $packages; do
@@ -32,7 +44,10 @@ for pkg in $packages; do
     *) missing="$missing $pkg" ;;
   esac
 done
-[ -z "$missing" ] && exit 0
+if [ -z "$missing" ]; then
+  install_js_client
+  exit 0
+fi
 
 echo "install-deps: installing$missing"
 if [ "$(id -u)" -ne 0 ]; then
@@ -62,3 +77,4 @@ if ! $sudo apt-get install -y --no-install-recommends $missing; then
   $sudo apt-get update
   $sudo apt-get install -y --no-install-recommends $missing
 fi
+install_js_client

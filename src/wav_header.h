@@ -19,6 +19,8 @@ constexpr long kDataSizeOffset = 40;
 // Copies all 44 bytes of default_wav_hdr into `hdr`.
 void wav_take_copy(wav_hdr &hdr);
 
+// wav_encode (wav_image.h) stores `hdr` as its 44-byte file image.
+
 // Writes the 44-byte header at the current position; false on failure.
 bool wav_write_header(std::FILE *file, const wav_hdr &hdr);
 

@@ -211,6 +211,7 @@ TEST_F(Service, BrokenHelpersFailTheSessionAndLeaveNothingBehind) {
         {dir + "/garbage.sh", SPEECH_ERR_ENGINE_OUTPUT},
         {dir + "/odd.sh", SPEECH_ERR_ENGINE_OUTPUT},
         {dir + "/hang.sh", SPEECH_ERR_ENGINE_TIMEOUT},
+        {dir + "/hang_half_way.sh", SPEECH_ERR_ENGINE_TIMEOUT},
     };
     for (const auto &[program, code] : cases) {
         service_test::with_engine(program, [&, program = program, code = code] {

@@ -22,16 +22,20 @@ cp "$root/var/lib/dpkg/status" "$work/status.before"
 
 in_root() { dpkg --root="$root" --log=/dev/null --force-not-root --force-script-chrootless "$@"; }
 in_root -i "$debs"/libtts1_*.deb "$debs"/libspeech-service1_*.deb "$debs"/tts-say_*.deb "$debs"/libtts-dev_*.deb \
+  "$debs"/tts-server_*.deb \
   > "$work/install.log" 2>&1 || { cat "$work/install.log"; fail "dpkg -i failed"; }
 
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
 libdir=$root/usr/lib/$multiarch
-for pkg in libtts1 libspeech-service1 tts-say libtts-dev; do
+for pkg in libtts1 libspeech-service1 tts-say libtts-dev tts-server; do
   [ -s "$root/usr/share/doc/$pkg/copyright" ] || fail "$pkg has no copyright file"
   [ -s "$root/usr/share/doc/$pkg/changelog.Debian.gz" ] || fail "$pkg has no changelog"
 done
 [ -s "$root/usr/share/man/man1/tts-say.1.gz" ] || fail "the man page is not compressed in place"
-for elf in "$root/usr/bin/tts-say" "$libdir/libtts.so.1" "$libdir/libspeech_service.so.1" \
+[ -s "$root/usr/share/man/man8/tts-server.8.gz" ] || fail "tts-server's man page is not compressed in place"
+[ -s "$root/usr/lib/systemd/system/tts-server.socket" ] && [ -s "$root/usr/lib/systemd/system/tts-server.service" ] ||
+  fail "tts-server's systemd units are missing"
+for elf in "$root/usr/bin/tts-say" "$root/usr/bin/tts-server" "$libdir/libtts.so.1" "$libdir/libspeech_service.so.1" \
   "$root/usr/libexec/tts/tts-engine"; do
   if readelf -S "$elf" | grep -q '\.symtab\|\.debug_'; then fail "$elf is not stripped"; fi
   if readelf -d "$elf" | grep -q 'RPATH\|RUNPATH'; then fail "$elf has a library search path"; fi
@@ -43,12 +47,23 @@ LD_LIBRARY_PATH=$libdir "$root/usr/bin/tts-say" -q -o "$work/root.wav" 你好，
 LD_LIBRARY_PATH=$libdir "$root/usr/bin/tts-say" --voices | head -n 1 | grep -q '^xiaoxin' ||
   fail "tts-say --voices from the root does not list xiaoxin first"
 
+echo "== tts-server from the root"
+LD_LIBRARY_PATH=$libdir "$root/usr/bin/tts-server" --listen 127.0.0.1:0 2> "$work/server.log" &
+server=$!
+for _ in $(seq 50); do grep -q "listening on" "$work/server.log" && break; sleep 0.1; done
+port=$(sed -n 's/.*listening on http:\/\/127.0.0.1:\([0-9]*\).*/\1/p' "$work/server.log")
+curl -sS --fail -o "$work/server.wav" -H 'Content-Type: application/json' -d '{"input":"你好"}' \
+  "http://127.0.0.1:$port/v1/audio/speech" || { kill $server; cat "$work/server.log"; fail "tts-server from the root did not speak"; }
+kill -TERM $server
+wait $server || fail "tts-server did not exit 0 on SIGTERM"
+[ "$(stat -c %s "$work/server.wav")" -gt 10000 ] || fail "tts-server from the root wrote no speech"
+
 echo "== purge"
-in_root --purge libtts-dev tts-say libspeech-service1 libtts1 > "$work/purge.log" 2>&1 ||
+in_root --purge tts-server libtts-dev tts-say libspeech-service1 libtts1 > "$work/purge.log" 2>&1 ||
   { cat "$work/purge.log"; fail "dpkg --purge failed"; }
 (cd "$root" && find . ! -path './var/lib/dpkg/*' | sort) > "$work/after"
 diff -u "$work/before" "$work/after" || fail "files left behind in the root"
 cmp -s "$work/status.before" "$root/var/lib/dpkg/status" || fail "the packages are still in dpkg's database"
-[ -z "$(ls "$root/var/lib/dpkg/info" | grep -e libtts -e speech-service -e tts-say || true)" ] ||
+[ -z "$(ls "$root/var/lib/dpkg/info" | grep -e libtts -e speech-service -e tts-say -e tts-server || true)" ] ||
   fail "dpkg still lists files of the packages"
 echo "installed, ran and purged without a trace"

@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "bearer_token.h"
+
+#include <cstring>
+#include <fstream>
+
+namespace tts_server {
+
+std::variant<std::string, std::string> read_token_file(const std::string &path) {
+    std::ifstream in(path);
+    std::string line;
+    if (!in || !std::getline(in, line)) return std::variant<std::string, std::string>(std::in_place_index<1>, "cannot read token file " + path);
+    const auto first = line.find_first_not_of(" \t\r");
+    const auto last = line.find_last_not_of(" \t\r");
+    if (first == std::string::npos)
+        return std::variant<std::string, std::string>(std::in_place_index<1>, "token file " + path + " is empty");
+    return std::variant<std::string, std::string>(std::in_place_index<0>, line.substr(first, last - first + 1));
+}
+
+bool bearer_matches(const char *header, const std::string &token) {
+    static constexpr char kScheme[] = "Bearer ";
+    if (header == nullptr || std::strncmp(header, kScheme, sizeof kScheme - 1) != 0) return false;
+    const char *given = header + sizeof kScheme - 1;
+    const std::size_t given_len = std::strlen(given);
+    unsigned char diff = given_len == token.size() ? 0 : 1;
+    // Walks the expected token whatever was given, so the time does not
+    // tell how much of it matched.
+    for (std::size_t i = 0; i < token.size(); ++i)
+        diff |= static_cast<unsigned char>(token[i] ^ (i < given_len ? given[i] : 0));
+    return diff == 0;
+}
+
+}  // namespace tts_server

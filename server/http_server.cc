@@ -1,0 +1,412 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "http_server.h"
+
+#include <microhttpd.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <sstream>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "api_error.h"
+#include "bearer_token.h"
+#include "flac_encoder.h"
+#include "helper_count.h"
+#include "speech_request.h"
+#include "speech_service.h"
+#include "synthesis.h"
+#include "wav_image.h"
+
+namespace tts_server {
+namespace {
+
+// Connections each have a thread; slow or idle ones hold only that, never a
+// worker, and are closed after this long without a byte.
+constexpr unsigned kConnectionLimit = 256;
+constexpr unsigned kIdleTimeoutSeconds = 10;
+// A connection's buffer for the request line and headers: larger headers
+// get 431.
+constexpr std::size_t kConnectionMemory = 32 * 1024;
+constexpr std::size_t kStreamBlock = 64 * 1024;
+constexpr const char *kJson = "application/json";
+
+using Clock = std::chrono::steady_clock;
+
+const char *route_of(const std::string &url) {
+    static const char *const kRoutes[] = {"/v1/audio/speech", "/v1/voices", "/v1/reading", "/healthz", "/readyz", "/metrics"};
+    for (const char *r : kRoutes)
+        if (url == r) return r;
+    return "other";
+}
+
+const char *method_of(const std::string &route) {
+    if (route == "/v1/audio/speech" || route == "/v1/reading") return "POST";
+    return "GET";
+}
+
+// Whether the client has closed its side or reset the connection.
+bool client_gone(MHD_Connection *connection) {
+    const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    if (info == nullptr) return false;
+    pollfd p = {info->connect_fd, POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
+std::string client_address(MHD_Connection *connection) {
+    const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    char host[NI_MAXHOST];
+    if (info == nullptr || info->client_addr == nullptr ||
+        ::getnameinfo(info->client_addr, info->client_addr->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in),
+                      host, sizeof host, nullptr, 0, NI_NUMERICHOST) != 0)
+        return "-";
+    return host;
+}
+
+bool is_json_type(const char *type) {
+    if (type == nullptr) return false;
+    const std::size_t n = std::strlen(kJson);
+    return strncasecmp(type, kJson, n) == 0 && (type[n] == '\0' || type[n] == ';' || type[n] == ' ');
+}
+
+double audio_seconds(std::uint64_t bytes, unsigned rate) { return static_cast<double>(bytes) / (2.0 * rate); }
+
+}  // namespace
+
+struct HttpServer::Exchange {
+    Clock::time_point start = Clock::now();
+    std::string method;
+    std::string url;
+    std::string route;
+    std::string body;
+    bool too_big = false;
+    std::size_t discarded = 0;
+    unsigned status = 0;
+    std::shared_ptr<std::atomic<std::uint64_t>> sent = std::make_shared<std::atomic<std::uint64_t>>(0);
+};
+
+// A pcm answer, streamed while it is made: it owns the session and the
+// worker, both given back when the connection is done with it, however it
+// ends.
+struct HttpServer::Stream {
+    std::unique_ptr<Admission::Slot> slot;
+    std::unique_ptr<Synthesis> synthesis;
+    MHD_Connection *connection;
+    Metrics &metrics;
+    unsigned rate;
+    std::shared_ptr<std::atomic<std::uint64_t>> sent;
+    std::string pending;
+    std::size_t offset = 0;
+    bool last = false;
+    std::uint64_t audio_bytes = 0;
+
+    ~Stream() { metrics.add_audio_seconds(audio_seconds(audio_bytes, rate)); }
+
+    ssize_t read(char *buf, std::size_t max) {
+        while (offset == pending.size()) {
+            if (last) return MHD_CONTENT_READER_END_OF_STREAM;
+            if (client_gone(connection)) return MHD_CONTENT_READER_END_WITH_ERROR;
+            std::string_view block;
+            if (synthesis->next(block, last) != SPEECH_OK) {
+                // Too late for a status: the client sees the stream cut
+                // short, without its last chunk.
+                std::fprintf(stderr, "tts-server: synthesis failed mid-stream: %s\n", Synthesis::engine_error().c_str());
+                return MHD_CONTENT_READER_END_WITH_ERROR;
+            }
+            pending.assign(block.data(), block.size());
+            offset = 0;
+            audio_bytes += block.size();
+        }
+        const std::size_t n = std::min(max, pending.size() - offset);
+        std::memcpy(buf, pending.data() + offset, n);
+        offset += n;
+        *sent += n;
+        return static_cast<ssize_t>(n);
+    }
+};
+
+struct Routes {
+    using Exchange = HttpServer::Exchange;
+
+    static MHD_Result queue(HttpServer &s, MHD_Connection *c, Exchange &ex, unsigned status, MHD_Response *r,
+                            std::uint64_t size) {
+        if (r == nullptr) return MHD_NO;
+        if (s.draining_) MHD_add_response_header(r, MHD_HTTP_HEADER_CONNECTION, "close");
+        const MHD_Result rc = MHD_queue_response(c, status, r);
+        MHD_destroy_response(r);
+        ex.status = status;
+        *ex.sent = size;
+        return rc;
+    }
+
+    static MHD_Result respond(HttpServer &s, MHD_Connection *c, Exchange &ex, unsigned status, std::string body,
+                              const char *type, const char *header = nullptr, const char *value = nullptr) {
+        auto *owned = new std::string(std::move(body));
+        MHD_Response *r = MHD_create_response_from_buffer_with_free_callback_cls(
+            owned->size(), owned->data(), [](void *p) { delete static_cast<std::string *>(p); }, owned);
+        if (r == nullptr) {
+            delete owned;
+            return MHD_NO;
+        }
+        MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, type);
+        if (header != nullptr) MHD_add_response_header(r, header, value);
+        return queue(s, c, ex, status, r, owned->size());
+    }
+
+    static MHD_Result fail(HttpServer &s, MHD_Connection *c, Exchange &ex, const ApiError &e) {
+        const char *header = nullptr;
+        const char *value = nullptr;
+        if (e.status == MHD_HTTP_SERVICE_UNAVAILABLE) header = MHD_HTTP_HEADER_RETRY_AFTER, value = "1";
+        if (e.status == MHD_HTTP_UNAUTHORIZED) header = MHD_HTTP_HEADER_WWW_AUTHENTICATE, value = "Bearer";
+        if (e.status == MHD_HTTP_METHOD_NOT_ALLOWED) header = MHD_HTTP_HEADER_ALLOW, value = method_of(ex.route);
+        return respond(s, c, ex, e.status, error_body(e), kJson, header, value);
+    }
+
+    static ApiError busy() { return {503, "the server is busy, try again", "server_busy", "", "queue_full"}; }
+    static ApiError draining() { return {503, "the server is shutting down", "server_busy", "", "draining"}; }
+
+    static MHD_Result on_request(void *cls, MHD_Connection *c, const char *url, const char *method, const char *,
+                                 const char *upload_data, std::size_t *upload_size, void **state) {
+        auto &s = *static_cast<HttpServer *>(cls);
+        auto *ex = static_cast<Exchange *>(*state);
+        if (ex == nullptr) {
+            ex = new Exchange;
+            ex->method = method;
+            ex->url = url;
+            ex->route = route_of(ex->url);
+            *state = ex;
+            {
+                std::lock_guard<std::mutex> lock(s.idle_mutex_);
+                ++s.in_flight_;
+            }
+            return first_call(s, c, *ex);
+        }
+        if (*upload_size != 0) {
+            if (ex->body.size() + *upload_size > s.max_body_) ex->too_big = true;
+            if (!ex->too_big) ex->body.append(upload_data, *upload_size);
+            // A chunked body has no length to refuse it by: read past the
+            // limit for the 413, but not without end.
+            ex->discarded += ex->too_big ? *upload_size : 0;
+            *upload_size = 0;
+            return ex->discarded > s.max_body_ ? MHD_NO : MHD_YES;
+        }
+        if (ex->status != 0) return MHD_YES;  // answered early
+        if (ex->too_big) return fail(s, c, *ex, body_too_big(s));
+        if (ex->method != "POST")
+            if (auto e = refusal(s, c, *ex)) return fail(s, c, *ex, *e);
+        return dispatch(s, c, *ex);
+    }
+
+    static ApiError body_too_big(const HttpServer &s) {
+        return {413, "the body is longer than " + std::to_string(s.max_body_) + " bytes", "invalid_request_error", "",
+                "body_too_large"};
+    }
+
+    // What the headers alone decide. A request with a body gets it at once,
+    // before the body is read (and the connection is closed after it);
+    // others once the request is complete, so that the connection is kept.
+    static std::optional<ApiError> refusal(const HttpServer &s, MHD_Connection *c, const Exchange &ex) {
+        if (ex.route == std::string("other"))
+            return ApiError{404, "no such route: " + ex.url, "invalid_request_error", "", "not_found"};
+        if (ex.method != method_of(ex.route) && !(ex.method == "HEAD" && std::string(method_of(ex.route)) == "GET"))
+            return ApiError{405, ex.method + " is not allowed on " + ex.route, "invalid_request_error", "", "method_not_allowed"};
+        if (!s.config_.token.empty() && ex.route != std::string("/healthz") &&
+            !bearer_matches(MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION), s.config_.token))
+            return ApiError{401, "a valid bearer token is required", "authentication_error", "", "invalid_token"};
+        if (ex.method == "POST") {
+            if (!is_json_type(MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_TYPE)))
+                return ApiError{415, "the body must be application/json", "invalid_request_error", "", "unsupported_media_type"};
+            const char *length = MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+            if (length != nullptr && std::strtoull(length, nullptr, 10) > s.max_body_) return body_too_big(s);
+        }
+        return std::nullopt;
+    }
+
+    static MHD_Result first_call(HttpServer &s, MHD_Connection *c, Exchange &ex) {
+        if (ex.method != "POST") return MHD_YES;
+        if (auto e = refusal(s, c, ex)) return fail(s, c, ex, *e);
+        return MHD_YES;
+    }
+
+    static MHD_Result dispatch(HttpServer &s, MHD_Connection *c, Exchange &ex) {
+        const std::string &route = ex.route;
+        if (route == "/v1/audio/speech") return speech(s, c, ex);
+        if (route == "/v1/reading") return reading(s, c, ex);
+        if (route == "/v1/voices") return voices(s, c, ex);
+        if (route == "/healthz") return respond(s, c, ex, 200, "{\"status\":\"ok\"}\n", kJson);
+        if (route == "/readyz") {
+            if (s.draining_) return fail(s, c, ex, draining());
+            if (s.admission_.full()) return fail(s, c, ex, busy());
+            return respond(s, c, ex, 200, "{\"status\":\"ready\"}\n", kJson);
+        }
+        const unsigned live = Synthesis::live();
+        const unsigned helpers = engine_helper_children();
+        Gauges g{s.admission_.waiting(), s.admission_.busy(), live, helpers > live ? helpers - live : 0};
+        return respond(s, c, ex, 200, s.metrics_.render(g), "text/plain; version=0.0.4");
+    }
+
+    static MHD_Result speech(HttpServer &s, MHD_Connection *c, Exchange &ex) {
+        if (s.draining_) return fail(s, c, ex, draining());
+        auto parsed = parse_speech_request(ex.body, s.config_.max_text);
+        if (auto *e = std::get_if<ApiError>(&parsed)) return fail(s, c, ex, *e);
+        const SpeechRequest &req = std::get<SpeechRequest>(parsed);
+        std::string().swap(ex.body);
+
+        auto slot = s.admission_.enter();
+        if (slot == nullptr) return fail(s, c, ex, busy());
+        int code = SPEECH_OK;
+        auto synthesis = Synthesis::begin(req.session_params(), req.input, code);
+        if (synthesis == nullptr) return fail(s, c, ex, service_failure(code, Synthesis::engine_error()));
+        // The first block decides the status: a failure before any audio
+        // is an error answer, not a cut stream.
+        std::string_view block;
+        bool last = false;
+        if ((code = synthesis->next(block, last)) != SPEECH_OK)
+            return fail(s, c, ex, service_failure(code, Synthesis::engine_error()));
+
+        if (req.format == AudioFormat::kPcm) {
+            auto *stream = new HttpServer::Stream{std::move(slot), std::move(synthesis), c, s.metrics_, req.sample_rate,
+                                                  ex.sent, std::string(block), 0, last, block.size()};
+            MHD_Response *r = MHD_create_response_from_callback(
+                MHD_SIZE_UNKNOWN, kStreamBlock,
+                [](void *cls, std::uint64_t, char *buf, std::size_t max) {
+                    return static_cast<HttpServer::Stream *>(cls)->read(buf, max);
+                },
+                stream, [](void *cls) { delete static_cast<HttpServer::Stream *>(cls); });
+            if (r == nullptr) {
+                delete stream;
+                return MHD_NO;
+            }
+            MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, "audio/pcm");
+            MHD_add_response_header(r, "X-Sample-Rate", std::to_string(req.sample_rate).c_str());
+            const MHD_Result rc = queue(s, c, ex, 200, r, 0);
+            return rc;
+        }
+
+        // wav and flac are whole files: the audio is gathered first (a WAV
+        // keeps room for its header).
+        const std::size_t header = req.format == AudioFormat::kWav ? tts::kWavHeaderBytes : 0;
+        std::string body(header, '\0');
+        body.append(block.data(), block.size());
+        while (!last) {
+            if (client_gone(c)) return MHD_NO;  // ends the session and the connection
+            if ((code = synthesis->next(block, last)) != SPEECH_OK)
+                return fail(s, c, ex, service_failure(code, Synthesis::engine_error()));
+            body.append(block.data(), block.size());
+        }
+        synthesis.reset();
+        slot.reset();
+        const std::uint64_t data = body.size() - header;
+        s.metrics_.add_audio_seconds(audio_seconds(data, req.sample_rate));
+        if (req.format == AudioFormat::kFlac) {
+            auto flac = encode_flac(body, req.sample_rate);
+            if (!flac) return fail(s, c, ex, {500, "the audio could not be encoded as FLAC", "server_error", "", "encoding_failed"});
+            return respond(s, c, ex, 200, std::move(*flac), "audio/flac");
+        }
+        if (data > 0xFFFFFFFFu - 36)
+            return fail(s, c, ex, {500, "the audio is too long for a WAV file; ask for pcm", "server_error", "", "too_long"});
+        const wav_hdr hdr = {{'R', 'I', 'F', 'F'}, static_cast<std::uint32_t>(data + 36), {'W', 'A', 'V', 'E'},
+                             {'f', 'm', 't', ' '}, 16, 1, 1, req.sample_rate, req.sample_rate * 2, 2, 16,
+                             {'d', 'a', 't', 'a'}, static_cast<std::uint32_t>(data)};
+        unsigned char image[tts::kWavHeaderBytes];
+        tts::wav_encode(hdr, image);
+        std::memcpy(body.data(), image, sizeof image);
+        return respond(s, c, ex, 200, std::move(body), "audio/wav");
+    }
+
+    static MHD_Result reading(HttpServer &s, MHD_Connection *c, Exchange &ex) {
+        auto parsed = parse_speech_request(ex.body, s.config_.max_text);
+        if (auto *e = std::get_if<ApiError>(&parsed)) return fail(s, c, ex, *e);
+        const SpeechRequest &req = std::get<SpeechRequest>(parsed);
+        char *table = nullptr;
+        const int code = speech_service_reading(req.session_params().c_str(), req.input.data(),
+                                                static_cast<unsigned>(req.input.size()), &table);
+        if (code != SPEECH_OK) return fail(s, c, ex, service_failure(code, Synthesis::engine_error()));
+        nlohmann::json tokens = nlohmann::json::array();
+        std::istringstream lines(table);
+        speech_service_free(table);
+        for (std::string line; std::getline(lines, line);) {
+            const auto tab = line.find('\t');
+            tokens.push_back({{"text", line.substr(0, tab)}, {"reading", tab == std::string::npos ? "" : line.substr(tab + 1)}});
+        }
+        return respond(s, c, ex, 200, nlohmann::json{{"voice", req.voice}, {"tokens", tokens}}.dump() + "\n", kJson);
+    }
+
+    static MHD_Result voices(HttpServer &s, MHD_Connection *c, Exchange &ex) {
+        char *list = nullptr;
+        const int code = speech_service_voices(&list);
+        if (code != SPEECH_OK) return fail(s, c, ex, service_failure(code, ""));
+        nlohmann::json voices = nlohmann::json::array();
+        std::istringstream lines(list);
+        speech_service_free(list);
+        for (std::string line; std::getline(lines, line);) {
+            const auto tab = line.find('\t');
+            voices.push_back({{"name", line.substr(0, tab)}, {"language", tab == std::string::npos ? "" : line.substr(tab + 1)}});
+        }
+        return respond(s, c, ex, 200, nlohmann::json{{"voices", voices}}.dump() + "\n", kJson);
+    }
+
+    static void on_completed(void *cls, MHD_Connection *c, void **state, MHD_RequestTerminationCode how) {
+        auto &s = *static_cast<HttpServer *>(cls);
+        std::unique_ptr<Exchange> ex(static_cast<Exchange *>(*state));
+        *state = nullptr;
+        if (ex == nullptr) return;
+        const double seconds = std::chrono::duration<double>(Clock::now() - ex->start).count();
+        // An exchange cut before any answer counts as 499, as proxies log it.
+        const unsigned status = ex->status != 0 ? ex->status : 499;
+        s.metrics_.record(ex->route, status, seconds);
+        if (s.config_.access_log)
+            std::fprintf(stderr, "%s \"%s %s\" %u %llu %.3f%s\n", client_address(c).c_str(), ex->method.c_str(),
+                         ex->url.c_str(), status, static_cast<unsigned long long>(ex->sent->load()), seconds,
+                         how == MHD_REQUEST_TERMINATED_COMPLETED_OK ? "" : " aborted");
+        {
+            std::lock_guard<std::mutex> lock(s.idle_mutex_);
+            --s.in_flight_;
+        }
+        s.idle_.notify_all();
+    }
+};
+
+HttpServer::HttpServer(const ServerConfig &config)
+    : config_(config),
+      // The body holds the text JSON-escaped: at most 6 bytes for each 3 of
+      // UTF-8 (\uXXXX), 12 for each 4, plus the other fields.
+      max_body_(config.max_text * 3 + 4096),
+      admission_(config.workers, config.queue) {}
+
+HttpServer::~HttpServer() {
+    if (daemon_ != nullptr) MHD_stop_daemon(daemon_);
+}
+
+std::string HttpServer::start(int listen_fd) {
+    daemon_ = MHD_start_daemon(
+        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_THREAD_PER_CONNECTION | MHD_USE_POLL | MHD_USE_ITC, 0, nullptr,
+        nullptr, &Routes::on_request, this, MHD_OPTION_LISTEN_SOCKET,
+        listen_fd, MHD_OPTION_CONNECTION_LIMIT, kConnectionLimit, MHD_OPTION_CONNECTION_TIMEOUT, kIdleTimeoutSeconds,
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_NOTIFY_COMPLETED,
+        &Routes::on_completed, this, MHD_OPTION_END);
+    if (daemon_ == nullptr) {
+        ::close(listen_fd);
+        return "the HTTP server could not be started";
+    }
+    return "";
+}
+
+void HttpServer::drain() {
+    draining_ = true;
+    const MHD_socket fd = MHD_quiesce_daemon(daemon_);
+    if (fd != MHD_INVALID_SOCKET) ::close(fd);
+}
+
+bool HttpServer::wait_idle(Clock::time_point deadline) {
+    std::unique_lock<std::mutex> lock(idle_mutex_);
+    return idle_.wait_until(lock, deadline, [this] { return in_flight_ == 0; });
+}
+
+}  // namespace tts_server

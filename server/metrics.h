@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: Apache-2.0
+// What /metrics reports, in the Prometheus text format.
+#ifndef TTS_SERVER_METRICS_H
+#define TTS_SERVER_METRICS_H
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+
+namespace tts_server {
+
+// The gauges, read when the page is made.
+struct Gauges {
+    unsigned queue_depth = 0;
+    unsigned workers_busy = 0;
+    unsigned helpers_busy = 0;
+    unsigned helpers_ready = 0;
+};
+
+class Metrics {
+  public:
+    void record(const std::string &route, unsigned status, double seconds);
+    void add_audio_seconds(double seconds);
+    std::string render(const Gauges &gauges) const;
+
+  private:
+    static constexpr std::array<double, 10> kBuckets = {0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1, 2.5, 5, 10};
+    mutable std::mutex mutex_;
+    std::map<std::pair<std::string, unsigned>, std::uint64_t> requests_;
+    std::array<std::uint64_t, kBuckets.size()> bucket_counts_{};
+    std::uint64_t count_ = 0;
+    double sum_ = 0;
+    double audio_seconds_ = 0;
+};
+
+}  // namespace tts_server
+
+#endif  // TTS_SERVER_METRICS_H

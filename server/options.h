@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: Apache-2.0
+// tts-server's command line.
+#ifndef TTS_SERVER_OPTIONS_H
+#define TTS_SERVER_OPTIONS_H
+
+#include <cstddef>
+#include <string>
+#include <variant>
+
+namespace tts_server {
+
+struct Options {
+    std::string listen = "127.0.0.1:5500";
+    unsigned workers = 0;  // 0: the number of processors
+    unsigned queue = 0;    // 0: twice the workers
+    std::size_t max_text = 65536;
+    std::string token_file;
+    bool access_log = false;
+    bool help = false;
+};
+
+struct UsageError {
+    std::string message;
+};
+
+std::variant<Options, UsageError> parse_options(int argc, char **argv);
+const char *usage_text();
+
+}  // namespace tts_server
+
+#endif  // TTS_SERVER_OPTIONS_H

@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "speech_request.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <nlohmann/json.hpp>
+
+#include "flac_encoder.h"
+
+namespace tts_server {
+namespace {
+
+using nlohmann::json;
+
+bool valid_utf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t n;
+        unsigned cp;
+        unsigned min;
+        if ((c & 0xE0) == 0xC0) {
+            n = 1, cp = c & 0x1Fu, min = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            n = 2, cp = c & 0x0Fu, min = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            n = 3, cp = c & 0x07u, min = 0x10000;
+        } else {
+            return false;
+        }
+        if (s.size() - i <= n) return false;
+        for (std::size_t k = 1; k <= n; ++k) {
+            const auto d = static_cast<unsigned char>(s[i + k]);
+            if ((d & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (d & 0x3Fu);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += n + 1;
+    }
+    return true;
+}
+
+// A whole number in [lo, hi], or the field's error.
+bool take_whole(const json &body, const char *field, unsigned lo, unsigned hi, unsigned &out, ApiError &error) {
+    const auto it = body.find(field);
+    if (it == body.end() || it->is_null()) return true;
+    const std::string range = std::to_string(lo) + " to " + std::to_string(hi);
+    if (!it->is_number()) {
+        error = bad_field(field, "must be a number from " + range);
+        return false;
+    }
+    const double v = it->get<double>();
+    if (v != std::floor(v) || v < lo || v > hi) {
+        error = bad_field(field, "must be a whole number from " + range);
+        return false;
+    }
+    out = static_cast<unsigned>(v);
+    return true;
+}
+
+bool take_voice(const json &body, std::string &voice, ApiError &error) {
+    const auto it = body.find("voice");
+    if (it == body.end() || it->is_null()) return true;
+    if (!it->is_string() || it->get_ref<const std::string &>().empty()) {
+        error = bad_field("voice", "must be a voice name (GET /v1/voices lists them)");
+        return false;
+    }
+    // The name goes into a parameter list: nothing that could end it.
+    for (const char c : it->get_ref<const std::string &>()) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                           c == '-' || c == '_' || c == '+' || c == '.';
+        if (!plain) {
+            error = bad_field("voice", "unknown voice (GET /v1/voices lists them)");
+            return false;
+        }
+    }
+    voice = it->get<std::string>();
+    return true;
+}
+
+bool take_format(const json &body, AudioFormat &format, ApiError &error) {
+    const auto it = body.find("response_format");
+    if (it == body.end() || it->is_null()) return true;
+    static const bool flac = flac_available();
+    if (*it == "wav") format = AudioFormat::kWav;
+    else if (*it == "pcm") format = AudioFormat::kPcm;
+    else if (*it == "flac" && flac) format = AudioFormat::kFlac;
+    else {
+        error = bad_field("response_format", flac ? "must be wav, pcm or flac" : "must be wav or pcm");
+        return false;
+    }
+    return true;
+}
+
+bool take_speed(const json &body, unsigned &speed, ApiError &error) {
+    const auto it = body.find("speed");
+    if (it == body.end() || it->is_null()) return true;
+    if (!it->is_number() || !(it->get<double>() >= 0.25 && it->get<double>() <= 4.0)) {
+        error = bad_field("speed", "must be a number from 0.25 to 4.0");
+        return false;
+    }
+    speed = service_speed(it->get<double>());
+    return true;
+}
+
+}  // namespace
+
+unsigned service_speed(double speed) {
+    const double v = std::lround(50.0 + 25.0 * std::log2(speed));
+    return static_cast<unsigned>(std::clamp(v, 0.0, 100.0));
+}
+
+std::string SpeechRequest::session_params() const {
+    return "voice_name = " + voice + ", text_encoding = utf8, sample_rate = " + std::to_string(sample_rate) +
+           ", speed = " + std::to_string(speed) + ", volume = " + std::to_string(volume) +
+           ", pitch = " + std::to_string(pitch) + ", rdn = " + std::to_string(rdn);
+}
+
+std::variant<SpeechRequest, ApiError> parse_speech_request(std::string_view body, std::size_t max_text) {
+    if (!valid_utf8(body)) return bad_field("input", "the text is not valid UTF-8");
+    const json doc = json::parse(body, nullptr, false);
+    if (doc.is_discarded()) return ApiError{400, "the body is not valid JSON", "invalid_request_error", "", "invalid_json"};
+    if (!doc.is_object()) return ApiError{400, "the body must be a JSON object", "invalid_request_error", "", "invalid_json"};
+
+    SpeechRequest r;
+    const auto input = doc.find("input");
+    if (input == doc.end() || !input->is_string()) return bad_field("input", "is required and must be a string");
+    r.input = input->get<std::string>();
+    if (r.input.empty()) return bad_field("input", "must not be empty");
+    if (r.input.size() > max_text)
+        return ApiError{413, "input: the text is longer than " + std::to_string(max_text) + " bytes",
+                        "invalid_request_error", "input", "text_too_long"};
+    if (r.input.find('\0') != std::string::npos) return bad_field("input", "must not contain a NUL character");
+
+    ApiError error;
+    unsigned sample_rate = r.sample_rate;
+    const bool ok = take_voice(doc, r.voice, error) && take_format(doc, r.format, error) &&
+                    take_speed(doc, r.speed, error) && take_whole(doc, "sample_rate", 8000, 16000, sample_rate, error) &&
+                    take_whole(doc, "pitch", 0, 100, r.pitch, error) &&
+                    take_whole(doc, "volume", 0, 100, r.volume, error) && take_whole(doc, "rdn", 0, 2, r.rdn, error);
+    if (!ok) return error;
+    if (sample_rate != 16000 && sample_rate != 8000) return bad_field("sample_rate", "must be 16000 or 8000");
+    r.sample_rate = sample_rate;
+    return r;
+}
+
+}  // namespace tts_server

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: Apache-2.0
+// The JSON body of POST /v1/audio/speech (and of /v1/reading), checked
+// field by field and turned into the service's session parameters.
+#ifndef TTS_SERVER_SPEECH_REQUEST_H
+#define TTS_SERVER_SPEECH_REQUEST_H
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "api_error.h"
+
+namespace tts_server {
+
+enum class AudioFormat { kWav, kPcm, kFlac };
+
+struct SpeechRequest {
+    std::string input;
+    std::string voice = "xiaoxin";
+    AudioFormat format = AudioFormat::kWav;
+    unsigned sample_rate = 16000;
+    unsigned speed = 50;  // the service's scale
+    unsigned pitch = 50;
+    unsigned volume = 50;
+    unsigned rdn = 0;
+
+    std::string session_params() const;
+};
+
+// The API's speed (0.25 to 4, 1 normal) on the service's 0..100 (50
+// normal): 50 + 25 * log2(speed), so that each doubling is the same step.
+unsigned service_speed(double speed);
+
+// The request, or the 400 (naming the field) or 413 it gets.
+std::variant<SpeechRequest, ApiError> parse_speech_request(std::string_view body, std::size_t max_text);
+
+}  // namespace tts_server
+
+#endif  // TTS_SERVER_SPEECH_REQUEST_H

@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "server_process.h"
+
+#include "helper_count.h"
+
+#include <dirent.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace server_test {
+namespace {
+
+unsigned count_entries(const std::string &dir) {
+    unsigned n = 0;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (const dirent *e = readdir(d))
+            if (e->d_name[0] != '.') ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+}  // namespace
+
+ServerProcess::ServerProcess(std::vector<std::string> args, std::vector<std::string> env) {
+    int err[2];
+    if (pipe(err) != 0) throw std::runtime_error("pipe");
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(err[1], 2);
+        close(err[0]);
+        close(err[1]);
+        for (auto &e : env) putenv(e.data());
+        std::vector<char *> argv = {const_cast<char *>(TTS_SERVER), const_cast<char *>("--listen"),
+                                    const_cast<char *>("127.0.0.1:0")};
+        for (auto &a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(TTS_SERVER, argv.data());
+        _exit(127);
+    }
+    close(err[1]);
+    // The first line; what follows goes on to the test's own stderr.
+    char c;
+    while (read(err[0], &c, 1) == 1 && c != '\n') line_ += c;
+    if (fork() == 0) {
+        while (read(err[0], &c, 1) == 1) (void)!write(2, &c, 1);
+        _exit(0);
+    }
+    close(err[0]);
+    const auto colon = line_.rfind(':');
+    if (line_.rfind("tts-server: listening on http://127.0.0.1:", 0) == 0 && colon != std::string::npos)
+        port_ = std::atoi(line_.c_str() + colon + 1);
+}
+
+ServerProcess::~ServerProcess() {
+    if (pid_ > 0) stop(SIGKILL);
+}
+
+int ServerProcess::stop(int signal, int seconds) {
+    if (pid_ <= 0) return -1;
+    kill(pid_, signal);
+    int status = 0;
+    for (int i = 0; i < seconds * 50; ++i) {
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return status;
+        }
+        usleep(20000);
+    }
+    return -1;
+}
+
+unsigned ServerProcess::helpers() const { return tts_server::engine_helper_children("/proc/" + std::to_string(pid_)); }
+
+unsigned ServerProcess::descriptors() const { return count_entries("/proc/" + std::to_string(pid_) + "/fd"); }
+
+}  // namespace server_test

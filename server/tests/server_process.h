@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: Apache-2.0
+// tts-server as a child process for the tests, and what it holds.
+#ifndef TTS_SERVER_TESTS_SERVER_PROCESS_H
+#define TTS_SERVER_TESTS_SERVER_PROCESS_H
+
+#include <sys/types.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace server_test {
+
+class ServerProcess {
+  public:
+    // Starts tts-server on a free loopback port with `args` and the
+    // environment changes `env` (NAME=VALUE), and waits for its line.
+    explicit ServerProcess(std::vector<std::string> args = {}, std::vector<std::string> env = {});
+    ~ServerProcess();
+    ServerProcess(const ServerProcess &) = delete;
+    ServerProcess &operator=(const ServerProcess &) = delete;
+
+    int port() const { return port_; }
+    pid_t pid() const { return pid_; }
+    const std::string &first_line() const { return line_; }
+    // Sends `signal` and waits up to `seconds` for the exit; the wait
+    // status, or -1 if it did not exit.
+    int stop(int signal, int seconds = 30);
+
+    unsigned helpers() const;  // tts-engine children
+    unsigned descriptors() const;
+
+  private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+    std::string line_;
+};
+
+// Polls `pred` every 20 ms up to `ms`; whether it held.
+template <typename F>
+bool eventually(F pred, int ms);
+
+}  // namespace server_test
+
+#include <chrono>
+#include <thread>
+
+template <typename F>
+bool server_test::eventually(F pred, int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+#endif  // TTS_SERVER_TESTS_SERVER_PROCESS_H
