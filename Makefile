@@ -42,6 +42,7 @@ bench: build
 	./bench/ssml.py --build $(BUILD)
 	./bench/server.py --build $(BUILD)
 	./bench/fleet.sh $(BUILD)
+	./bench/resampler_quality.py --build $(BUILD)
 	./bench/batch.py --build $(BUILD)
 
 # tts-say --batch as a Slurm job array on a one-node cluster started here

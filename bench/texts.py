@@ -24,6 +24,11 @@ _SENTENCES = [
 ]
 
 
+def sentences(n):
+    """`n` short sentences, cycling through the varied ones."""
+    return [_SENTENCES[i % len(_SENTENCES)] for i in range(n)]
+
+
 def long_text(target_bytes=16 * 1024):
     out, size, i = [], 0, 0
     while size < target_bytes:

@@ -4,11 +4,14 @@
 process calling text_to_speech again and again on a short sentence, timed
 alternately with the engine's own command on the same sentence.
 
-  bench/warm.py [--build build] [--runs 41]
+  bench/warm.py [--build build] [--runs 41] [--rounds 7]
 
-Prints the median ratio (text_to_speech time / engine command time), then
-what the idle host holds beside itself: its helper processes and their
-memory. Exits 1 when a target is missed. Runs with its standard input on
+Prints the median ratio (text_to_speech time / engine command time); then
+sessions per second for 50 short sentences in a row, with helpers that
+serve many sessions against a helper per session
+(SPEECH_SERVICE_ENGINE_SESSIONS=1), rounds of each alternating in the same
+process; then what the idle host holds beside itself: its helper processes
+and their memory. Exits 1 when a target is missed. Runs with its standard input on
 /dev/null (the library reads one character before it returns)."""
 
 import argparse
@@ -24,6 +27,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import texts  # noqa: E402
 
 TARGET_RATIO = 0.5
+SENTENCES = 50
 MAX_EXTRA_PROCESSES = 1
 MAX_EXTRA_MIB = 32
 
@@ -64,6 +68,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", default="build")
     ap.add_argument("--runs", type=int, default=41)
+    ap.add_argument("--rounds", type=int, default=7)
     args = ap.parse_args()
     libdir = os.path.join(args.build, "lib")
 
@@ -105,6 +110,32 @@ def main():
         print(f"text_to_speech in one process: {statistics.median(ours_t) * 1000:.1f} ms, engine command "
               f"{statistics.median(ref_t) * 1000:.1f} ms: median ratio {ratio:.2f}x (target {TARGET_RATIO}x)",
               file=report)
+
+        # Helpers that serve many sessions against a helper per session.
+        batch = [t.encode("utf-8") for t in texts.sentences(SENTENCES)]
+
+        def sessions_per_second(per_helper):
+            if per_helper is None:
+                os.environ.pop("SPEECH_SERVICE_ENGINE_SESSIONS", None)
+            else:
+                os.environ["SPEECH_SERVICE_ENGINE_SESSIONS"] = per_helper
+            start = time.perf_counter()
+            for t in batch:
+                if tts.text_to_speech(t, ours_wav, b"") != 0:
+                    sys.exit("text_to_speech failed")
+            return len(batch) / (time.perf_counter() - start)
+
+        reused, single, gains = [], [], []
+        for _ in range(args.rounds):
+            s = sessions_per_second("1")
+            r = sessions_per_second(None)
+            single.append(s)
+            reused.append(r)
+            gains.append(r / s)
+        os.environ.pop("SPEECH_SERVICE_ENGINE_SESSIONS", None)
+        print(f"{SENTENCES} short sentences in a row: {statistics.median(reused):.1f} sessions/s with reused "
+              f"helpers, {statistics.median(single):.1f} with a helper per session: median gain "
+              f"{statistics.median(gains):.2f}x over {args.rounds} alternating rounds", file=report)
 
     time.sleep(0.5)  # the next helper has finished starting
     helpers = children(os.getpid())

@@ -23,14 +23,44 @@ AudioPipeline::~AudioPipeline() {
     if (thread_.joinable()) finish();
 }
 
-void AudioPipeline::start(double input_rate, double output_rate, Writer write) {
+void AudioPipeline::start(std::unique_ptr<Resampler> resampler, double input_rate, double output_rate,
+                          Writer write, bool own_thread) {
     write_ = write;
-    // The resampler is set up on the pipeline's thread: designing its filter
-    // takes a few milliseconds, which then overlap the engine's start-up.
+    resampler_ = std::move(resampler);
+    own_thread_ = own_thread;
+    if (!own_thread_) {
+        error_ = open(input_rate, output_rate);
+        return;
+    }
+    // A resampler still to open is set up on the pipeline's thread, beside
+    // synthesis.
     thread_ = std::thread(&AudioPipeline::run, this, input_rate, output_rate);
 }
 
+std::string AudioPipeline::open(double input_rate, double output_rate) {
+    if (resampler_) return {};
+    resampler_ = std::make_unique<Resampler>();
+    return resampler_->open(input_rate, output_rate);
+}
+
+std::string AudioPipeline::convert(const std::int16_t *samples, std::size_t n) {
+    std::string err = resampler_->push(samples, n, out_);
+    if (err.empty() && out_.size() * sizeof(std::int16_t) >= kWriteBytes && !write_samples(write_, out_))
+        err = "cannot write the output";
+    return err;
+}
+
+std::string AudioPipeline::drain() {
+    std::string err = resampler_->flush(out_);
+    if (err.empty() && !out_.empty() && !write_samples(write_, out_)) err = "cannot write the output";
+    return err;
+}
+
 bool AudioPipeline::push(const std::int16_t *samples, std::size_t n) {
+    if (!own_thread_) {
+        if (error_.empty()) error_ = convert(samples, n);
+        return error_.empty();
+    }
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [&] { return queue_.size() < kMaxQueued || !error_.empty(); });
     if (!error_.empty()) return false;
@@ -40,6 +70,11 @@ bool AudioPipeline::push(const std::int16_t *samples, std::size_t n) {
 }
 
 std::string AudioPipeline::finish() {
+    if (!own_thread_) {
+        if (!drained_ && error_.empty()) error_ = drain();
+        drained_ = true;
+        return error_;
+    }
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ended_ = true;
@@ -49,19 +84,8 @@ std::string AudioPipeline::finish() {
     return error_;
 }
 
-void AudioPipeline::wait_ready() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return ready_; });
-}
-
 void AudioPipeline::run(double input_rate, double output_rate) {
-    std::vector<std::int16_t> out;
-    std::string err = resampler_.open(input_rate, output_rate);
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ready_ = true;
-    }
-    changed_.notify_all();
+    std::string err = open(input_rate, output_rate);
     while (err.empty()) {
         std::vector<std::int16_t> chunk;
         {
@@ -72,12 +96,9 @@ void AudioPipeline::run(double input_rate, double output_rate) {
             queue_.pop_front();
         }
         changed_.notify_all();
-        err = resampler_.push(chunk.data(), chunk.size(), out);
-        if (err.empty() && out.size() * sizeof(std::int16_t) >= kWriteBytes && !write_samples(write_, out))
-            err = "cannot write the output";
+        err = convert(chunk.data(), chunk.size());
     }
-    if (err.empty()) err = resampler_.flush(out);
-    if (err.empty() && !out.empty() && !write_samples(write_, out)) err = "cannot write the output";
+    if (err.empty()) err = drain();
     std::lock_guard<std::mutex> lock(mutex_);
     error_ = err;
     changed_.notify_all();

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
 // The helper's output path: the engine's samples are queued, and a thread
 // of their own resamples them and writes them out, so that resampling runs
-// beside synthesis instead of after it.
+// beside synthesis instead of after it; or, without that thread, they are
+// resampled and written as they come.
 #ifndef SPEECH_AUDIO_PIPELINE_H
 #define SPEECH_AUDIO_PIPELINE_H
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -27,10 +29,11 @@ class AudioPipeline {
     AudioPipeline(const AudioPipeline &) = delete;
     AudioPipeline &operator=(const AudioPipeline &) = delete;
 
-    // Starts the pipeline's thread; errors show at push() and finish().
-    void start(double input_rate, double output_rate, Writer write);
-    // Waits until the resampler is prepared (or has failed).
-    void wait_ready();
+    // Starts the pipeline (its thread, when `own_thread`) with `resampler`,
+    // opened already for these rates and unused, or, when it is null, with
+    // one opened for them; errors show at push() and finish().
+    void start(std::unique_ptr<Resampler> resampler, double input_rate, double output_rate, Writer write,
+               bool own_thread = true);
     // Queues `n` samples; false once the pipeline has failed.
     bool push(const std::int16_t *samples, std::size_t n);
     // Ends the input, waits for all output; empty on success, else the error.
@@ -38,15 +41,22 @@ class AudioPipeline {
 
   private:
     void run(double input_rate, double output_rate);
+    std::string open(double input_rate, double output_rate);
+    // Resamples `n` samples and writes out what has gathered; the error.
+    std::string convert(const std::int16_t *samples, std::size_t n);
+    // Resamples what is left and writes it out; the error.
+    std::string drain();
 
-    Resampler resampler_;
+    std::unique_ptr<Resampler> resampler_;
+    std::vector<std::int16_t> out_;  // resampled, not yet written
     Writer write_ = nullptr;
+    bool own_thread_ = true;
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::vector<std::int16_t>> queue_;
     bool ended_ = false;
-    bool ready_ = false;
+    bool drained_ = false;  // without its own thread
     std::string error_;
 };
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
-// What the service and its engine helper agree on (protocol version 2).
+// What the service and its engine helper agree on (protocol version 3).
 //
 // The helper starts, loads the engine and its default voice, prepares its
-// resampler and writes the magic line on its standard output; then it reads
-// one request on its standard input:
+// resampler and writes the magic line on its standard output, once; then it
+// reads requests on its standard input, one after another:
 //
-//   TTSREQ2\n
+//   TTSREQ3\n
 //   rate N\n volume N\n pitch N\n sample_rate N\n   (engine values)
 //   text VOICE NBYTES\n<NBYTES bytes of UTF-8>       (zero or more segments,
 //   text VOICE NBYTES RATE VOLUME PITCH ENDPAUSE\n<NBYTES bytes>   each text
@@ -21,7 +21,10 @@
 // sample_rate) and, last, one end frame whose payload is the helper's own
 // result (4-byte little-endian: 0 or one of the exit codes below) followed
 // by a short message. Output that ends without the end frame is a failure,
-// whatever the helper's exit status says. A helper serves one request.
+// whatever the helper's exit status says. After an end frame that says 0 the
+// helper writes nothing more until it has read the next request, which it
+// serves as a freshly started helper would; the end of its input before a
+// request ends it (exit 0). After any other end frame it exits.
 #ifndef SPEECH_ENGINE_PROTOCOL_H
 #define SPEECH_ENGINE_PROTOCOL_H
 
@@ -31,11 +34,11 @@
 namespace speech {
 
 // The first bytes the helper writes, once it is ready for the request.
-inline constexpr char kEngineMagic[] = "TTSPCM2\n";
+inline constexpr char kEngineMagic[] = "TTSPCM3\n";
 inline constexpr std::size_t kEngineMagicLen = sizeof kEngineMagic - 1;
 
 // The first line of a request, and the line that ends it.
-inline constexpr char kRequestMagic[] = "TTSREQ2";
+inline constexpr char kRequestMagic[] = "TTSREQ3";
 inline constexpr char kRequestEnd[] = "end";
 
 // Output frames.

@@ -53,6 +53,8 @@ class RequestReader {
     // Takes bytes; kDone once the end line is read (the rest of `data` is
     // not used), kBad on a malformed request (see error()).
     Status feed(const char *data, std::size_t len);
+    // No byte of a request has come yet.
+    bool untouched() const { return !started_ && line_.empty(); }
     const EngineRequest &request() const { return request_; }
     EngineRequest &request() { return request_; }
     const std::string &error() const { return error_; }

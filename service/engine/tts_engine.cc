@@ -1,15 +1,25 @@
 // SPDX-License-Identifier: Apache-2.0
 // tts-engine: the speech service's synthesis helper. It loads the engine
-// and its default voice, says so with the magic line, reads one request
-// (engine_protocol.h) and answers with framed audio and an end frame that
-// carries its result. On failure it also prints one line on stderr and exits
-// with its result as the exit code. The engine keeps global state and may
-// abort on some texts, which is why it runs here and not in the host.
+// and its default voice, says so with the magic line, then reads requests
+// (engine_protocol.h) until its input ends, answering each with framed audio
+// and an end frame that carries its result. On failure it also prints one
+// line on stderr and exits with its result as the exit code. The engine
+// keeps global state and may abort on some texts, which is why it runs here
+// and not in the host.
+//
+// Synthesis changes the engine's state in ways that change the audio of
+// the next text, and the engine cannot be set up twice in one process. So
+// each request is read and spoken by a child forked from the helper as it
+// stands after start-up, which never synthesises: every request gets the
+// bytes a freshly started helper gives. The child is forked ahead of its
+// request, as soon as the last one has ended, so that the fork costs the
+// request nothing. A child that fails ends the helper with it.
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/uio.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,13 +45,32 @@ using speech::kEngineOutputFailed;
 using speech::kEngineSynthFailed;
 using speech::kEngineUnknownVoice;
 using speech::kEngineUsage;
-// The engine's output rate, and the voice and output rate the helper is
-// prepared for before its request comes.
+// The engine's output rate, and the voice the helper loads before its
+// requests come.
 constexpr int kEngineRate = 22050;
 constexpr char kDefaultVoice[] = "cmn-latn-pinyin";
-constexpr int kDefaultSampleRate = 16000;
+
+// Under ThreadSanitizer, whose own thread makes the helper count as threaded
+// when it forks, a child may start no thread: it resamples as it speaks.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kPipelineThread = false;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr bool kPipelineThread = false;
+#else
+constexpr bool kPipelineThread = true;
+#endif
+#else
+constexpr bool kPipelineThread = true;
+#endif
 
 std::unique_ptr<speech::AudioPipeline> g_pipeline;
+// Resamplers opened, unused, for the service's output rates: a child takes
+// the one for its request's rate.
+constexpr int kPreparedRates[] = {16000, 8000};
+std::unique_ptr<speech::Resampler> g_prepared[std::size(kPreparedRates)];
+// A child's exit code when its input ended before a request began.
+constexpr int kNoRequest = 100;
 bool g_magic_written = false;
 
 bool write_all_iov(iovec *iov, int n) {
@@ -132,22 +161,39 @@ void follow_parent(long parent) {
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) std::_Exit(kEngineInitFailed);
 }
 
-void start_pipeline(int sample_rate) {
-    g_pipeline = std::make_unique<speech::AudioPipeline>();
-    g_pipeline->start(kEngineRate, sample_rate, write_audio);
+// Opens the resamplers for the requests to come; one that fails to open is
+// left to the child, which reports it.
+void prepare_resamplers() {
+    for (std::size_t i = 0; i < std::size(kPreparedRates); ++i) {
+        auto resampler = std::make_unique<speech::Resampler>();
+        if (resampler->open(kEngineRate, kPreparedRates[i]).empty()) g_prepared[i] = std::move(resampler);
+    }
 }
 
-speech::EngineRequest read_request() {
+std::unique_ptr<speech::Resampler> prepared_resampler(int sample_rate) {
+    for (std::size_t i = 0; i < std::size(kPreparedRates); ++i)
+        if (kPreparedRates[i] == sample_rate) return std::move(g_prepared[i]);
+    return nullptr;
+}
+
+// Reads the next request into `out`; false at the end of input before one
+// begins. The service sends a request only once the answer to the last one
+// has ended, so nothing after its end line is read.
+bool read_request(speech::EngineRequest &out) {
     speech::RequestReader reader;
     char buf[1 << 16];
     for (;;) {
         const ssize_t r = ::read(STDIN_FILENO, buf, sizeof buf);
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) fail(kEngineBadRequest, std::string("cannot read the request: ") + std::strerror(errno));
+        if (r == 0 && reader.untouched()) return false;
         if (r == 0) fail(kEngineBadRequest, "the request ended early");
         const auto status = reader.feed(buf, static_cast<std::size_t>(r));
         if (status == speech::RequestReader::kBad) fail(kEngineBadRequest, reader.error());
-        if (status == speech::RequestReader::kDone) return std::move(reader.request());
+        if (status == speech::RequestReader::kDone) {
+            out = std::move(reader.request());
+            return true;
+        }
     }
 }
 
@@ -199,6 +245,59 @@ espeak_ng_STATUS speak_segment(const speech::RequestSegment &segment, const spee
     return st;
 }
 
+// The child's part: reads the next request, speaks it from the state the
+// helper had after start-up, answers with its audio and end frame, and
+// exits.
+[[noreturn]] void speak_next(std::string voice, pid_t helper) {
+    // Dies with the helper, which the service may kill at any time.
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != helper) std::_Exit(kEngineInitFailed);
+    speech::EngineRequest request;
+    if (!read_request(request)) std::_Exit(kNoRequest);
+    const speech::EngineSettings &settings = request.settings;
+    g_pipeline = std::make_unique<speech::AudioPipeline>();
+    g_pipeline->start(prepared_resampler(settings.sample_rate), kEngineRate, settings.sample_rate, write_audio,
+                      kPipelineThread);
+    set_parameters(settings);
+    speech::EngineSettings current = settings;
+    espeak_ng_STATUS st = ENS_OK;
+    for (const speech::RequestSegment &segment : request.segments) {
+        st = speak_segment(segment, settings, voice, current);
+        if (st != ENS_OK) break;
+    }
+    const std::string out_err = g_pipeline->finish();
+    if (!out_err.empty()) fail(kEngineOutputFailed, out_err);
+    if (st != ENS_OK) fail(kEngineSynthFailed, "synthesis: " + status_text(st));
+    write_end(speech::kEngineOk, "");
+    std::_Exit(speech::kEngineOk);
+}
+
+// Serves requests, each in a child of its own, until the input ends. A
+// child that did not end well ends the helper as it ended (it has written
+// its end frame, or its output stops short), so that the service never
+// reuses the helper.
+[[noreturn]] void serve_requests(const std::string &voice) {
+    const pid_t helper = getpid();
+    for (;;) {
+        const pid_t child = fork();
+        if (child < 0) {
+            std::fprintf(stderr, "tts-engine: cannot start synthesis: %s\n", std::strerror(errno));
+            std::_Exit(kEngineSynthFailed);
+        }
+        if (child == 0) speak_next(voice, helper);
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0) {
+            if (errno != EINTR) std::_Exit(kEngineSynthFailed);
+        }
+        if (WIFEXITED(status) && WEXITSTATUS(status) == speech::kEngineOk) continue;
+        if (WIFEXITED(status) && WEXITSTATUS(status) == kNoRequest) std::_Exit(speech::kEngineOk);
+        if (WIFSIGNALED(status)) {
+            ::signal(WTERMSIG(status), SIG_DFL);
+            ::kill(helper, WTERMSIG(status));
+        }
+        std::_Exit(WIFEXITED(status) ? WEXITSTATUS(status) : kEngineSynthFailed);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -208,7 +307,9 @@ int main(int argc, char **argv) {
     // A reader that goes away shows as a failed write, not as a signal.
     ::signal(SIGPIPE, SIG_IGN);
 
-    start_pipeline(kDefaultSampleRate);
+    // On this thread: designing the filters takes a small fraction of a
+    // millisecond, and the helper must have no other thread when it forks.
+    prepare_resamplers();
     espeak_ng_InitializePath(nullptr);
     espeak_ng_ERROR_CONTEXT context = nullptr;
     espeak_ng_STATUS st = espeak_ng_Initialize(&context);
@@ -220,27 +321,10 @@ int main(int argc, char **argv) {
     std::string voice = kDefaultVoice;
     select_voice(voice);
     espeak_SetSynthCallback(on_audio);
-    g_pipeline->wait_ready();
     if (!write_all_iov(std::array<iovec, 1>{{{const_cast<char *>(speech::kEngineMagic), speech::kEngineMagicLen}}}.data(), 1))
         fail(kEngineOutputFailed, "cannot write the output");
     g_magic_written = true;
 
-    const speech::EngineRequest request = read_request();
-    const speech::EngineSettings &settings = request.settings;
-    if (settings.sample_rate != kDefaultSampleRate) {
-        g_pipeline->finish();
-        start_pipeline(settings.sample_rate);
-    }
-    set_parameters(settings);
-    speech::EngineSettings current = settings;
-    for (const speech::RequestSegment &segment : request.segments) {
-        st = speak_segment(segment, settings, voice, current);
-        if (st != ENS_OK) break;
-    }
-    const std::string out_err = g_pipeline->finish();
-    if (!out_err.empty()) fail(kEngineOutputFailed, out_err);
-    if (st != ENS_OK) fail(kEngineSynthFailed, "synthesis: " + status_text(st));
-    write_end(speech::kEngineOk, "");
-    // The engine's teardown only frees memory: the process ends here.
-    std::_Exit(speech::kEngineOk);
+    // The engine's teardown only frees memory: the process ends without it.
+    serve_requests(voice);
 }

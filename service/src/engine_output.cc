@@ -8,6 +8,11 @@
 
 namespace speech {
 
+void EngineOutput::expect_frames() {
+    magic_got_ = kMagicDone;
+    state_ = State::kHeader;
+}
+
 bool EngineOutput::feed(const char *data, std::size_t len, Sink &sink) {
     while (len > 0) {
         switch (state_) {

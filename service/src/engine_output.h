@@ -23,6 +23,9 @@ class EngineOutput {
     // Takes the next bytes of output; false when they break the protocol
     // (anything after the end frame does too).
     bool feed(const char *data, std::size_t len, Sink &sink);
+    // For a helper that wrote its magic line for an earlier session: its
+    // output starts with frames.
+    void expect_frames();
 
     bool ready() const { return magic_got_ == kMagicDone; }
     // The end frame was read: result() and message() hold what it said.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "engine_pool.h"
 
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,9 +20,8 @@ namespace speech {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-// Ready helpers kept at most: each holds an initialised engine (a few MiB).
-constexpr std::size_t kMaxIdle = 1;
 constexpr long kMaxIdleMs = 24L * 3600 * 1000;
+constexpr long long kMaxHelperSessions = 1000000000;
 // After the first session of a process, the next helper is started only
 // this long after it: a process that speaks once and exits (a command)
 // then starts no helper it will not use.
@@ -42,9 +42,22 @@ struct Dying {
 
 struct Idle {
     std::unique_ptr<EngineProcess> engine;
-    bool inherit_stderr;
     Clock::time_point deadline;
 };
+
+// Helpers kept waiting at most: as many as sessions can synthesise at once
+// on the processors we may use (more would only wait for a processor),
+// each holding an initialised engine (about 10 MiB). A host that speaks one
+// session at a time keeps one.
+std::size_t max_idle() {
+    static const std::size_t n = [] {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        const int cpus = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
+        return static_cast<std::size_t>(std::max(cpus, 1));
+    }();
+    return n;
+}
 
 // The pool of one process. A forked child makes its own and leaves its
 // parent's alone (never destroyed, since its threads do not exist there).
@@ -64,6 +77,7 @@ struct Pool {
     std::string warm_program;
     bool warm_inherit = false;
     std::chrono::milliseconds warm_idle{60000};
+    long long helper_sessions = 200;
     bool refill = false;           // start the next helper now
     bool refilling = false;        // the keeper is starting it
     Clock::time_point refill_due;  // or then, if set
@@ -124,9 +138,9 @@ void Pool::reap_dying(std::unique_lock<std::mutex> &lock) {
     next_look = Clock::now() + pause;
 }
 
-// The keeper thread: starts helpers on request, keeps one ready, ends the
-// ready one after its idle time, reaps the helpers of finished sessions,
-// and returns once nothing it started runs.
+// The keeper thread: starts helpers on request, starts one ahead of need
+// when none waits, ends waiting ones after their idle time, reaps the
+// helpers of finished sessions, and returns once nothing it started runs.
 void Pool::keep() {
     std::unique_lock<std::mutex> lock(mutex);
     std::vector<std::unique_ptr<EngineProcess>> expired;
@@ -159,7 +173,7 @@ void Pool::keep() {
             if (!expired.empty()) continue;
             break;
         }
-        if (refill && idle.size() < kMaxIdle && !warm_program.empty()) {
+        if (refill && idle.empty() && !warm_program.empty()) {
             refill = false;
             refilling = true;
             const std::string program = warm_program;
@@ -172,7 +186,7 @@ void Pool::keep() {
             refilling = false;
             if (rc == SPEECH_OK) {
                 ++live;
-                idle.push_back({std::move(engine), inherit, Clock::now() + idle_time});
+                idle.push_back({std::move(engine), Clock::now() + idle_time});
             }
             changed.notify_all();
             continue;
@@ -188,13 +202,18 @@ void Pool::keep() {
             continue;
         }
         const auto now = Clock::now();
-        while (!idle.empty() && idle.front().deadline <= now) {
-            expired.push_back(std::move(idle.front().engine));
-            idle.pop_front();
+        Clock::time_point wake = Clock::time_point::max();
+        for (auto i = idle.begin(); i != idle.end();) {
+            if (i->deadline <= now) {
+                expired.push_back(std::move(i->engine));
+                i = idle.erase(i);
+            } else {
+                wake = std::min(wake, i->deadline);
+                ++i;
+            }
         }
         if (!expired.empty()) continue;
         if (idle.empty() && live == 0 && refill_due == Clock::time_point()) break;  // nothing left to do
-        Clock::time_point wake = idle.empty() ? Clock::time_point::max() : idle.front().deadline;
         if (!dying.empty()) wake = std::min(wake, next_look);
         if (refill_due != Clock::time_point()) wake = std::min(wake, refill_due);
         if (wake == Clock::time_point::max()) changed.wait(lock);
@@ -265,6 +284,8 @@ WarmSettings warm_settings_from_env() {
     w.idle = std::chrono::milliseconds(
         milliseconds_setting(std::getenv("SPEECH_SERVICE_WARM_IDLE_MS"), 0, kMaxIdleMs, w.idle.count()));
     if (w.idle.count() == 0) w.enabled = false;
+    w.helper_sessions = milliseconds_setting(std::getenv("SPEECH_SERVICE_ENGINE_SESSIONS"), 1, kMaxHelperSessions,
+                                             w.helper_sessions);
     return w;
 }
 
@@ -279,12 +300,14 @@ int take_engine(const std::string &program, bool inherit_stderr, std::unique_ptr
         if (warm.enabled) p.changed.wait(lock, [&] { return !p.refilling; });
         // After the wait, which lets the keeper run and perhaps end.
         p.ensure_keeper();
-        // A ready helper of another program, or one that has died, is ended.
-        while (!p.idle.empty()) {
-            Idle i = std::move(p.idle.front());
-            p.idle.pop_front();
-            if (warm.enabled && !out && i.engine->program() == program && i.inherit_stderr == inherit_stderr &&
-                i.engine->alive())
+        // The helper that waited least (the others may then reach their idle
+        // time); one of another program, or one that has died or written
+        // out of turn, is ended. With the warm engine off, all are.
+        while (!p.idle.empty() && (!out || !warm.enabled)) {
+            Idle i = std::move(p.idle.back());
+            p.idle.pop_back();
+            if (warm.enabled && i.engine->program() == program && i.engine->inherits_stderr() == inherit_stderr &&
+                i.engine->fit_for_session())
                 out = std::move(i.engine);
             else
                 unfit.push_back(std::move(i.engine));
@@ -292,10 +315,14 @@ int take_engine(const std::string &program, bool inherit_stderr, std::unique_ptr
         p.warm_program = warm.enabled ? program : std::string();
         p.warm_inherit = inherit_stderr;
         p.warm_idle = warm.idle;
+        p.helper_sessions = warm.helper_sessions;
         // The next helper starts when this session's helper is done (see
         // retire_engine): started now, its start-up would compete with
-        // this session's synthesis for the processor.
+        // this session's synthesis for the processor. One asked for by an
+        // earlier session is not wanted when this session starts its own,
+        // which comes back if its session ends well.
         p.refill_due = Clock::time_point();
+        if (!out) p.refill = false;
         ++p.taken;
         if (!out) {
             req.program = program;
@@ -333,6 +360,31 @@ void retire_engine(std::unique_ptr<EngineProcess> engine, std::chrono::milliseco
         return;
     }
     p.changed.notify_all();
+}
+
+void return_engine(std::unique_ptr<EngineProcess> engine, std::chrono::milliseconds bound) {
+    engine->count_session();
+    Pool &p = pool();
+    Idle waiting{nullptr, {}};
+    try {
+        std::lock_guard<std::mutex> lock(p.mutex);
+        if (!p.stopping && !p.warm_program.empty() && engine->program() == p.warm_program &&
+            engine->inherits_stderr() == p.warm_inherit && engine->sessions() < p.helper_sessions &&
+            p.idle.size() < max_idle()) {
+            waiting = {std::move(engine), Clock::now() + p.warm_idle};
+            p.idle.push_back(std::move(waiting));  // on failure, `waiting` keeps it
+        }
+    } catch (...) {
+        // No memory to keep it: it is retired.
+    }
+    if (!engine && !waiting.engine) {
+        p.changed.notify_all();
+        return;
+    }
+    if (!engine) engine = std::move(waiting.engine);
+    engine->close_socket();
+    engine->close_stderr();
+    retire_engine(std::move(engine), bound);
 }
 
 void engine_process_reaped() {

@@ -115,9 +115,10 @@ void EngineProcess::close_stderr() {
     err_ = -1;
 }
 
-bool EngineProcess::alive() const {
+bool EngineProcess::fit_for_session() const {
     if (sock_ < 0) return false;
-    pollfd p = {sock_, 0, 0};
+    // Before its first session the helper's magic line waits unread.
+    pollfd p = {sock_, static_cast<short>(sessions_ > 0 ? POLLIN : 0), 0};
     return ::poll(&p, 1, 0) == 0;
 }
 
@@ -152,6 +153,7 @@ int EngineProcess::spawn(const std::string &program, bool inherit_stderr) {
     pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));  // -1 on older kernels
 #endif
     program_ = program;
+    inherit_stderr_ = inherit_stderr;
     set_nonblocking(sv[0]);
     sock_ = sv[0];
     ours.fd = -1;

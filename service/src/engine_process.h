@@ -50,8 +50,15 @@ class EngineProcess {
     int stderr_fd() const { return err_; }
     void close_socket();
     void close_stderr();
-    // False once the helper has closed its output (it has ended).
-    bool alive() const;
+    // True while the helper runs and, once it has served a session, has
+    // written nothing since: a helper that waits for its next request.
+    bool fit_for_session() const;
+    bool inherits_stderr() const { return inherit_stderr_; }
+
+    // The sessions the helper has served to a good end; a helper that has
+    // served one has written its magic line already.
+    int sessions() const { return sessions_; }
+    void count_session() { ++sessions_; }
 
     // Kills the helper's process group if it still runs.
     void kill();
@@ -72,6 +79,8 @@ class EngineProcess {
     int sock_ = -1;
     int err_ = -1;
     int pidfd_ = -1;  // the helper's process descriptor, to wait on
+    int sessions_ = 0;
+    bool inherit_stderr_ = false;
     std::string program_;
 };
 

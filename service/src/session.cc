@@ -75,6 +75,7 @@ int Session::start() {
     wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake_fd_ < 0) return SPEECH_ERR_SYSTEM;
     if (const int rc = take_engine(engine_program_path(), stderr_inherited(), engine_)) return rc;
+    if (engine_->sessions() > 0) output_.expect_frames();
     io_buffer_.resize(kIoChunk);
     try {
         thread_ = std::thread(&Session::collect, this);
@@ -213,9 +214,8 @@ int Session::pump(EngineProcess &engine) {
             std::string().swap(text);
         }
         if (have_text && !write_closed && sent == request.size()) {
-            // The helper knows the request's end; closing our side also ends
-            // the input of a helper that reads to the end.
-            ::shutdown(sock, SHUT_WR);
+            // The helper knows the request's end, and its input stays open
+            // for the next session's request.
             write_closed = true;
             std::string().swap(request);
             sent = 0;
@@ -299,18 +299,24 @@ void Session::collect() {
     } catch (...) {
         rc = SPEECH_ERR_SYSTEM;
     }
-    engine_->close_socket();
     EngineEnd end;
     if (rc == SPEECH_OK && output_.ended()) {
-        // The helper has said how it ended and is exiting: the session's
-        // result does not wait for its exit. Its stderr line, if any, was
-        // written before its end frame.
+        // The helper has said how it ended: the session's result does not
+        // wait for its exit. Its stderr line, if any, was written before its
+        // end frame. After a good end it waits for another session's
+        // request; after any other it is exiting.
         end.kind = EngineEnd::kExited;
         end.exit_code = output_.result();
         read_stderr(true);
-        engine_->close_stderr();
-        retire_engine(std::move(engine_), engine_timeout_);
+        if (outcome(rc, end) == SPEECH_OK) {
+            return_engine(std::move(engine_), engine_timeout_);
+        } else {
+            engine_->close_socket();
+            engine_->close_stderr();
+            retire_engine(std::move(engine_), engine_timeout_);
+        }
     } else {
+        engine_->close_socket();
         if (rc != SPEECH_OK) {
             engine_->kill();
             end = engine_->reap(std::chrono::milliseconds(0));

@@ -56,7 +56,7 @@ Samples render_here(const std::string &voice, const std::string &text, int rate)
     std::size_t made = 0;
     soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
     io.flags |= SOXR_NO_DITHER;
-    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_16_BITQ, 0);
     if (soxr_oneshot(engine_rate, rate, 1, engine.data(), engine.size(), nullptr, out.data(), out.size(), &made, &io,
                      &quality, nullptr) != nullptr)
         return {};

@@ -85,11 +85,11 @@ TEST(EngineRequest, SilencesAndSegmentsWithTheirOwnSettingsReadBack) {
 
 TEST(EngineRequest, MalformedRequestsAreRefused) {
     const std::vector<std::string> bad = {
-        "TTSREQ1\nend\n",          "TTSREQ2\nrate 79\nend\n",     "TTSREQ2\nrate 451\nend\n",
-        "TTSREQ2\nvolume -1\nend\n", "TTSREQ2\npitch 1x\nend\n",   "TTSREQ2\nsample_rate 4000\nend\n",
-        "TTSREQ2\ntext en\nend\n",  "TTSREQ2\ntext  3\nabcend\n", "TTSREQ2\ntext en 3x\nabcend\n",
-        "TTSREQ2\nspeed 5\nend\n",  "TTSREQ2\nsilence 0\nend\n", "TTSREQ2\nsilence 60001\nend\n", "TTSREQ2\ntext en 1 79 100 50 1\nxend\n",
-        "TTSREQ2\ntext en 1 175 100 50\nxend\n",  "TTSREQ2\n" + std::string(300, 'x') + "\n",
+        "TTSREQ2\nend\n",          "TTSREQ3\nrate 79\nend\n",     "TTSREQ3\nrate 451\nend\n",
+        "TTSREQ3\nvolume -1\nend\n", "TTSREQ3\npitch 1x\nend\n",   "TTSREQ3\nsample_rate 4000\nend\n",
+        "TTSREQ3\ntext en\nend\n",  "TTSREQ3\ntext  3\nabcend\n", "TTSREQ3\ntext en 3x\nabcend\n",
+        "TTSREQ3\nspeed 5\nend\n",  "TTSREQ3\nsilence 0\nend\n", "TTSREQ3\nsilence 60001\nend\n", "TTSREQ3\ntext en 1 79 100 50 1\nxend\n",
+        "TTSREQ3\ntext en 1 175 100 50\nxend\n",  "TTSREQ3\n" + std::string(300, 'x') + "\n",
     };
     for (const auto &r : bad) {
         speech::RequestReader reader;
@@ -97,7 +97,7 @@ TEST(EngineRequest, MalformedRequestsAreRefused) {
         EXPECT_FALSE(reader.error().empty());
     }
     speech::RequestReader unfinished;
-    const std::string part = "TTSREQ2\ntext en 10\nabc";
+    const std::string part = "TTSREQ3\ntext en 10\nabc";
     EXPECT_EQ(unfinished.feed(part.data(), part.size()), speech::RequestReader::kMore);
 }
 
@@ -126,7 +126,7 @@ TEST(EngineOutput, BrokenStreamsAreRefusedAndTruncatedOnesNeverEnd) {
         bool ended;
     };
     const std::vector<Case> cases = {
-        {"TTSPCM1\n", false, false},
+        {"TTSPCM2\n", false, false},
         {"RIFF", false, false},
         {magic + frame('x', "ab"), false, false},
         {magic + std::string("a\x01\x00\x10\x00", 5), false, false},  // above the largest frame

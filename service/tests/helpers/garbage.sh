@@ -1,5 +1,5 @@
 #!/bin/sh
 # SPDX-License-Identifier: Apache-2.0
 # Writes something that is not the engine protocol and exits 0.
-cat >/dev/null
+sed -n '/end$/q'
 printf "RIFF garbage that is not audio"

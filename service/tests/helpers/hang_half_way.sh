@@ -1,8 +1,8 @@
 #!/bin/sh
 # SPDX-License-Identifier: Apache-2.0
 # Writes some audio, then never answers again.
-printf 'TTSPCM2\n'
-cat >/dev/null
+printf 'TTSPCM3\n'
+sed -n '/end$/q'
 printf 'a\000\020\000\000'
 head -c 4096 /dev/zero
 sleep 600
