@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 WERROR ?= $(if $(CI),ON,OFF)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test fleet-test demo deb bench fuzz asan tsan clean
+.PHONY: all deps configure build test fleet-test demo deb bench fuzz asan tsan slurm-test clean
 
 all: build
 
@@ -47,6 +47,13 @@ bench: build
 	./bench/server.py --build $(BUILD)
 	./bench/fleet.sh $(BUILD)
 	./bench/resampler_quality.py --build $(BUILD)
+	./bench/batch.py --build $(BUILD)
+
+# tts-say --batch as a Slurm job array on a one-node cluster started here
+# (as root: it installs slurm-wlm and munge, and runs their daemons).
+slurm-test: build
+	./scripts/install-deps.sh slurm
+	./tests/slurm/run-one-node.sh $(BUILD)/bin/tts-say
 
 # The test suite under AddressSanitizer+UBSan, and the threaded tests under
 # ThreadSanitizer (CMakePresets.json).

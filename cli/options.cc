@@ -7,7 +7,9 @@
 
 namespace tts_say {
 
-const char *const kUsage = "usage: tts-say [OPTION]... [TEXT...]";
+const char *const kUsage =
+    "usage: tts-say [OPTION]... [TEXT...]\n"
+    "       tts-say --batch MANIFEST [-O DIR] [-j N] [--shard K/N] [--results FILE] [OPTION]...";
 
 const char *const kHelp =
     "Speaks TEXT (the arguments joined by blanks), the content of a text file, or\n"
@@ -33,15 +35,27 @@ const char *const kHelp =
     "      --server URL     speak through the tts-server at URL (default: $TTS_SERVER;\n"
     "                       none: here), with the same settings and the same WAV\n"
     "      --server-token-file FILE  the server's bearer token (default: $TTS_SERVER_TOKEN)\n"
+    "\n"
+    "      --batch MANIFEST speak every line of MANIFEST (a file or -): JSON objects\n"
+    "                       with text and optionally id, output_file, voice, speed,\n"
+    "                       pitch, volume, rdn, sample_rate; or ID<TAB>TEXT\n"
+    "  -O, --output-dir DIR where the WAVs go (default .): DIR/ID.wav\n"
+    "  -j, --jobs N         items at once (default: the number of processors)\n"
+    "      --shard K/N      take only the lines whose index is K modulo N (default:\n"
+    "                       from SLURM_ARRAY_TASK_ID or JOB_COMPLETION_INDEX)\n"
+    "      --shard-count N  the N for JOB_COMPLETION_INDEX (or TTS_SHARD_COUNT)\n"
+    "      --results FILE   one JSON line per item (default DIR/results.jsonl)\n"
+    "\n"
     "  -h, --help           show this help\n"
     "  -V, --version        show the version\n"
     "\n"
-    "Exit status: 0 spoken (also a blank text, into a WAV without audio),\n"
-    "1 not spoken (the reason on standard error), 2 usage error.\n";
+    "Exit status: 0 spoken (also a blank text, into a WAV without audio; with\n"
+    "--batch: every item done), 1 not spoken (the reason on standard error; with\n"
+    "--batch: some items failed), 2 usage error.\n";
 
 namespace {
 
-enum LongOnly { kRdn = 256, kVoices, kPinyin, kSsml, kText, kLexicon, kServer, kServerTokenFile };
+enum LongOnly { kRdn = 256, kVoices, kPinyin, kSsml, kText, kLexicon, kBatch, kShard, kShardCount, kResults, kServer, kServerTokenFile };
 
 const option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'}, {"file", required_argument, nullptr, 'f'},
@@ -52,6 +66,9 @@ const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
     {"pinyin", no_argument, nullptr, kPinyin},   {"ssml", no_argument, nullptr, kSsml},
     {"text", no_argument, nullptr, kText},       {"lexicon", required_argument, nullptr, kLexicon},
+    {"batch", required_argument, nullptr, kBatch}, {"output-dir", required_argument, nullptr, 'O'},
+    {"jobs", required_argument, nullptr, 'j'},     {"shard", required_argument, nullptr, kShard},
+    {"shard-count", required_argument, nullptr, kShardCount}, {"results", required_argument, nullptr, kResults},
     {"server", required_argument, nullptr, kServer},
     {"server-token-file", required_argument, nullptr, kServerTokenFile},
     {nullptr, 0, nullptr, 0},
@@ -68,6 +85,14 @@ bool read_level(const char *text, int max, int &out) {
     }
     out = v;
     return true;
+}
+
+// "K/N" with 0 <= K < N.
+bool read_shard(const std::string &text, int &k, int &n) {
+    const std::size_t slash = text.find('/');
+    if (slash == std::string::npos) return false;
+    return read_level(text.substr(0, slash).c_str(), 100000000, k) &&
+           read_level(text.substr(slash + 1).c_str(), 100000000, n) && k < n;
 }
 
 std::string option_name(int c) {
@@ -105,7 +130,7 @@ ParsedCommand parse_command_line(int argc, char **argv) {
     opterr = 0;
     optind = 1;
     int c;
-    while ((c = getopt_long(argc, argv, ":o:f:v:s:p:a:r:qhV", kLongOptions, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, ":o:f:v:s:p:a:r:O:j:qhV", kLongOptions, nullptr)) != -1) {
         const std::string value = optarg != nullptr ? optarg : "";
         switch (c) {
             case 'o':
@@ -129,6 +154,22 @@ ParsedCommand parse_command_line(int argc, char **argv) {
                 if (value != "16000" && value != "8000")
                     return {o, "option -r takes 16000 or 8000, not '" + value + "'"};
                 o.rate = std::stoi(value);
+                break;
+            case kBatch:
+            case 'O':
+            case kResults:
+                if (value.empty()) return {o, "option " + option_name(c) + " needs a value"};
+                (c == kBatch ? o.batch.manifest : c == 'O' ? o.batch.dir : o.batch.results) = value;
+                break;
+            case 'j':
+            case kShardCount:
+                if (!read_level(optarg, 1024, c == 'j' ? o.batch.jobs : o.batch.shard_count) ||
+                    (c == 'j' ? o.batch.jobs : o.batch.shard_count) == 0)
+                    return {o, "option " + option_name(c) + " takes a whole number from 1 to 1024, not '" + value + "'"};
+                break;
+            case kShard:
+                if (!read_shard(value, o.batch.shard, o.batch.shards))
+                    return {o, "option --shard takes K/N with 0 <= K < N, not '" + value + "'"};
                 break;
             case 'q': o.quiet = true; break;
             case kVoices: o.list_voices = true; break;
@@ -163,7 +204,15 @@ ParsedCommand parse_command_line(int argc, char **argv) {
     }
     for (int i = optind; i < argc; ++i) o.words.emplace_back(argv[i]);
     if (!o.words.empty() && !o.text_file.empty()) r.error = "give the text either as arguments or with -f, not both";
-    if (const char *env = std::getenv("TTS_SERVER"); o.server.empty() && env != nullptr) o.server = env;
+    const BatchOptions &b = o.batch;
+    const bool batch_only = !b.dir.empty() || !b.results.empty() || b.jobs != 0 || b.shards != 0 || b.shard_count != 0;
+    if (b.manifest.empty() && batch_only) r.error = "-O, -j, --shard, --shard-count and --results go with --batch";
+    if (!b.manifest.empty() && (!o.words.empty() || !o.text_file.empty() || o.pinyin || o.output != "tts.wav"))
+        r.error = "--batch takes its texts from the manifest: no TEXT, -f, -o or --pinyin with it";
+    // --batch speaks here; TTS_SERVER is for single texts.
+    if (!b.manifest.empty() && !o.server.empty()) r.error = "--batch speaks here: not with --server";
+    if (const char *env = std::getenv("TTS_SERVER"); o.server.empty() && b.manifest.empty() && env != nullptr)
+        o.server = env;
     // The server tells plain text from SSML by the text's start and reads no
     // lexicon files of this machine.
     if (!o.server.empty() && (!o.text_type.empty() || !o.lexicons.empty()))

@@ -8,6 +8,16 @@
 
 namespace tts_say {
 
+// Batch synthesis (--batch): a manifest of many texts.
+struct BatchOptions {
+    std::string manifest;     // a file or "-"; empty: no batch
+    std::string dir;          // -O; empty: "."
+    std::string results;      // empty: in the output folder
+    int jobs = 0;             // 0: the processors this process may use
+    int shard = -1, shards = 0;  // --shard K/N; -1: from the scheduler's environment
+    int shard_count = 0;      // --shard-count N (with JOB_COMPLETION_INDEX)
+};
+
 struct Options {
     std::string output = "tts.wav";  // "-" for standard output
     std::string text_file;           // "-" for standard input; empty: none
@@ -24,6 +34,7 @@ struct Options {
     std::string server_token_file;   // the server's bearer token, in a file
     bool help = false;
     bool version = false;
+    BatchOptions batch;
 };
 
 // The result of reading the command line: the options, or the reason it is

@@ -28,9 +28,11 @@ std::string host_settings() {
 
 }  // namespace
 
-std::string session_settings(const Options &o) {
+std::string session_settings(const Options &o) { return session_settings(o, host_settings()); }
+
+std::string session_settings(const Options &o, const std::string &host) {
     std::string all = kLibrarySessionParams;
-    append(all, host_settings());
+    append(all, host);
     append(all, session_params(o));
     return all;
 }
@@ -43,9 +45,11 @@ void give_session_settings(const Options &o) {
     ::setenv(kHostParamsEnv, all.c_str(), 1);
 }
 
-int session_sample_rate(const Options &o) {
+int session_sample_rate(const Options &o) { return sample_rate_of(session_settings(o)); }
+
+int sample_rate_of(const std::string &settings) {
     std::vector<speech::Param> list;
-    if (!speech::parse_param_list(session_settings(o), list)) return kDefaultRate;
+    if (!speech::parse_param_list(settings, list)) return kDefaultRate;
     const std::string *rate = speech::find_param(list, "sample_rate");
     return rate != nullptr && *rate == "8000" ? 8000 : kDefaultRate;
 }

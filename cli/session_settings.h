@@ -20,6 +20,8 @@ inline constexpr const char *kLibrarySessionParams =
 
 // The whole list, as a session would read it.
 std::string session_settings(const Options &o);
+// The same with `host` in place of the environment's list.
+std::string session_settings(const Options &o, const std::string &host);
 
 // Puts the options' settings after the caller's own in the environment
 // variable, where the service reads them at session begin.
@@ -28,6 +30,7 @@ void give_session_settings(const Options &o);
 // The sample rate of the audio a session delivers (16000 when the list
 // does not parse: the session then fails anyway).
 int session_sample_rate(const Options &o);
+int sample_rate_of(const std::string &list);
 
 }  // namespace tts_say
 

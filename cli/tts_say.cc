@@ -3,7 +3,6 @@
 // service linked with it. tts-say is the library's host: it chooses the
 // session's settings through the service's host parameters, keeps the
 // caller's standard input away from the library, and routes its dialogue.
-#include <strings.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +13,7 @@
 #include <sstream>
 #include <string>
 
+#include "batch.h"
 #include "console_route.h"
 #include "options.h"
 #include "server_speech.h"
@@ -22,6 +22,7 @@
 #include "speech_service.h"
 #include "text_input.h"
 #include "tts.h"
+#include "voices.h"
 #include "wav_output.h"
 
 namespace {
@@ -41,27 +42,6 @@ int fail(const std::string &why) {
 int usage_error(const std::string &why) {
     std::cerr << "tts-say: " << why << "\n" << tts_say::kUsage << "\nTry 'tts-say --help' for more.\n";
     return kExitUsage;
-}
-
-// The service's voice list, or empty with `error` set.
-std::string voice_list(std::string &error) {
-    char *list = nullptr;
-    const int rc = speech_service_voices(&list);
-    if (rc != 0) {
-        error = std::string("cannot list the voices: ") + speech_service_error_text(rc);
-        return "";
-    }
-    std::string text = list;
-    speech_service_free(list);
-    return text;
-}
-
-bool offers_voice(const std::string &list, const std::string &voice) {
-    std::istringstream lines(list);
-    std::string line;
-    while (std::getline(lines, line))
-        if (strcasecmp(line.substr(0, line.find('\t')).c_str(), voice.c_str()) == 0) return true;
-    return false;
 }
 
 // The WAV header must describe the audio the session delivers.
@@ -165,15 +145,16 @@ int main(int argc, char **argv) {
         std::cout << "tts-say " TTS_VERSION "\n";
         return kExitSpoken;
     }
+    if (!o.batch.manifest.empty()) return tts_say::run_batch(o);
     if (o.list_voices || !o.voice.empty()) {
         std::string error;
-        const std::string list = voice_list(error);
+        const std::string list = tts_say::voice_list(error);
         if (!error.empty()) return fail(error);
         if (o.list_voices) {
             std::cout << list;
             return kExitSpoken;
         }
-        if (!offers_voice(list, o.voice)) return usage_error("unknown voice " + o.voice + " (see tts-say --voices)");
+        if (!tts_say::offers_voice(list, o.voice)) return usage_error("unknown voice " + o.voice + " (see tts-say --voices)");
     }
     if (const int fd = tts_say::named_descriptor(o.output); fd >= 0 && ::isatty(fd))
         return usage_error((o.output == "-" ? std::string("standard output") : o.output) +

@@ -8,13 +8,17 @@ set -eu
 
 # With the argument "fuzz": also clang and its fuzzer and sanitizer runtimes.
 # With "ci": also clang (CI builds with both compilers) and what the package
-# tests need (dpkg-dev for dpkg-shlibdeps, file for CPack, lintian).
+# tests need (dpkg-dev for dpkg-shlibdeps, file for CPack, lintian), and
+# HAProxy and wrk for make fleet-test.
 # With "bench": also the engine's own command, the benchmarks' reference, and
 # HAProxy and wrk for the fleet run of tts-server.
+# With "slurm": also a Slurm controller, node daemon and client, and munge
+# (tests/slurm/run-one-node.sh runs a batch on a one-node cluster).
 packages="cmake make g++ pkg-config libgtest-dev libespeak-ng-dev espeak-ng-data libsoxr-dev libexpat1-dev libsndfile1-dev"
 # The Mandarin lexicon is compiled at build time from these.
 packages="$packages python3 rime-data-terra-pinyin rime-data-pinyin-simp rime-essay unicode-data"
-# tts-server: its HTTP server, JSON, socket activation; curl runs its tests (Node is expected on the machine).
+# tts-server: its HTTP server, JSON (also tts-say --batch's manifests and
+# results), socket activation; curl runs its tests (Node is expected on the machine).
 packages="$packages libmicrohttpd-dev nlohmann-json3-dev libsystemd-dev curl"
 # tts-say --server: its HTTP client.
 packages="$packages libcurl4-openssl-dev"
@@ -22,6 +26,7 @@ case "${1:-}" in
   fuzz) packages="$packages clang libclang-rt-14-dev" ;;
   ci) packages="$packages clang dpkg-dev file lintian haproxy wrk" ;;
   bench) packages="$packages espeak-ng haproxy wrk" ;;
+  slurm) packages="$packages slurm-wlm munge" ;;
 esac
 
 # tts-server's client test runs the official OpenAI-style client from the npm

@@ -13,11 +13,6 @@ wav_hdr default_wav_hdr = {
 namespace tts {
 namespace {
 
-std::uint32_t saturating_add(std::uint64_t a, std::uint64_t b) {
-    const std::uint64_t sum = a + b;
-    return sum > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(sum);
-}
-
 bool patch_le32(std::FILE *file, long offset, std::uint32_t value) {
     unsigned char bytes[4];
     store_le32(bytes, value);

@@ -15,8 +15,6 @@ namespace tts {
 
 constexpr long kRiffSizeOffset = 4;
 constexpr long kDataSizeOffset = 40;
-// Header bytes that follow the riff_size field: 44 less "RIFF" and riff_size.
-constexpr std::uint32_t kRiffSizeOverhead = 36;
 
 // Copies all 44 bytes of default_wav_hdr into `hdr`.
 void wav_take_copy(wav_hdr &hdr);

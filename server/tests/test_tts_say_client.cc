@@ -114,9 +114,11 @@ TEST(TtsSayClient, FailuresExitOneWithTheReasonAndLeaveTheOutputAsItWas) {
         EXPECT_EQ(r.exit_code, 0) << r.err;
         EXPECT_EQ(r.wav.substr(0, 4), "RIFF");
     }
-    const SayRun ssml = tts_say("TTS_SERVER=" + url, "--ssml '<speak>hi</speak>'");
-    EXPECT_EQ(ssml.exit_code, 2);
-    EXPECT_NE(ssml.err.find("not with --server"), std::string::npos) << ssml.err;
+    for (const char *args : {"--ssml '<speak>hi</speak>'", "--batch /dev/null"}) {
+        const SayRun refused = tts_say("", "--server " + url + " " + args);
+        EXPECT_EQ(refused.exit_code, 2) << args;
+        EXPECT_NE(refused.err.find("not with --server"), std::string::npos) << refused.err;
+    }
 }
 
 }  // namespace

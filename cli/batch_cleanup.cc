@@ -1,0 +1,92 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "batch_cleanup.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace tts_say {
+namespace {
+
+// The signals that end a process, less SIGPIPE (raised by a write in the
+// thread that made it, where sigwait cannot see it).
+constexpr int kEndingSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGALRM, SIGTERM, SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ};
+
+sigset_t caught_set() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : kEndingSignals) {
+        struct sigaction old {};
+        if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;  // nohup
+        sigaddset(&set, sig);
+    }
+    return set;
+}
+
+}  // namespace
+
+BatchTempFiles::BatchTempFiles() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode_ = 0666 & ~mask;
+    const sigset_t set = caught_set();
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread([this, set] {
+        int sig = 0;
+        while (::sigwait(&set, &sig) != 0) {
+        }
+        // The lock is never given back: no file is renamed into place after this.
+        mutex_.lock();
+        for (const std::string &path : live_) ::unlink(path.c_str());
+        ::signal(sig, SIG_DFL);
+        sigset_t one;
+        sigemptyset(&one);
+        sigaddset(&one, sig);
+        ::pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
+        ::raise(sig);
+        ::_exit(128 + sig);
+    }).detach();
+}
+
+int BatchTempFiles::create(const std::string &target, std::string &path, std::string &error) {
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    std::string name = folder + "." + target.substr(slash + 1) + ".XXXXXX";
+    std::vector<char> buf(name.begin(), name.end());
+    buf.push_back('\0');
+    std::lock_guard<std::mutex> lock(mutex_);
+    const int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot write " + target + ": " + std::strerror(errno);
+        return -1;
+    }
+    ::fchmod(fd, mode_);
+    path = buf.data();
+    live_.insert(path);
+    return fd;
+}
+
+bool BatchTempFiles::rename_into_place(const std::string &path, const std::string &target) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    live_.erase(path);
+    if (::rename(path.c_str(), target.c_str()) == 0) return true;
+    const int saved = errno;
+    ::unlink(path.c_str());
+    errno = saved;
+    return false;
+}
+
+void BatchTempFiles::discard(const std::string &path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    live_.erase(path);
+    ::unlink(path.c_str());
+}
+
+}  // namespace tts_say

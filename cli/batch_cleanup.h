@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: Apache-2.0
+// The unfinished WAVs of a batch, one per worker: a signal that ends the
+// run removes them all before it ends the process as it would have.
+#ifndef TTS_SAY_BATCH_CLEANUP_H
+#define TTS_SAY_BATCH_CLEANUP_H
+
+#include <mutex>
+#include <set>
+#include <string>
+
+namespace tts_say {
+
+class BatchTempFiles {
+  public:
+    // Holds the ending signals off in this thread and every thread started
+    // after it, and starts the thread that takes them.
+    BatchTempFiles();
+    BatchTempFiles(const BatchTempFiles &) = delete;
+    BatchTempFiles &operator=(const BatchTempFiles &) = delete;
+
+    // Makes a unique temporary file beside `target` (".NAME.XXXXXX"); its
+    // descriptor, or -1 with the reason in `error`.
+    int create(const std::string &target, std::string &path, std::string &error);
+    // Renames the finished file onto `target`; false with errno set (the
+    // file is then removed).
+    bool rename_into_place(const std::string &path, const std::string &target);
+    // Removes an unfinished file.
+    void discard(const std::string &path);
+
+  private:
+    unsigned mode_;  // 0666 less the umask, as a plain create
+    std::mutex mutex_;
+    std::set<std::string> live_;  // the names a signal removes
+};
+
+}  // namespace tts_say
+
+#endif  // TTS_SAY_BATCH_CLEANUP_H

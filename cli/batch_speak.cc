@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "batch_speak.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "speech_service.h"
+#include "tts.h"
+#include "wav_image.h"
+
+namespace tts_say {
+namespace {
+
+constexpr int kLastBlockStatus = 2;
+
+bool write_all(int fd, const void *data, std::size_t n) {
+    const char *p = static_cast<const char *>(data);
+    while (n > 0) {
+        const ssize_t w = ::write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0) return false;
+        p += w;
+        n -= static_cast<std::size_t>(w);
+    }
+    return true;
+}
+
+// The header tts-say writes: the library's template at the session's rate.
+wav_hdr header_for(int rate, std::uint64_t data_bytes) {
+    wav_hdr hdr = default_wav_hdr;
+    hdr.sample_rate = static_cast<std::uint32_t>(rate);
+    hdr.byte_rate = static_cast<std::uint32_t>(rate) * hdr.block_align;
+    tts::wav_add_final_sizes(hdr, data_bytes);
+    return hdr;
+}
+
+std::string service_reason(int code) {
+    std::string why = std::string(speech_service_error_text(code)) + " (code " + std::to_string(code) + ")";
+    if (const char *engine = speech_service_last_engine_error(); engine != nullptr && *engine != '\0')
+        why += "; the engine said: " + std::string(engine);
+    if (const char *markup = speech_service_last_markup_message(); markup != nullptr && *markup != '\0')
+        why += "; " + std::string(markup);
+    return why;
+}
+
+// One session: its audio after a placeholder header in `fd`. The code of
+// the first call that failed, or the end's.
+int run_session(const std::string &text, const std::string &params, int fd, std::uint64_t &bytes, bool &written) {
+    int code = 0;
+    const char *session = QTTSSessionBegin(params.c_str(), &code);
+    if (session == nullptr) return code != 0 ? code : SPEECH_ERR_SYSTEM;
+    code = QTTSTextPut(session, text.data(), static_cast<unsigned int>(text.size()), nullptr);
+    int status = 1;
+    while (code == 0 && written && status != kLastBlockStatus) {
+        unsigned int len = 0;
+        const void *block = QTTSAudioGet(session, &len, &status, &code);
+        if (block != nullptr && len > 0) {
+            written = write_all(fd, block, len);
+            bytes += len;
+        }
+    }
+    const int end_code = QTTSSessionEnd(session, "Normal");
+    return code != 0 ? code : end_code;
+}
+
+}  // namespace
+
+SpokenItem speak_item(const std::string &text, const std::string &params, int rate, const std::string &target,
+                      BatchTempFiles &files) {
+    SpokenItem r;
+    std::string temp, error;
+    const int fd = files.create(target, temp, error);
+    if (fd < 0) return {-1, 0, error};
+    unsigned char image[tts::kWavHeaderBytes] = {};
+    bool written = write_all(fd, image, sizeof image);
+    std::uint64_t bytes = 0;
+    if (written) r.code = run_session(text, params, fd, bytes, written);
+    if (written && r.code == 0) {
+        tts::wav_encode(header_for(rate, bytes), image);
+        written = ::pwrite(fd, image, sizeof image, 0) == static_cast<ssize_t>(sizeof image);
+    }
+    const std::string write_error = std::strerror(errno);
+    written = ::close(fd) == 0 && written;
+    if (r.code != 0) {
+        files.discard(temp);
+        return {r.code, 0, service_reason(r.code)};
+    }
+    if (!written) {
+        files.discard(temp);
+        return {-1, 0, "cannot write " + target + ": " + write_error};
+    }
+    if (!files.rename_into_place(temp, target)) return {-1, 0, "cannot write " + target + ": " + std::strerror(errno)};
+    r.seconds = static_cast<double>(bytes) / (2.0 * rate);
+    return r;
+}
+
+bool is_complete_wav(const std::string &path, double &seconds) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    unsigned char h[tts::kWavHeaderBytes];
+    struct stat st {};
+    const bool read_ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                         ::pread(fd, h, sizeof h, 0) == static_cast<ssize_t>(sizeof h);
+    ::close(fd);
+    if (!read_ok || std::memcmp(h, "RIFF", 4) != 0 || std::memcmp(h + 8, "WAVEfmt ", 8) != 0 ||
+        std::memcmp(h + 36, "data", 4) != 0)
+        return false;
+    const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
+    const std::uint32_t rate = tts::load_le32(h + 24);
+    const bool pcm16_mono = tts::load_le32(h + 16) == 16 && h[20] == 1 && h[21] == 0 && h[22] == 1 && h[23] == 0 &&
+                            h[34] == 16 && h[35] == 0 && rate > 0;
+    if (!pcm16_mono || tts::load_le32(h + 4) != size - 8 || tts::load_le32(h + 40) != size - 44) return false;
+    seconds = static_cast<double>(size - 44) / (2.0 * rate);
+    return true;
+}
+
+}  // namespace tts_say

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: Apache-2.0
+// One item of a batch through the speech service's session calls, into a
+// WAV that is byte for byte what tts-say writes for the same text alone.
+#ifndef TTS_SAY_BATCH_SPEAK_H
+#define TTS_SAY_BATCH_SPEAK_H
+
+#include <string>
+
+#include "batch_cleanup.h"
+
+namespace tts_say {
+
+struct SpokenItem {
+    int code = 0;         // the service's code; -1 when the file failed
+    double seconds = 0;   // of audio
+    std::string reason;   // why it failed; empty when it did not
+};
+
+// Speaks `text` under the session parameters `params` at `rate` Hz into a
+// temporary file renamed onto `target` when complete. Needs a login.
+SpokenItem speak_item(const std::string &text, const std::string &params, int rate, const std::string &target,
+                      BatchTempFiles &files);
+
+// True when `path` holds a complete WAV: a valid 16-bit PCM header whose
+// sizes match the file's size; its seconds of audio in `seconds`.
+bool is_complete_wav(const std::string &path, double &seconds);
+
+}  // namespace tts_say
+
+#endif  // TTS_SAY_BATCH_SPEAK_H
