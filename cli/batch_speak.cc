@@ -11,23 +11,12 @@
 #include "speech_service.h"
 #include "tts.h"
 #include "wav_image.h"
+#include "write_all.h"
 
 namespace tts_say {
 namespace {
 
 constexpr int kLastBlockStatus = 2;
-
-bool write_all(int fd, const void *data, std::size_t n) {
-    const char *p = static_cast<const char *>(data);
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w < 0) return false;
-        p += w;
-        n -= static_cast<std::size_t>(w);
-    }
-    return true;
-}
 
 // The header tts-say writes: the library's template at the session's rate.
 wav_hdr header_for(int rate, std::uint64_t data_bytes) {

@@ -11,23 +11,13 @@
 #include <cstring>
 
 #include "console_route.h"
+#include "write_all.h"
 
 namespace tts_say {
 namespace {
 
 constexpr int kMaxLinks = 40;             // as the kernel follows them
 constexpr std::size_t kMaxTempBase = 200;  // ".NAME.XXXXXX" stays a valid name
-
-bool write_all(int fd, const char *p, std::size_t n) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w < 0) return false;
-        p += w;
-        n -= static_cast<std::size_t>(w);
-    }
-    return true;
-}
 
 // Copies all of `from` into `to`; empty, or what failed and why.
 std::string copy_all(int from, int to, const std::string &from_name, const std::string &to_name) {

@@ -110,6 +110,15 @@ ParserPtr make_parser(Reader &r) {
     return parser;
 }
 
+// A guarded parser reading into `handler`; null, with the reason in
+// `error`, when out of memory.
+ParserPtr start_parser(Reader &r, Handler &handler, Error &error) {
+    r.handler = &handler;
+    ParserPtr parser = make_parser(r);
+    if (!parser) error.message = "out of memory";
+    return parser;
+}
+
 bool result(XML_Status status, const Reader &r, Error &error) {
     if (status == XML_STATUS_OK && !r.stopped) return true;
     error.message = r.stopped ? r.message : XML_ErrorString(XML_GetErrorCode(r.parser));
@@ -131,12 +140,8 @@ bool parse(std::string_view document, Handler &handler, Error &error) {
         document.remove_prefix(first);
     }
     Reader r;
-    r.handler = &handler;
-    const ParserPtr parser = make_parser(r);
-    if (!parser) {
-        error.message = "out of memory";
-        return false;
-    }
+    const ParserPtr parser = start_parser(r, handler, error);
+    if (!parser) return false;
     // expat takes lengths as int: long documents go in parts.
     constexpr std::size_t kPart = 1u << 30;
     std::size_t from = 0;
@@ -155,12 +160,8 @@ bool parse(std::string_view document, Handler &handler, Error &error) {
 bool parse_stream(const ReadPiece &read, Handler &handler, Error &error) {
     error = Error{};
     Reader r;
-    r.handler = &handler;
-    const ParserPtr parser = make_parser(r);
-    if (!parser) {
-        error.message = "out of memory";
-        return false;
-    }
+    const ParserPtr parser = start_parser(r, handler, error);
+    if (!parser) return false;
     constexpr int kPiece = 64 << 10;
     for (;;) {
         void *buffer = XML_GetBuffer(parser.get(), kPiece);
