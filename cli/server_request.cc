@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "server_request.h"
 
-#include <curl/curl.h>
-
 #include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "curl_library.h"
 #include "param_list.h"
 #include "session_settings.h"
 
@@ -34,10 +33,12 @@ bool whole_number(const std::string &text, int lo, int hi, int &out) {
 }
 
 struct CurlDeleter {
-    void operator()(CURL *c) const { curl_easy_cleanup(c); }
+    const CurlLibrary *lib;
+    void operator()(CURL *c) const { lib->easy_cleanup(c); }
 };
 struct HeaderListDeleter {
-    void operator()(curl_slist *l) const { curl_slist_free_all(l); }
+    const CurlLibrary *lib;
+    void operator()(curl_slist *l) const { lib->slist_free_all(l); }
 };
 
 size_t append_body(char *data, size_t size, size_t count, void *out) {
@@ -83,8 +84,9 @@ bool speech_request_body(const Options &o, const std::string &text, std::string 
 
 ServerAnswer post_speech(const std::string &url, const std::string &token, const std::string &body) {
     ServerAnswer answer;
-    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    std::unique_ptr<CURL, CurlDeleter> curl(ready ? curl_easy_init() : nullptr);
+    const CurlLibrary *lib = curl_library(answer.error);
+    if (lib == nullptr) return answer;
+    std::unique_ptr<CURL, CurlDeleter> curl(lib->easy_init(), CurlDeleter{lib});
     if (!curl) {
         answer.error = "cannot start an HTTP client";
         return answer;
@@ -93,9 +95,9 @@ ServerAnswer post_speech(const std::string &url, const std::string &token, const
     while (!endpoint.empty() && endpoint.back() == '/') endpoint.pop_back();
     endpoint += "/v1/audio/speech";
 
-    std::unique_ptr<curl_slist, HeaderListDeleter> headers;
-    const auto add_header = [&headers](const std::string &line) {
-        curl_slist *list = curl_slist_append(headers.get(), line.c_str());
+    std::unique_ptr<curl_slist, HeaderListDeleter> headers(nullptr, HeaderListDeleter{lib});
+    const auto add_header = [&headers, lib](const std::string &line) {
+        curl_slist *list = lib->slist_append(headers.get(), line.c_str());
         if (list == nullptr) return false;
         (void)headers.release();  // the same list, one longer
         headers.reset(list);
@@ -109,24 +111,24 @@ ServerAnswer post_speech(const std::string &url, const std::string &token, const
     std::string received;
     char reason[CURL_ERROR_SIZE] = "";
     CURL *c = curl.get();
-    curl_easy_setopt(c, CURLOPT_URL, endpoint.c_str());
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.data());
-    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, append_body);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &received);
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, reason);
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 10L);
+    lib->easy_setopt(c, CURLOPT_URL, endpoint.c_str());
+    lib->easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    lib->easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+    lib->easy_setopt(c, CURLOPT_POSTFIELDS, body.data());
+    lib->easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    lib->easy_setopt(c, CURLOPT_WRITEFUNCTION, append_body);
+    lib->easy_setopt(c, CURLOPT_WRITEDATA, &received);
+    lib->easy_setopt(c, CURLOPT_ERRORBUFFER, reason);
+    lib->easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    lib->easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 10L);
 
-    const CURLcode rc = curl_easy_perform(c);
+    const CURLcode rc = lib->easy_perform(c);
     if (rc != CURLE_OK) {
-        answer.error = "cannot reach the server at " + url + ": " + (*reason != '\0' ? reason : curl_easy_strerror(rc));
+        answer.error = "cannot reach the server at " + url + ": " + (*reason != '\0' ? reason : lib->easy_strerror(rc));
         return answer;
     }
     long status = 0;
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    lib->easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
     if (status != 200) {
         answer.error = "the server at " + url + " answered " + std::to_string(status) + ": " + server_message(received);
         return answer;

@@ -91,7 +91,7 @@ helper program of its own, installed with its data in /usr/libexec/tts.")
 
 set(CPACK_DEBIAN_TTS_SAY_PACKAGE_NAME tts-say)
 set(CPACK_DEBIAN_TTS_SAY_PACKAGE_SECTION sound)
-# libcurl4 for --server (dpkg-shlibdeps finds it too; named for the version).
+# libcurl4 for --server (loaded at run time, so dpkg-shlibdeps cannot find it).
 set(CPACK_DEBIAN_TTS_SAY_PACKAGE_DEPENDS
   "libtts1 (= ${TTS_DEB_VERSION}), libspeech-service1 (= ${TTS_DEB_VERSION}), libcurl4 (>= 7.85)")
 set(CPACK_COMPONENT_TTS_SAY_DESCRIPTION "speak a text into a WAV file from the command line
