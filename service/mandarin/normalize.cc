@@ -4,13 +4,10 @@
 #include "han_reader.h"
 
 namespace speech::mandarin {
-namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// One character at `i`, advancing `i`; U+FFFD and one byte for anything
-// that is not well-formed UTF-8.
-char32_t decode(std::string_view s, std::size_t &i) {
+char32_t decode_utf8(std::string_view s, std::size_t &i) {
     const auto b0 = static_cast<unsigned char>(s[i]);
     if (b0 < 0x80) {
         ++i;
@@ -44,6 +41,9 @@ char32_t decode(std::string_view s, std::size_t &i) {
     i += extra + 1;
     return c;
 }
+
+namespace {
+
 
 bool in(char32_t c, char32_t lo, char32_t hi) { return c >= lo && c <= hi; }
 
@@ -111,7 +111,7 @@ std::vector<NormChar> normalize(std::string_view text, std::size_t offset, const
     std::size_t i = 0;
     while (i < text.size()) {
         const std::size_t begin = i;
-        char32_t c = fold(decode(text, i));
+        char32_t c = fold(decode_utf8(text, i));
         if (invisible(c, out)) continue;
         CharClass cls = classify(c);
         if (cls == CharClass::han && lexicon != nullptr) c = to_simplified(*lexicon, c);

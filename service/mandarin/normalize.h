@@ -32,6 +32,10 @@ struct NormChar {
     std::size_t end = 0;
 };
 
+// One character of `s` at `i`, advancing `i`; U+FFFD and one byte for
+// anything that is not well-formed UTF-8 (as the reader takes it).
+char32_t decode_utf8(std::string_view s, std::size_t &i);
+
 // Decodes and normalises `text`. Bytes that are not UTF-8 become U+FFFD of
 // class `other`, so any bytes give a sequence that covers them all but the
 // invisible format characters, which are left out. Han characters are

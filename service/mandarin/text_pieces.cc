@@ -15,26 +15,6 @@ enum Break { kAny, kBetweenSigns, kBetweenHan, kBlank, kClauseEnd, kSentenceEnd,
 
 bool is_continuation(char b) { return (static_cast<unsigned char>(b) & 0xC0) == 0x80; }
 
-// The character of UTF-8 at `k` and its length in `len`; a byte that does
-// not start a well-formed character is one character of its own, as the
-// reader takes it.
-char32_t char_at(std::string_view s, std::size_t k, std::size_t &len) {
-    const auto b0 = static_cast<unsigned char>(s[k]);
-    len = 1;
-    const std::size_t n = b0 < 0x80 ? 1 : b0 >= 0xC2 && b0 <= 0xDF ? 2 : b0 >= 0xE0 && b0 <= 0xEF ? 3
-                        : b0 >= 0xF0 && b0 <= 0xF4 ? 4 : 0;
-    if (n == 0) return 0xFFFD;
-    if (n == 1) return b0;
-    if (k + n > s.size()) return 0xFFFD;
-    char32_t c = b0 & (0x7F >> n);
-    for (std::size_t j = 1; j < n; ++j) {
-        if (!is_continuation(s[k + j])) return 0xFFFD;
-        c = (c << 6) | (static_cast<unsigned char>(s[k + j]) & 0x3F);
-    }
-    len = n;
-    return c;
-}
-
 bool is_blank(char32_t c) { return c == U' ' || c == U'\t' || c == U'\r' || c == U'\n' || c == 0x3000; }
 
 bool is_letter_or_digit(char32_t c) {
@@ -71,16 +51,18 @@ std::size_t piece_end(std::string_view text, std::size_t from) {
     while (k > from && is_continuation(text[k])) --k;
     std::array<std::size_t, kBreaks> first;
     first.fill(0);
-    std::size_t len = 0;
-    char32_t c = char_at(text, k, len);
+    // Characters as the reader decodes them, so that a cut falls where
+    // one of its characters ends.
+    std::size_t b = k;
+    char32_t c = decode_utf8(text, b);
     std::size_t last = k;  // the last character boundary within the piece's bound
-    for (std::size_t b = k + len; b <= hard; b += len) {
+    while (b <= hard) {
         if (b == text.size()) return b;
         last = b;
-        const char32_t d = char_at(text, b, len);
+        const char32_t d = decode_utf8(text, b);
         const Break kind = break_between(c, d);
-        if (kind == kSentenceEnd) return b;
-        if (first[kind] == 0) first[kind] = b;
+        if (kind == kSentenceEnd) return last;
+        if (first[kind] == 0) first[kind] = last;
         c = d;
     }
     for (std::size_t kind = kSentenceEnd; kind-- > kAny + 1;)
