@@ -22,3 +22,21 @@ function(tts_setup_library target soversion version_script)
     -Wl,--version-script=${version_script}
     -Wl,--as-needed)
 endfunction()
+
+# Installs a program of ours and its man page (`page`, a file beside the
+# calling CMakeLists.txt, such as tts-say.1), compressed as Debian ships
+# them: no name or time stamp, so the same page gives the same bytes.
+function(tts_install_program target component page)
+  if(NOT TTS_DEBIAN_PACKAGE)  # a system package's programs find the libraries without
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+  endif()
+  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ${component})
+  find_program(TTS_GZIP gzip REQUIRED)
+  string(REGEX REPLACE ".*\\." "" section ${page})
+  set(gz ${CMAKE_CURRENT_BINARY_DIR}/${page}.gz)
+  add_custom_command(OUTPUT ${gz}
+    COMMAND ${TTS_GZIP} -9nc ${CMAKE_CURRENT_SOURCE_DIR}/${page} > ${gz}
+    DEPENDS ${page} VERBATIM)
+  add_custom_target(${target}-man ALL DEPENDS ${gz})
+  install(FILES ${gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT ${component})
+endfunction()

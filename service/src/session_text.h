@@ -21,8 +21,7 @@ int load_session_lexicons(SessionConfig &config, std::string &message);
 bool is_ssml(const SessionConfig &config, std::string_view text);
 
 // Reads the SSML document `text`: 0, or SPEECH_ERR_BAD_SSML with a message
-// that gives the line and column. Notes on what was not followed go to
-// `notes` (joined by "; ").
+// that gives the line and column.
 int parse_document(const SessionConfig &config, std::string_view text, ssml::Document &doc, std::string &message);
 
 // The reading table of `text` (plain or SSML): 0, SPEECH_ERR_BAD_SSML with
