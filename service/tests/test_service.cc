@@ -204,6 +204,9 @@ TEST_F(Service, ConcurrentSessionsGiveTheSameBytesAsOneAtATime) {
 
 TEST_F(Service, BrokenHelpersFailTheSessionAndLeaveNothingBehind) {
     const auto before = service_test::settled_resources();
+    // No helper started ahead of need: one starting in the background would
+    // read the environment while the next case sets it.
+    setenv("SPEECH_SERVICE_WARM_ENGINE", "0", 1);
     const std::string dir = SPEECH_TEST_HELPERS;
     const std::vector<std::pair<std::string, int>> cases = {
         {dir + "/crash.sh", SPEECH_ERR_ENGINE_CRASHED},
@@ -235,6 +238,7 @@ TEST_F(Service, BrokenHelpersFailTheSessionAndLeaveNothingBehind) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
     });
 
+    unsetenv("SPEECH_SERVICE_WARM_ENGINE");
     const auto after = service_test::resources_once_idle(before);
     EXPECT_EQ(after.fds, before.fds);
     EXPECT_EQ(after.threads, before.threads);
