@@ -21,7 +21,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import texts  # noqa: E402
 
-TARGETS = {"short": 1.3, "long": 1.15}
+TARGETS = {"short": 1.15, "long": 1.15}
 MEMORY_LIMIT_MIB = 48
 MEMORY_GROWTH = 1.15
 

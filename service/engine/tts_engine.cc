@@ -36,6 +36,7 @@
 #include "audio_pipeline.h"
 #include "engine_protocol.h"
 #include "engine_request.h"
+#include "voice_data.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ using speech::kEngineUsage;
 // The engine's output rate, and the voice the helper loads before its
 // requests come.
 constexpr int kEngineRate = 22050;
-constexpr char kDefaultVoice[] = "cmn-latn-pinyin";
+constexpr const char *kDefaultVoice = speech::kQuickVoice;
 
 // Under ThreadSanitizer, whose own thread makes the helper count as threaded
 // when it forks, a child may start no thread: it resamples as it speaks.
@@ -72,6 +73,9 @@ std::unique_ptr<speech::Resampler> g_prepared[std::size(kPreparedRates)];
 // A child's exit code when its input ended before a request began.
 constexpr int kNoRequest = 100;
 bool g_magic_written = false;
+// Whether the engine still runs from the helper's Mandarin voice folder
+// (voice_data.h), which holds no other voice.
+bool g_quick_voice_data = false;
 
 bool write_all_iov(iovec *iov, int n) {
     while (n > 0) {
@@ -198,6 +202,10 @@ bool read_request(speech::EngineRequest &out) {
 }
 
 void select_voice(const std::string &voice) {
+    if (g_quick_voice_data && voice != speech::kQuickVoice) {
+        espeak_ng_InitializePath(nullptr);
+        g_quick_voice_data = false;
+    }
     const espeak_ng_STATUS st = espeak_ng_SetVoiceByName(voice.c_str());
     if (st != ENS_OK) fail(kEngineUnknownVoice, "voice " + voice + ": " + status_text(st));
 }
@@ -310,7 +318,9 @@ int main(int argc, char **argv) {
     // On this thread: designing the filters takes a small fraction of a
     // millisecond, and the helper must have no other thread when it forks.
     prepare_resamplers();
-    espeak_ng_InitializePath(nullptr);
+    const std::string quick_data = speech::quick_voice_data_dir();
+    g_quick_voice_data = !quick_data.empty();
+    espeak_ng_InitializePath(g_quick_voice_data ? quick_data.c_str() : nullptr);
     espeak_ng_ERROR_CONTEXT context = nullptr;
     espeak_ng_STATUS st = espeak_ng_Initialize(&context);
     if (st != ENS_OK) fail(kEngineInitFailed, "engine initialisation: " + status_text(st));
@@ -319,7 +329,12 @@ int main(int argc, char **argv) {
     if (st != ENS_OK) fail(kEngineInitFailed, "engine output: " + status_text(st));
     if (espeak_ng_GetSampleRate() != kEngineRate) fail(kEngineInitFailed, "unexpected engine sample rate");
     std::string voice = kDefaultVoice;
-    select_voice(voice);
+    if (g_quick_voice_data && espeak_ng_SetVoiceByName(voice.c_str()) != ENS_OK) {
+        // A folder that does not serve: the engine's own place does.
+        espeak_ng_InitializePath(nullptr);
+        g_quick_voice_data = false;
+    }
+    if (!g_quick_voice_data) select_voice(voice);
     espeak_SetSynthCallback(on_audio);
     if (!write_all_iov(std::array<iovec, 1>{{{const_cast<char *>(speech::kEngineMagic), speech::kEngineMagicLen}}}.data(), 1))
         fail(kEngineOutputFailed, "cannot write the output");

@@ -14,9 +14,12 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "service_client.h"
@@ -156,6 +159,34 @@ TEST_F(Audio, SpeechMatchesAnIndependentRenderingOfTheSameText) {
         EXPECT_GT(l.correlation, 0.999);
         EXPECT_LT(l.relative_error, 0.01);
     }
+}
+
+// The helper starts the engine from a small folder of its own with only the
+// Mandarin voice in it: the audio is the bytes of the engine's own data
+// place, for Mandarin and for a document that goes to other voices and back.
+TEST_F(Audio, TheHelpersVoiceFolderSpeaksAsTheEnginesOwnData) {
+    setenv("SPEECH_SERVICE_WARM_ENGINE", "0", 1);  // each session a helper started for it
+    const std::pair<const char *, const char *> cases[] = {
+        {"", "你好，欢迎使用离线语音合成。"},
+        {"voice_name = en", "Hello there."},
+        {"text_type = ssml",
+         "<speak>你好，<voice name=\"en\">Hello</voice>世界。<voice name=\"de\">Guten Tag.</voice>再见。</speak>"},
+    };
+    std::vector<std::string> from_folder;
+    for (const auto &[params, text] : cases) {
+        const auto spoken = service_test::synthesize(params, text);
+        EXPECT_EQ(spoken.fetch_code, SPEECH_OK) << text;
+        from_folder.push_back(spoken.audio);
+    }
+    setenv("ESPEAK_DATA_PATH", SPEECH_ENGINE_DATA_DIR, 1);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto spoken = service_test::synthesize(cases[i].first, cases[i].second);
+        EXPECT_EQ(spoken.fetch_code, SPEECH_OK);
+        EXPECT_FALSE(spoken.audio.empty());
+        EXPECT_TRUE(spoken.audio == from_folder[i]) << cases[i].second;
+    }
+    unsetenv("ESPEAK_DATA_PATH");
+    unsetenv("SPEECH_SERVICE_WARM_ENGINE");
 }
 
 // A client that pauses longer than the engine needs to fill the 8 MiB
