@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "unnamed_file.h"
+
 namespace tts_say {
 namespace {
 
@@ -55,10 +57,25 @@ BatchTempFiles::BatchTempFiles() {
     }).detach();
 }
 
-int BatchTempFiles::create(const std::string &target, std::string &path, std::string &error) {
+namespace {
+
+std::string folder_of(const std::string &target) {
     const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    std::string name = folder + "." + target.substr(slash + 1) + ".XXXXXX";
+    return slash == std::string::npos ? "" : target.substr(0, slash + 1);
+}
+
+// The name of `target`'s temporary file, less its six unique characters.
+std::string temp_prefix(const std::string &target) {
+    return folder_of(target) + "." + target.substr(target.rfind('/') + 1) + ".";
+}
+
+}  // namespace
+
+int BatchTempFiles::create(const std::string &target, std::string &path, std::string &error) {
+    path.clear();
+    // A run killed outright then leaves nothing behind.
+    if (const int fd = open_unnamed(folder_of(target), 0666); fd >= 0) return fd;
+    std::string name = temp_prefix(target) + "XXXXXX";
     std::vector<char> buf(name.begin(), name.end());
     buf.push_back('\0');
     std::lock_guard<std::mutex> lock(mutex_);
@@ -73,17 +90,31 @@ int BatchTempFiles::create(const std::string &target, std::string &path, std::st
     return fd;
 }
 
-bool BatchTempFiles::rename_into_place(const std::string &path, const std::string &target) {
+bool BatchTempFiles::place(int fd, const std::string &path, const std::string &target) {
+    if (path.empty()) {
+        // Under the lock, which a signal takes for good: a fresh name made
+        // on the way is renamed before the signal is acted on.
+        std::lock_guard<std::mutex> lock(mutex_);
+        const bool placed = link_into_place(fd, target, temp_prefix(target));
+        const int saved = errno;
+        const bool closed = ::close(fd) == 0;
+        errno = placed ? errno : saved;
+        return placed && closed;
+    }
+    // A named file is closed first, where a late write error shows.
+    const bool closed = ::close(fd) == 0;
     std::lock_guard<std::mutex> lock(mutex_);
     live_.erase(path);
-    if (::rename(path.c_str(), target.c_str()) == 0) return true;
+    if (closed && ::rename(path.c_str(), target.c_str()) == 0) return true;
     const int saved = errno;
     ::unlink(path.c_str());
     errno = saved;
     return false;
 }
 
-void BatchTempFiles::discard(const std::string &path) {
+void BatchTempFiles::discard(int fd, const std::string &path) {
+    ::close(fd);
+    if (path.empty()) return;
     std::lock_guard<std::mutex> lock(mutex_);
     live_.erase(path);
     ::unlink(path.c_str());

@@ -18,14 +18,15 @@ class BatchTempFiles {
     BatchTempFiles(const BatchTempFiles &) = delete;
     BatchTempFiles &operator=(const BatchTempFiles &) = delete;
 
-    // Makes a unique temporary file beside `target` (".NAME.XXXXXX"); its
-    // descriptor, or -1 with the reason in `error`.
+    // Makes the file for `target` beside it: unnamed (`path` empty) where
+    // the file system allows, else named ".NAME.XXXXXX"; its descriptor,
+    // or -1 with the reason in `error`.
     int create(const std::string &target, std::string &path, std::string &error);
-    // Renames the finished file onto `target`; false with errno set (the
-    // file is then removed).
-    bool rename_into_place(const std::string &path, const std::string &target);
-    // Removes an unfinished file.
-    void discard(const std::string &path);
+    // Puts the finished file `fd` onto `target` and closes it; false with
+    // errno set (the file is then removed).
+    bool place(int fd, const std::string &path, const std::string &target);
+    // Closes and removes an unfinished file.
+    void discard(int fd, const std::string &path);
 
   private:
     unsigned mode_;  // 0666 less the umask, as a plain create

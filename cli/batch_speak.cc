@@ -73,16 +73,15 @@ SpokenItem speak_item(const std::string &text, const std::string &params, int ra
         written = ::pwrite(fd, image, sizeof image, 0) == static_cast<ssize_t>(sizeof image);
     }
     const std::string write_error = std::strerror(errno);
-    written = ::close(fd) == 0 && written;
     if (r.code != 0) {
-        files.discard(temp);
+        files.discard(fd, temp);
         return {r.code, 0, service_reason(r.code)};
     }
     if (!written) {
-        files.discard(temp);
+        files.discard(fd, temp);
         return {-1, 0, "cannot write " + target + ": " + write_error};
     }
-    if (!files.rename_into_place(temp, target)) return {-1, 0, "cannot write " + target + ": " + std::strerror(errno)};
+    if (!files.place(fd, temp, target)) return {-1, 0, "cannot write " + target + ": " + std::strerror(errno)};
     r.seconds = static_cast<double>(bytes) / (2.0 * rate);
     return r;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "signal_cleanup.h"
+#include "unnamed_file.h"
 
 namespace tts_say {
 
@@ -41,6 +42,18 @@ bool TempFile::create(const std::string &prefix, std::string &error) {
     return true;
 }
 
+bool TempFile::create_unnamed(const std::string &folder, const std::string &prefix) {
+    const int fd = open_unnamed(folder, 0666);
+    if (fd < 0) return false;
+    fd_ = fd > STDERR_FILENO ? fd : ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (fd_ != fd) ::close(fd);
+    if (fd_ < 0) return false;
+    path_ = "/proc/self/fd/" + std::to_string(fd_);
+    prefix_ = prefix;
+    unnamed_ = true;
+    return true;
+}
+
 bool TempFile::drop_name() {
     const std::string by_descriptor = "/proc/self/fd/" + std::to_string(fd_);
     if (::access(by_descriptor.c_str(), W_OK) != 0) return false;
@@ -52,6 +65,11 @@ bool TempFile::drop_name() {
 }
 
 bool TempFile::rename_to(const std::string &target) {
+    if (unnamed_) {
+        if (!link_into_place(fd_, target, prefix_, [](const char *name) { remove_on_signal(name); })) return false;
+        unnamed_ = false;
+        return true;
+    }
     if (::rename(path_.c_str(), target.c_str()) != 0) return false;
     remove_on_signal(nullptr);
     named_ = false;

@@ -21,6 +21,11 @@ class TempFile {
     // system's reason in `error`.
     bool create(const std::string &prefix, std::string &error);
 
+    // Makes a file without a name in `folder` (see unnamed_file.h), which
+    // rename_to names `prefix` + six characters on its way into place if
+    // a file is there; false where the file system cannot.
+    bool create_unnamed(const std::string &folder, const std::string &prefix);
+
     // Takes the name away at once: the file lives on through its descriptor
     // and nothing is left behind on any exit. The path to open it by is
     // then /proc/self/fd/N. False (and the name kept) where /proc is absent.
@@ -30,14 +35,16 @@ class TempFile {
     const std::string &path() const { return path_; }
     int fd() const { return fd_; }
 
-    // Renames the file onto `target`, after which it is no longer removed;
-    // false with errno set.
+    // Renames (or first names) the file onto `target`, after which it is no
+    // longer removed; false with errno set.
     bool rename_to(const std::string &target);
 
   private:
     std::string path_;
+    std::string prefix_;  // of the name an unnamed file may take on its way
     int fd_ = -1;
     bool named_ = false;
+    bool unnamed_ = false;
 };
 
 }  // namespace tts_say

@@ -141,9 +141,10 @@ bool WavOutput::open_file(std::string &error) {
         error = std::strerror(errno);
         return false;
     }
-    // Beside the target, so that the rename is atomic.
+    // Beside the target, so that the rename is atomic; without a name until
+    // then where the file system allows.
     const std::string prefix = folder_of(target_) + "/." + base_of(target_).substr(0, kMaxTempBase) + ".";
-    return temp_.create(prefix, error);
+    return temp_.create_unnamed(folder_of(target_), prefix) || temp_.create(prefix, error);
 }
 
 bool WavOutput::finish(std::string &error) {

@@ -71,4 +71,19 @@ unsigned le32(const std::string &bytes, std::size_t offset) {
     return v;
 }
 
+int audio_files_being_written(pid_t pid) {
+    namespace fs = std::filesystem;
+    const fs::path proc = "/proc/" + std::to_string(pid);
+    std::error_code ec;
+    int n = 0;
+    for (const auto &fd : fs::directory_iterator(proc / "fd", ec)) {
+        struct stat st {};
+        if (::stat(fd.path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 44) continue;
+        const std::string info = read_file((proc / "fdinfo" / fd.path().filename()).string());
+        const std::size_t at = info.find("flags:");
+        if (at != std::string::npos && (std::strtol(info.c_str() + at + 6, nullptr, 8) & O_ACCMODE) != O_RDONLY) ++n;
+    }
+    return n;
+}
+
 }  // namespace testing_support

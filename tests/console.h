@@ -4,6 +4,8 @@
 #ifndef TTS_TESTS_CONSOLE_H
 #define TTS_TESTS_CONSOLE_H
 
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 
@@ -34,6 +36,10 @@ class TempDir {
 bool file_exists(const std::string &path);
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &bytes);
+
+// How many regular files process `pid` holds open for writing with more
+// than a WAV header in them: WAVs being written, named or not.
+int audio_files_being_written(pid_t pid);
 
 // Little-endian 32-bit value at `offset` of `bytes`.
 unsigned le32(const std::string &bytes, std::size_t offset);

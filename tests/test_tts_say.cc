@@ -448,24 +448,9 @@ int wait_bounded(pid_t pid, int seconds) {
     return -1;
 }
 
-// True once `pid` holds a file open for writing with audio beyond a WAV
-// header in it: the library is writing.
-bool writes_audio(pid_t pid) {
-    const std::string proc = "/proc/" + std::to_string(pid);
-    for (const std::string &fd : names_in(proc + "/fd")) {
-        struct stat st {};
-        if (::stat((proc + "/fd/" + fd).c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 44) continue;
-        const std::string info = read_file(proc + "/fdinfo/" + fd);
-        const std::size_t at = info.find("flags:");
-        if (at != std::string::npos && (std::strtol(info.c_str() + at + 6, nullptr, 8) & O_ACCMODE) != O_RDONLY)
-            return true;
-    }
-    return false;
-}
-
 bool await_audio(pid_t pid) {
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!writes_audio(pid)) {
+    while (testing_support::audio_files_being_written(pid) == 0) {
         if (std::chrono::steady_clock::now() > give_up) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -485,13 +470,14 @@ bool header_agrees_with_length(const std::string &wav) {
 
 }  // namespace
 
-// Stopped half way, tts-say leaves the old file and no temporary file, and
-// ends as the signal ends a process.
+// Stopped half way, even outright, tts-say leaves the old file and no
+// temporary file, and ends as the signal ends a process.
 TEST(TtsSay, ASignalLeavesTheOutputAsItWasAndNoTemporaryFile) {
     const struct {
         const char *output;
         int sig;
-    } cases[] = {{"old.wav", SIGINT}, {"old.wav", SIGTERM}, {"old.wav", SIGHUP}, {"-", SIGINT}, {"-", SIGTERM}};
+    } cases[] = {{"old.wav", SIGINT}, {"old.wav", SIGTERM}, {"old.wav", SIGHUP}, {"old.wav", SIGKILL},
+                 {"-", SIGINT}, {"-", SIGTERM}, {"-", SIGKILL}};
     for (const auto &c : cases) {
         TempDir dir;
         ASSERT_EQ(::mkdir(dir.path("out").c_str(), 0755), 0);

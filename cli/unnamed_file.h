@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: Apache-2.0
+// Files made without a name in the folder they are meant for, and named
+// only once complete: a process killed outright (SIGKILL) while it writes
+// one leaves nothing behind. Where the file system cannot make them, the
+// callers make a named temporary file instead.
+#ifndef TTS_SAY_UNNAMED_FILE_H
+#define TTS_SAY_UNNAMED_FILE_H
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+
+namespace tts_say {
+
+// An unnamed file in `folder`, readable and writable, with `mode` less the
+// umask once named; -1 with errno set.
+int open_unnamed(const std::string &folder, mode_t mode);
+
+// Gives the unnamed file `fd` the name `target`: linked there at once when
+// nothing is there; else linked under a fresh name (`temp_prefix` and six
+// characters) and renamed over what is there, so that the old file is
+// replaced in one step. `temp_name` hears that fresh name while it exists,
+// then null. False with errno set.
+bool link_into_place(int fd, const std::string &target, const std::string &temp_prefix,
+                     const std::function<void(const char *)> &temp_name = {});
+
+}  // namespace tts_say
+
+#endif  // TTS_SAY_UNNAMED_FILE_H
