@@ -71,12 +71,14 @@ unsigned le32(const std::string &bytes, std::size_t offset) {
     return v;
 }
 
-int audio_files_being_written(pid_t pid) {
+int audio_files_being_written(pid_t pid, const std::string &folder) {
     namespace fs = std::filesystem;
     const fs::path proc = "/proc/" + std::to_string(pid);
     std::error_code ec;
     int n = 0;
     for (const auto &fd : fs::directory_iterator(proc / "fd", ec)) {
+        std::error_code link_ec;
+        if (fs::read_symlink(fd.path(), link_ec).string().rfind(folder, 0) != 0) continue;
         struct stat st {};
         if (::stat(fd.path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 44) continue;
         const std::string info = read_file((proc / "fdinfo" / fd.path().filename()).string());

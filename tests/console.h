@@ -37,9 +37,10 @@ bool file_exists(const std::string &path);
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &bytes);
 
-// How many regular files process `pid` holds open for writing with more
-// than a WAV header in them: WAVs being written, named or not.
-int audio_files_being_written(pid_t pid);
+// How many regular files in `folder` (or below) process `pid` holds open
+// for writing with more than a WAV header in them: WAVs being written,
+// named or not.
+int audio_files_being_written(pid_t pid, const std::string &folder);
 
 // Little-endian 32-bit value at `offset` of `bytes`.
 unsigned le32(const std::string &bytes, std::size_t offset);

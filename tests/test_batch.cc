@@ -169,9 +169,9 @@ TEST(Batch, AKilledRunLeavesNoPartialWavAndTheRerunDoesTheRest) {
         }
         const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         // The two items' files and the results, open for writing.
-        while (testing_support::audio_files_being_written(pid) < 3 && std::chrono::steady_clock::now() < give_up)
+        while (testing_support::audio_files_being_written(pid, dir.path("")) < 3 && std::chrono::steady_clock::now() < give_up)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        const int growing = testing_support::audio_files_being_written(pid);
+        const int growing = testing_support::audio_files_being_written(pid, dir.path(""));
         ::kill(pid, sig);
         int status = 0;
         ::waitpid(pid, &status, 0);

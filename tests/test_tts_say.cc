@@ -448,9 +448,9 @@ int wait_bounded(pid_t pid, int seconds) {
     return -1;
 }
 
-bool await_audio(pid_t pid) {
+bool await_audio(pid_t pid, const std::string &folder) {
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (testing_support::audio_files_being_written(pid) == 0) {
+    while (testing_support::audio_files_being_written(pid, folder) == 0) {
         if (std::chrono::steady_clock::now() > give_up) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -485,7 +485,7 @@ TEST(TtsSay, ASignalLeavesTheOutputAsItWasAndNoTemporaryFile) {
         testing_support::write_file(dir.path("out/old.wav"), "keep me");
         const pid_t pid = start_tts_say(dir.path("out"), {"-o", c.output, "你好"}, dir.path("stdout.bin"),
                                         {"TMPDIR=" + dir.path("tmp"), "SPEECH_SERVICE_ENGINE=" ENDLESS_ENGINE});
-        const bool writing = await_audio(pid);
+        const bool writing = await_audio(pid, dir.path(""));
         ::kill(pid, c.sig);
         const int status = wait_bounded(pid, 20);
         ASSERT_TRUE(writing) << c.output;
@@ -513,7 +513,7 @@ TEST(TtsSay, TwoRunsWritingOneFileLeaveOneWholeWav) {
     ASSERT_EQ(tts_say(dir, "-q -o long.wav " + long_one).exit_code, 0);
     ASSERT_EQ(tts_say(dir, "-q -o short.wav 你好").exit_code, 0);
     const pid_t first = start_tts_say(dir.path(""), {"-q", "-o", "same.wav", long_one}, "/dev/null");
-    ASSERT_TRUE(await_audio(first));
+    ASSERT_TRUE(await_audio(first, dir.path("")));
     const pid_t second = start_tts_say(dir.path(""), {"-q", "-o", "same.wav", "你好"}, "/dev/null");
     EXPECT_EQ(wait_bounded(second, 60), 0);
     EXPECT_EQ(wait_bounded(first, 60), 0);
