@@ -17,6 +17,11 @@ constexpr std::uint64_t kIndexMask = 0xFFFFFFFFull;
 // Entries a file of this size may hold: a lexeme of a short word takes some
 // 80 bytes. A table sized to fit keeps its misses in the cache few.
 constexpr std::size_t kBytesPerEntry = 80;
+// And of those bytes some one in three is a grapheme's or a reading's.
+constexpr std::size_t kBytesPerArenaByte = 3;
+
+// finish() fills the index in 2^kOrderBits regions, one after the other.
+constexpr unsigned kOrderBits = 12;
 
 bool is_word_byte(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
@@ -39,47 +44,55 @@ std::size_t UserLexicon::find_slot(std::string_view g, std::uint32_t hash) const
     }
 }
 
-void UserLexicon::grow(std::size_t at_least) {
-    std::size_t size = std::max<std::size_t>(64, slots_.size());
-    while (size < at_least * 2) size *= 2;
-    if (size == slots_.size()) return;
-    std::vector<std::uint64_t> old(size, 0);
-    old.swap(slots_);
-    for (const std::uint64_t v : old)
-        if (v != 0) slots_[find_slot(grapheme(entries_[(v & kIndexMask) - 1]), static_cast<std::uint32_t>(v >> 32))] = v;
-}
-
 void UserLexicon::reserve(std::size_t file_bytes) {
-    const std::size_t entries = file_bytes / kBytesPerEntry;
-    entries_.reserve(entries);
-    arena_.reserve(file_bytes / 4);
-    grow(entries);
-}
-
-void UserLexicon::shrink() {
-    entries_.shrink_to_fit();
-    arena_.shrink_to_fit();
+    entries_.reserve(file_bytes / kBytesPerEntry);
+    arena_.reserve(file_bytes / kBytesPerArenaByte);
 }
 
 void UserLexicon::add(std::string_view g, std::string_view said, bool alias) {
     if (g.empty()) return;
-    if ((live_ + 1) * 2 > slots_.size()) grow(live_ + 1);
-    const std::uint32_t hash = hash_of(g);
-    const std::size_t slot = find_slot(g, hash);
     Stored s{static_cast<std::uint32_t>(arena_.size()), static_cast<std::uint32_t>(g.size()), 0,
              static_cast<std::uint32_t>(said.size()), alias};
     arena_.append(g);
     s.said = static_cast<std::uint32_t>(arena_.size());
     arena_.append(said);
-    if (slots_[slot] != 0) {
-        entries_[(slots_[slot] & kIndexMask) - 1] = s;  // the later entry wins
-    } else {
-        entries_.push_back(s);
-        slots_[slot] = (static_cast<std::uint64_t>(hash) << 32) | entries_.size();
-        ++live_;
-    }
+    entries_.push_back(s);
     std::uint32_t &longest = max_len_[static_cast<unsigned char>(g[0])];
     longest = std::max(longest, s.grapheme_len);
+}
+
+void UserLexicon::finish() {
+    const std::size_t n = entries_.size();
+    std::size_t size = 64;
+    while (size < n * 2) size *= 2;
+    slots_.assign(size, 0);
+    live_ = 0;
+    const std::size_t mask = size - 1;
+    unsigned bits = 0;
+    while ((std::size_t{1} << bits) < size) ++bits;
+    const unsigned shift = bits > kOrderBits ? bits - kOrderBits : 0;
+
+    // Entries go in by their home slot's region, so that the table is
+    // written nearly front to back instead of at random; the order is
+    // stable, so a later entry of a grapheme still comes after an earlier.
+    std::vector<std::uint32_t> hashes(n);
+    std::vector<std::uint32_t> starts((mask >> shift) + 2, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        hashes[i] = hash_of(grapheme(entries_[i]));
+        ++starts[((hashes[i] & mask) >> shift) + 1];
+    }
+    for (std::size_t b = 1; b < starts.size(); ++b) starts[b] += starts[b - 1];
+    std::vector<std::uint32_t> order(n);
+    for (std::size_t i = 0; i < n; ++i) order[starts[(hashes[i] & mask) >> shift]++] = static_cast<std::uint32_t>(i);
+
+    for (const std::uint32_t i : order) {
+        const std::uint64_t v = (static_cast<std::uint64_t>(hashes[i]) << 32) | (i + 1);
+        std::uint64_t &slot = slots_[find_slot(grapheme(entries_[i]), hashes[i])];
+        if (slot == 0) ++live_;
+        slot = v;  // a later entry of the same grapheme replaces the earlier
+    }
+    entries_.shrink_to_fit();
+    arena_.shrink_to_fit();
 }
 
 bool UserLexicon::longest_at(std::string_view text, std::size_t pos, Entry &out) const {

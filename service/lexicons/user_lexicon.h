@@ -23,13 +23,14 @@ struct Entry {
 
 class UserLexicon {
   public:
-    // Adds or replaces the entry of `grapheme`.
+    // Adds the entry of `grapheme`; a later entry of the same grapheme
+    // replaces it. Entries are looked up once finish() has indexed them.
     void add(std::string_view grapheme, std::string_view said, bool alias);
+    // Indexes the entries added so far and gives back unused room.
+    void finish();
     std::size_t size() const { return live_; }
-    // Room for the entries of a lexicon file of `file_bytes` (a guess), and
-    // giving back what was not used.
+    // Room for the entries of a lexicon file of `file_bytes` (a guess).
     void reserve(std::size_t file_bytes);
-    void shrink();
     bool empty() const { return live_ == 0; }
 
     // The longest entry whose grapheme is `text` from `pos` on, in `out`;
@@ -47,9 +48,9 @@ class UserLexicon {
     Entry entry(const Stored &s) const;
     std::string_view grapheme(const Stored &s) const { return {arena_.data() + s.grapheme, s.grapheme_len}; }
     std::size_t find_slot(std::string_view g, std::uint32_t hash) const;
-    void grow(std::size_t at_least);
 
     std::string arena_;
+    // In the order added; one replaced by a later entry stays, unindexed.
     std::vector<Stored> entries_;
     // The grapheme's hash in the high half, its entry's index + 1 in the
     // low half; 0 empty.

@@ -24,36 +24,49 @@ struct Reader {
     bool stopped = false;
 };
 
-void stop(Reader &r, std::string message) {
+// Stops the parser where it stands with the reason in `r.message`.
+void stop(Reader &r) {
     if (r.stopped) return;
     r.stopped = true;
-    r.message = std::move(message);
     r.line = XML_GetCurrentLineNumber(r.parser);
     r.column = XML_GetCurrentColumnNumber(r.parser) + 1;
     XML_StopParser(r.parser, XML_FALSE);
 }
 
+void stop(Reader &r, std::string message) {
+    if (r.stopped) return;
+    r.message = std::move(message);
+    stop(r);
+}
+
+// The name and its local part in one pass (no strlen, then a search back).
+Name name_of(const XML_Char *name) {
+    const char *local = name, *p = name;
+    for (; *p != '\0'; ++p)
+        if (*p == ':') local = p + 1;
+    return Name{std::string_view(name, static_cast<std::size_t>(p - name)),
+                std::string_view(local, static_cast<std::size_t>(p - local))};
+}
+
+// The handler writes a refusal's reason straight into the reader's message.
 void XMLCALL on_start(void *data, const XML_Char *name, const XML_Char **attrs) {
     Reader &r = *static_cast<Reader *>(data);
     if (r.stopped) return;
     if (++r.depth > kMaxDepth) return stop(r, "elements nested more than " + std::to_string(kMaxDepth) + " deep");
-    std::string error;
-    if (!r.handler->start(name, Attributes(attrs), error)) stop(r, std::move(error));
+    if (!r.handler->start(name_of(name), Attributes(attrs), r.message)) stop(r);
 }
 
 void XMLCALL on_end(void *data, const XML_Char *name) {
     Reader &r = *static_cast<Reader *>(data);
     if (r.stopped) return;
     --r.depth;
-    std::string error;
-    if (!r.handler->end(name, error)) stop(r, std::move(error));
+    if (!r.handler->end(name_of(name), r.message)) stop(r);
 }
 
 void XMLCALL on_text(void *data, const XML_Char *s, int len) {
     Reader &r = *static_cast<Reader *>(data);
     if (r.stopped) return;
-    std::string error;
-    if (!r.handler->text(std::string_view(s, static_cast<std::size_t>(len)), error)) stop(r, std::move(error));
+    if (!r.handler->text(std::string_view(s, static_cast<std::size_t>(len)), r.message)) stop(r);
 }
 
 void XMLCALL on_doctype(void *data, const XML_Char *, const XML_Char *, const XML_Char *, int) {

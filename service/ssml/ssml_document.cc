@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 
 #include "pinyin_syllables.h"
 #include "ssml_values.h"
@@ -29,20 +30,14 @@ std::string lower(std::string_view s) {
     return out;
 }
 
-// The element's name without a namespace prefix.
-std::string_view local_name(std::string_view name) {
-    const std::size_t colon = name.rfind(':');
-    return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
-
 class DocumentBuilder final : public xml::Handler {
   public:
     DocumentBuilder(const Options &options, Document &out) : options_(options), out_(out) {}
 
-    bool start(std::string_view raw, const xml::Attributes &attrs, std::string &error) override {
-        const std::string_view name = local_name(raw);
+    bool start(const xml::Name &element_name, const xml::Attributes &attrs, std::string &error) override {
+        const std::string_view name = element_name.local;
         if (frames_.empty() && name != "speak") {
-            error = "the document's root element is " + std::string(raw) + ", not speak";
+            error = "the document's root element is " + std::string(element_name.written) + ", not speak";
             return false;
         }
         Frame f;
@@ -64,7 +59,7 @@ class DocumentBuilder final : public xml::Handler {
         return true;
     }
 
-    bool end(std::string_view, std::string &error) override {
+    bool end(const xml::Name &, std::string &error) override {
         Frame f = std::move(frames_.back());
         frames_.pop_back();
         if (f.collect) return finish_collected(f, error);
@@ -291,30 +286,56 @@ bool parse_ssml(std::string_view text, const Options &options, Document &out, xm
     return false;
 }
 
-std::string normalize_pinyin(std::string_view ph) {
-    std::string out, letters;
+bool normalize_pinyin(std::string_view ph, std::string &out) {
+    const std::size_t start = out.size();
+    // A syllable takes at least two bytes (a letter and its tone) and adds
+    // at most a blank: the result fits in one and a half times `ph`.
+    out.resize(start + ph.size() + ph.size() / 2 + 1);
+    char *const first = &out[start];
+    char *w = first;
+    std::uint32_t key = 0;
+    std::size_t letters = 0;
+    auto refuse = [&] {
+        out.resize(start);
+        return false;
+    };
     for (std::size_t i = 0; i < ph.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(ph[i]);
+        char letter;
         if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-            if (!letters.empty()) return {};  // a syllable without its tone
+            if (letters != 0) return refuse();  // a syllable without its tone
             continue;
         }
         if (c >= '1' && c <= '5') {
-            if (letters.empty() || !mandarin::is_pinyin_syllable(letters)) return {};
-            if (!out.empty()) out += ' ';
-            out += letters;
-            out += static_cast<char>(c);
-            letters.clear();
-        } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
-            letters += static_cast<char>(c | 0x20);
-        } else if (ph.substr(i, 2) == "\xC3\xBC" || ph.substr(i, 2) == "\xC3\x9C") {  // ü Ü
-            letters += 'v';
+            if (letters == 0 || !mandarin::is_pinyin_syllable_key(key)) return refuse();
+            *w++ = static_cast<char>(c);
+            key = 0;
+            letters = 0;
+            continue;
+        }
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
+            letter = static_cast<char>(c | 0x20);
+        } else if (c == 0xC3 && i + 1 < ph.size() && (ph[i + 1] == '\xBC' || ph[i + 1] == '\x9C')) {  // ü Ü
+            letter = 'v';
             ++i;
         } else {
-            return {};
+            return refuse();
         }
+        // No syllable is longer: more letters can only end in a refusal.
+        if (++letters > mandarin::kMaxSyllableLetters) return refuse();
+        if (letters == 1 && w != first) *w++ = ' ';
+        *w++ = letter;
+        key = mandarin::syllable_key_add(key, letter);
     }
-    return letters.empty() ? out : std::string();
+    if (letters != 0 || w == first) return refuse();
+    out.resize(start + static_cast<std::size_t>(w - first));
+    return true;
+}
+
+std::string normalize_pinyin(std::string_view ph) {
+    std::string out;
+    normalize_pinyin(ph, out);
+    return out;
 }
 
 }  // namespace speech::ssml
