@@ -2,6 +2,7 @@
 #include "user_lexicon.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace speech::lexicons {
 namespace {
@@ -12,12 +13,11 @@ std::uint32_t hash_of(std::string_view s) {
     return static_cast<std::uint32_t>(h ^ (h >> 32));
 }
 
-constexpr std::uint64_t kIndexMask = 0xFFFFFFFFull;
+constexpr std::uint64_t kOffsetMask = 0xFFFFFFFFull;
+constexpr std::uint32_t kAliasBit = 1u << 31;
 
-// Entries a file of this size may hold: a lexeme of a short word takes some
-// 80 bytes. A table sized to fit keeps its misses in the cache few.
-constexpr std::size_t kBytesPerEntry = 80;
-// And of those bytes some one in three is a grapheme's or a reading's.
+// Of a lexicon file's bytes some one in three is a grapheme's, a reading's
+// or an entry's header (a lexeme of a short word takes some 80 bytes).
 constexpr std::size_t kBytesPerArenaByte = 3;
 
 // finish() fills the index in 2^kOrderBits regions, one after the other.
@@ -31,8 +31,21 @@ bool is_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 
 
 }  // namespace
 
-Entry UserLexicon::entry(const Stored &s) const {
-    return Entry{grapheme(s), std::string_view(arena_.data() + s.said, s.said_len), s.alias};
+UserLexicon::Header UserLexicon::header_at(std::size_t at) const {
+    Header h;
+    std::memcpy(&h, arena_.data() + at, sizeof h);
+    return h;
+}
+
+std::string_view UserLexicon::grapheme_at(std::size_t at) const {
+    return {arena_.data() + at + sizeof(Header), header_at(at).grapheme_len};
+}
+
+Entry UserLexicon::entry_at(std::size_t at) const {
+    const Header h = header_at(at);
+    const char *g = arena_.data() + at + sizeof h;
+    return Entry{std::string_view(g, h.grapheme_len), std::string_view(g + h.grapheme_len, h.said_len & ~kAliasBit),
+                 (h.said_len & kAliasBit) != 0};
 }
 
 std::size_t UserLexicon::find_slot(std::string_view g, std::uint32_t hash) const {
@@ -40,59 +53,60 @@ std::size_t UserLexicon::find_slot(std::string_view g, std::uint32_t hash) const
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const std::uint64_t v = slots_[i];
         if (v == 0) return i;
-        if ((v >> 32) == hash && grapheme(entries_[(v & kIndexMask) - 1]) == g) return i;
+        if ((v >> 32) == hash && grapheme_at((v & kOffsetMask) - 1) == g) return i;
     }
 }
 
-void UserLexicon::reserve(std::size_t file_bytes) {
-    entries_.reserve(file_bytes / kBytesPerEntry);
-    arena_.reserve(file_bytes / kBytesPerArenaByte);
-}
+void UserLexicon::reserve(std::size_t file_bytes) { arena_.reserve(file_bytes / kBytesPerArenaByte); }
 
 void UserLexicon::add(std::string_view g, std::string_view said, bool alias) {
     if (g.empty()) return;
-    Stored s{static_cast<std::uint32_t>(arena_.size()), static_cast<std::uint32_t>(g.size()), 0,
-             static_cast<std::uint32_t>(said.size()), alias};
+    const Header h{static_cast<std::uint32_t>(g.size()),
+                   static_cast<std::uint32_t>(said.size()) | (alias ? kAliasBit : 0)};
+    arena_.append(reinterpret_cast<const char *>(&h), sizeof h);
     arena_.append(g);
-    s.said = static_cast<std::uint32_t>(arena_.size());
     arena_.append(said);
-    entries_.push_back(s);
+    ++added_;
     std::uint32_t &longest = max_len_[static_cast<unsigned char>(g[0])];
-    longest = std::max(longest, s.grapheme_len);
+    longest = std::max(longest, h.grapheme_len);
 }
 
 void UserLexicon::finish() {
-    const std::size_t n = entries_.size();
     std::size_t size = 64;
-    while (size < n * 2) size *= 2;
+    while (size < added_ * 2) size *= 2;
     slots_.assign(size, 0);
     live_ = 0;
     const std::size_t mask = size - 1;
     unsigned bits = 0;
     while ((std::size_t{1} << bits) < size) ++bits;
     const unsigned shift = bits > kOrderBits ? bits - kOrderBits : 0;
+    // Each entry's slot value, by walking the arena from the start.
+    auto for_each_entry = [this](auto &&f) {
+        for (std::size_t at = 0; at < arena_.size();) {
+            const Header h = header_at(at);
+            const std::uint32_t hash = hash_of(std::string_view(arena_.data() + at + sizeof h, h.grapheme_len));
+            f((static_cast<std::uint64_t>(hash) << 32) | (at + 1));
+            at += sizeof h + h.grapheme_len + (h.said_len & ~kAliasBit);
+        }
+    };
 
     // Entries go in by their home slot's region, so that the table is
     // written nearly front to back instead of at random; the order is
     // stable, so a later entry of a grapheme still comes after an earlier.
-    std::vector<std::uint32_t> hashes(n);
     std::vector<std::uint32_t> starts((mask >> shift) + 2, 0);
-    for (std::size_t i = 0; i < n; ++i) {
-        hashes[i] = hash_of(grapheme(entries_[i]));
-        ++starts[((hashes[i] & mask) >> shift) + 1];
-    }
+    for_each_entry([&](std::uint64_t v) { ++starts[(((v >> 32) & mask) >> shift) + 1]; });
     for (std::size_t b = 1; b < starts.size(); ++b) starts[b] += starts[b - 1];
-    std::vector<std::uint32_t> order(n);
-    for (std::size_t i = 0; i < n; ++i) order[starts[(hashes[i] & mask) >> shift]++] = static_cast<std::uint32_t>(i);
+    std::vector<std::uint64_t> order(added_);
+    for_each_entry([&](std::uint64_t v) { order[starts[((v >> 32) & mask) >> shift]++] = v; });
 
-    for (const std::uint32_t i : order) {
-        const std::uint64_t v = (static_cast<std::uint64_t>(hashes[i]) << 32) | (i + 1);
-        std::uint64_t &slot = slots_[find_slot(grapheme(entries_[i]), hashes[i])];
+    for (const std::uint64_t v : order) {
+        std::uint64_t &slot = slots_[find_slot(grapheme_at((v & kOffsetMask) - 1), static_cast<std::uint32_t>(v >> 32))];
         if (slot == 0) ++live_;
         slot = v;  // a later entry of the same grapheme replaces the earlier
     }
-    entries_.shrink_to_fit();
-    arena_.shrink_to_fit();
+    // Room reserved and never used costs address space, not memory: a copy
+    // to give it back is worth it only when the guess was far off.
+    if (arena_.capacity() / 4 > arena_.size()) arena_.shrink_to_fit();
 }
 
 bool UserLexicon::longest_at(std::string_view text, std::size_t pos, Entry &out) const {
@@ -107,7 +121,7 @@ bool UserLexicon::longest_at(std::string_view text, std::size_t pos, Entry &out)
         const std::string_view g = text.substr(pos, n);
         const std::uint64_t v = slots_[find_slot(g, hash_of(g))];
         if (v == 0) continue;
-        out = entry(entries_[(v & kIndexMask) - 1]);
+        out = entry_at((v & kOffsetMask) - 1);
         return true;
     }
     return false;

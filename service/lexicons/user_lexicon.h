@@ -41,19 +41,23 @@ class UserLexicon {
     bool may_start(unsigned char c) const { return max_len_[c] != 0; }
 
   private:
-    struct Stored {
-        std::uint32_t grapheme, grapheme_len, said, said_len;
-        bool alias;
+    // An entry in the arena: its header, then the grapheme's bytes, then
+    // the reading's.
+    struct Header {
+        std::uint32_t grapheme_len;
+        std::uint32_t said_len;  // the top bit: an alias
     };
-    Entry entry(const Stored &s) const;
-    std::string_view grapheme(const Stored &s) const { return {arena_.data() + s.grapheme, s.grapheme_len}; }
+    Header header_at(std::size_t at) const;
+    std::string_view grapheme_at(std::size_t at) const;
+    Entry entry_at(std::size_t at) const;
     std::size_t find_slot(std::string_view g, std::uint32_t hash) const;
 
+    // The entries one after the other, in the order added; one replaced by
+    // a later entry of its grapheme stays, unindexed.
     std::string arena_;
-    // In the order added; one replaced by a later entry stays, unindexed.
-    std::vector<Stored> entries_;
-    // The grapheme's hash in the high half, its entry's index + 1 in the
-    // low half; 0 empty.
+    std::size_t added_ = 0;
+    // The grapheme's hash in the high half, its entry's offset in the arena
+    // + 1 in the low half; 0 empty.
     std::vector<std::uint64_t> slots_;
     std::size_t live_ = 0;
     std::array<std::uint32_t, 256> max_len_{};
