@@ -24,17 +24,19 @@ class PlsBuilder final : public xml::Handler {
     explicit PlsBuilder(UserLexicon &out) : out_(out) {}
 
     bool start(const xml::Name &element, const xml::Attributes &attrs, std::string &error) override {
-        const std::string_view name = element.local;
         ++depth_;
+        if (depth_ > 3 || (depth_ == 3 && !in_lexeme_)) return true;  // within a field, or metadata and the like
+        const std::string_view name = element.local();
         if (depth_ == 1) {
             if (name != "lexicon")
-                return fail(error, "the root element is " + std::string(element.written) + ", not lexicon");
+                return fail(error, "the root element is " + std::string(element.written()) + ", not lexicon");
             const char *alphabet = attrs.find("alphabet");
             if (alphabet == nullptr || std::string_view(alphabet) != "x-pinyin")
                 return fail(error, "the lexicon's alphabet is not x-pinyin");
             return true;
         }
-        if (name == "lexeme" && depth_ == 2) {
+        if (depth_ == 2) {
+            if (name != "lexeme") return true;
             in_lexeme_ = true;
             fields_.clear();
             graphemes_.clear();
@@ -42,7 +44,6 @@ class PlsBuilder final : public xml::Handler {
             has_phoneme_ = has_alias_ = false;
             return true;
         }
-        if (!in_lexeme_ || depth_ != 3) return true;  // metadata and the like
         field_ = nullptr;
         if (name == "grapheme") {
             graphemes_.emplace_back();
@@ -64,7 +65,7 @@ class PlsBuilder final : public xml::Handler {
     bool end(const xml::Name &element, std::string &error) override {
         --depth_;
         if (depth_ == 2) field_ = nullptr;
-        if (depth_ != 1 || element.local != "lexeme") return true;
+        if (depth_ != 1 || element.local() != "lexeme") return true;
         in_lexeme_ = false;
         bool any_grapheme = false;
         for (const Field &g : graphemes_) any_grapheme = any_grapheme || !trimmed(view(g)).empty();

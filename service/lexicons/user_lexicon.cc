@@ -21,7 +21,7 @@ constexpr std::uint32_t kAliasBit = 1u << 31;
 constexpr std::size_t kBytesPerArenaByte = 3;
 
 // finish() fills the index in 2^kOrderBits regions, one after the other.
-constexpr unsigned kOrderBits = 12;
+constexpr unsigned kOrderBits = 8;
 
 bool is_word_byte(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
@@ -63,46 +63,58 @@ void UserLexicon::add(std::string_view g, std::string_view said, bool alias) {
     if (g.empty()) return;
     const Header h{static_cast<std::uint32_t>(g.size()),
                    static_cast<std::uint32_t>(said.size()) | (alias ? kAliasBit : 0)};
+    // Hashed now, while the grapheme is at hand; indexed by finish().
+    pending_.push_back((static_cast<std::uint64_t>(hash_of(g)) << 32) | (arena_.size() + 1));
     arena_.append(reinterpret_cast<const char *>(&h), sizeof h);
     arena_.append(g);
     arena_.append(said);
-    ++added_;
     std::uint32_t &longest = max_len_[static_cast<unsigned char>(g[0])];
     longest = std::max(longest, h.grapheme_len);
 }
 
 void UserLexicon::finish() {
+    if (!slots_.empty()) {
+        // Indexed before: those entries go in again ahead of the new ones.
+        std::vector<std::uint64_t> all;
+        for (const std::uint64_t v : slots_)
+            if (v != 0) all.push_back(v);
+        all.insert(all.end(), pending_.begin(), pending_.end());
+        pending_.swap(all);
+    }
     std::size_t size = 64;
-    while (size < added_ * 2) size *= 2;
+    while (size < pending_.size() * 2) size *= 2;
     slots_.assign(size, 0);
     live_ = 0;
     const std::size_t mask = size - 1;
     unsigned bits = 0;
     while ((std::size_t{1} << bits) < size) ++bits;
     const unsigned shift = bits > kOrderBits ? bits - kOrderBits : 0;
-    // Each entry's slot value, by walking the arena from the start.
-    auto for_each_entry = [this](auto &&f) {
-        for (std::size_t at = 0; at < arena_.size();) {
-            const Header h = header_at(at);
-            const std::uint32_t hash = hash_of(std::string_view(arena_.data() + at + sizeof h, h.grapheme_len));
-            f((static_cast<std::uint64_t>(hash) << 32) | (at + 1));
-            at += sizeof h + h.grapheme_len + (h.said_len & ~kAliasBit);
-        }
-    };
+    auto region = [&](std::uint64_t v) { return ((v >> 32) & mask) >> shift; };
 
     // Entries go in by their home slot's region, so that the table is
     // written nearly front to back instead of at random; the order is
     // stable, so a later entry of a grapheme still comes after an earlier.
     std::vector<std::uint32_t> starts((mask >> shift) + 2, 0);
-    for_each_entry([&](std::uint64_t v) { ++starts[(((v >> 32) & mask) >> shift) + 1]; });
+    for (const std::uint64_t v : pending_) ++starts[region(v) + 1];
     for (std::size_t b = 1; b < starts.size(); ++b) starts[b] += starts[b - 1];
-    std::vector<std::uint64_t> order(added_);
-    for_each_entry([&](std::uint64_t v) { order[starts[((v >> 32) & mask) >> shift]++] = v; });
+    std::vector<std::uint64_t> order(pending_.size());
+    for (const std::uint64_t v : pending_) order[starts[region(v)]++] = v;
+    std::vector<std::uint64_t>().swap(pending_);
 
+    // An entry's grapheme is read only when a slot's hash is its own.
     for (const std::uint64_t v : order) {
-        std::uint64_t &slot = slots_[find_slot(grapheme_at((v & kOffsetMask) - 1), static_cast<std::uint32_t>(v >> 32))];
-        if (slot == 0) ++live_;
-        slot = v;  // a later entry of the same grapheme replaces the earlier
+        for (std::size_t i = (v >> 32) & mask;; i = (i + 1) & mask) {
+            std::uint64_t &slot = slots_[i];
+            if (slot == 0) {
+                slot = v;
+                ++live_;
+                break;
+            }
+            if ((slot >> 32) == (v >> 32) && grapheme_at((slot & kOffsetMask) - 1) == grapheme_at((v & kOffsetMask) - 1)) {
+                slot = v;  // a later entry of the same grapheme replaces the earlier
+                break;
+            }
+        }
     }
     // Room reserved and never used costs address space, not memory: a copy
     // to give it back is worth it only when the guess was far off.

@@ -55,7 +55,8 @@ class UserLexicon {
     // The entries one after the other, in the order added; one replaced by
     // a later entry of its grapheme stays, unindexed.
     std::string arena_;
-    std::size_t added_ = 0;
+    // The slot values of the entries added since the last finish().
+    std::vector<std::uint64_t> pending_;
     // The grapheme's hash in the high half, its entry's offset in the arena
     // + 1 in the low half; 0 empty.
     std::vector<std::uint64_t> slots_;

@@ -39,28 +39,19 @@ void stop(Reader &r, std::string message) {
     stop(r);
 }
 
-// The name and its local part in one pass (no strlen, then a search back).
-Name name_of(const XML_Char *name) {
-    const char *local = name, *p = name;
-    for (; *p != '\0'; ++p)
-        if (*p == ':') local = p + 1;
-    return Name{std::string_view(name, static_cast<std::size_t>(p - name)),
-                std::string_view(local, static_cast<std::size_t>(p - local))};
-}
-
 // The handler writes a refusal's reason straight into the reader's message.
 void XMLCALL on_start(void *data, const XML_Char *name, const XML_Char **attrs) {
     Reader &r = *static_cast<Reader *>(data);
     if (r.stopped) return;
     if (++r.depth > kMaxDepth) return stop(r, "elements nested more than " + std::to_string(kMaxDepth) + " deep");
-    if (!r.handler->start(name_of(name), Attributes(attrs), r.message)) stop(r);
+    if (!r.handler->start(Name(name), Attributes(attrs), r.message)) stop(r);
 }
 
 void XMLCALL on_end(void *data, const XML_Char *name) {
     Reader &r = *static_cast<Reader *>(data);
     if (r.stopped) return;
     --r.depth;
-    if (!r.handler->end(name_of(name), r.message)) stop(r);
+    if (!r.handler->end(Name(name), r.message)) stop(r);
 }
 
 void XMLCALL on_text(void *data, const XML_Char *s, int len) {
@@ -90,6 +81,13 @@ struct ParserFree {
 
 std::string Error::text() const {
     return "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + message;
+}
+
+std::string_view Name::local() const {
+    const char *local = written_, *p = written_;
+    for (; *p != '\0'; ++p)
+        if (*p == ':') local = p + 1;
+    return std::string_view(local, static_cast<std::size_t>(p - local));
 }
 
 const char *Attributes::find(std::string_view name) const {

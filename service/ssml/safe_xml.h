@@ -37,10 +37,16 @@ class Attributes {
     const char **list_;
 };
 
-// An element's name as written ("pls:lexeme") and without its prefix ("lexeme").
-struct Name {
-    std::string_view written;
-    std::string_view local;
+// An element's name as written ("pls:lexeme") and without its prefix
+// ("lexeme"), found only when asked for.
+class Name {
+  public:
+    explicit Name(const char *written) : written_(written) {}
+    std::string_view written() const { return written_; }
+    std::string_view local() const;
+
+  private:
+    const char *written_;
 };
 
 // What the document's content is given to. A handler that returns false

@@ -35,9 +35,9 @@ class DocumentBuilder final : public xml::Handler {
     DocumentBuilder(const Options &options, Document &out) : options_(options), out_(out) {}
 
     bool start(const xml::Name &element_name, const xml::Attributes &attrs, std::string &error) override {
-        const std::string_view name = element_name.local;
+        const std::string_view name = element_name.local();
         if (frames_.empty() && name != "speak") {
-            error = "the document's root element is " + std::string(element_name.written) + ", not speak";
+            error = "the document's root element is " + std::string(element_name.written()) + ", not speak";
             return false;
         }
         Frame f;
