@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <memory>
 
 #include "pinyin_syllables.h"
 #include "ssml_values.h"
@@ -287,27 +288,26 @@ bool parse_ssml(std::string_view text, const Options &options, Document &out, xm
 }
 
 bool normalize_pinyin(std::string_view ph, std::string &out) {
-    const std::size_t start = out.size();
     // A syllable takes at least two bytes (a letter and its tone) and adds
-    // at most a blank: the result fits in one and a half times `ph`.
-    out.resize(start + ph.size() + ph.size() / 2 + 1);
-    char *const first = &out[start];
+    // at most a blank: the result fits in one and a half times `ph`, most
+    // often in a buffer on the stack.
+    const std::size_t bound = ph.size() + ph.size() / 2 + 1;
+    char small[128];
+    std::unique_ptr<char[]> large;
+    if (bound > sizeof small) large.reset(new char[bound]);
+    char *const first = large ? large.get() : small;
     char *w = first;
     std::uint32_t key = 0;
     std::size_t letters = 0;
-    auto refuse = [&] {
-        out.resize(start);
-        return false;
-    };
     for (std::size_t i = 0; i < ph.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(ph[i]);
         char letter;
         if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-            if (letters != 0) return refuse();  // a syllable without its tone
+            if (letters != 0) return false;  // a syllable without its tone
             continue;
         }
         if (c >= '1' && c <= '5') {
-            if (letters == 0 || !mandarin::is_pinyin_syllable_key(key)) return refuse();
+            if (letters == 0 || !mandarin::is_pinyin_syllable_key(key)) return false;
             *w++ = static_cast<char>(c);
             key = 0;
             letters = 0;
@@ -319,16 +319,16 @@ bool normalize_pinyin(std::string_view ph, std::string &out) {
             letter = 'v';
             ++i;
         } else {
-            return refuse();
+            return false;
         }
         // No syllable is longer: more letters can only end in a refusal.
-        if (++letters > mandarin::kMaxSyllableLetters) return refuse();
+        if (++letters > mandarin::kMaxSyllableLetters) return false;
         if (letters == 1 && w != first) *w++ = ' ';
         *w++ = letter;
         key = mandarin::syllable_key_add(key, letter);
     }
-    if (letters != 0 || w == first) return refuse();
-    out.resize(start + static_cast<std::size_t>(w - first));
+    if (letters != 0 || w == first) return false;
+    out.append(first, static_cast<std::size_t>(w - first));
     return true;
 }
 
