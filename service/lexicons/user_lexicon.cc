@@ -16,9 +16,12 @@ std::uint32_t hash_of(std::string_view s) {
 constexpr std::uint64_t kOffsetMask = 0xFFFFFFFFull;
 constexpr std::uint32_t kAliasBit = 1u << 31;
 
-// Of a lexicon file's bytes some one in three is a grapheme's, a reading's
-// or an entry's header (a lexeme of a short word takes some 80 bytes).
-constexpr std::size_t kBytesPerArenaByte = 3;
+// A lexeme of a short word takes some 80 bytes of its file, and some 30 of
+// the arena (its header, grapheme and reading). Room reserved for more than
+// is used costs address space only, while growing the arena copies it: the
+// guesses are generous.
+constexpr std::size_t kBytesPerEntry = 64;
+constexpr std::size_t kBytesPerArenaByte = 2;
 
 // finish() fills the index in 2^kOrderBits regions, one after the other.
 constexpr unsigned kOrderBits = 8;
@@ -57,7 +60,10 @@ std::size_t UserLexicon::find_slot(std::string_view g, std::uint32_t hash) const
     }
 }
 
-void UserLexicon::reserve(std::size_t file_bytes) { arena_.reserve(file_bytes / kBytesPerArenaByte); }
+void UserLexicon::reserve(std::size_t file_bytes) {
+    arena_.reserve(file_bytes / kBytesPerArenaByte);
+    pending_.reserve(file_bytes / kBytesPerEntry);
+}
 
 void UserLexicon::add(std::string_view g, std::string_view said, bool alias) {
     if (g.empty()) return;
@@ -116,8 +122,7 @@ void UserLexicon::finish() {
             }
         }
     }
-    // Room reserved and never used costs address space, not memory: a copy
-    // to give it back is worth it only when the guess was far off.
+    // A copy to give back unused room is worth it only when the guess was far off.
     if (arena_.capacity() / 4 > arena_.size()) arena_.shrink_to_fit();
 }
 
