@@ -89,7 +89,6 @@ bool load_one(const std::string &path, std::shared_ptr<const UserLexicon> &out, 
         error = path + ": " + (xml_error.line == 0 ? xml_error.message : xml_error.text());
         return false;
     }
-    lexicon->shrink();
     out = lexicon;
     std::lock_guard<std::mutex> lock(g_cache_mutex);
     g_cache[path] = Cached{stamp, out};

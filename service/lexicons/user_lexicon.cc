@@ -2,21 +2,46 @@
 #include "user_lexicon.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace speech::lexicons {
 namespace {
 
+std::uint64_t mixed(std::uint64_t h) {
+    h ^= h >> 31;
+    h *= 0xBF58476D1CE4E5B9ull;
+    return h ^ (h >> 29);
+}
+
+// Eight bytes at a step (a grapheme is most often two to four Han
+// characters, 6 to 12 bytes), the last few gathered a byte at a time.
 std::uint32_t hash_of(std::string_view s) {
-    std::uint64_t h = 1469598103934665603ull;
-    for (const char c : s) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ s.size();
+    const char *p = s.data();
+    std::size_t n = s.size();
+    for (; n >= 8; p += 8, n -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        h = mixed(h ^ word);
+    }
+    std::uint64_t tail = 0;
+    for (std::size_t i = 0; i < n; ++i) tail |= static_cast<std::uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+    h = mixed(mixed(h ^ tail) * 0x94D049BB133111EBull);
     return static_cast<std::uint32_t>(h ^ (h >> 32));
 }
 
-constexpr std::uint64_t kIndexMask = 0xFFFFFFFFull;
+constexpr std::uint64_t kOffsetMask = 0xFFFFFFFFull;
+constexpr std::uint32_t kAliasBit = 1u << 31;
 
-// Entries a file of this size may hold: a lexeme of a short word takes some
-// 80 bytes. A table sized to fit keeps its misses in the cache few.
-constexpr std::size_t kBytesPerEntry = 80;
+// A lexeme of a short word takes some 80 bytes of its file, and some 30 of
+// the arena (its header, grapheme and reading). Room reserved for more than
+// is used costs address space only, while growing the arena copies it: the
+// guesses are generous.
+constexpr std::size_t kBytesPerEntry = 64;
+constexpr std::size_t kBytesPerArenaByte = 2;
+
+// finish() fills the index in 2^kOrderBits regions, one after the other.
+constexpr unsigned kOrderBits = 8;
 
 bool is_word_byte(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
@@ -26,8 +51,21 @@ bool is_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 
 
 }  // namespace
 
-Entry UserLexicon::entry(const Stored &s) const {
-    return Entry{grapheme(s), std::string_view(arena_.data() + s.said, s.said_len), s.alias};
+UserLexicon::Header UserLexicon::header_at(std::size_t at) const {
+    Header h;
+    std::memcpy(&h, arena_.data() + at, sizeof h);
+    return h;
+}
+
+std::string_view UserLexicon::grapheme_at(std::size_t at) const {
+    return {arena_.data() + at + sizeof(Header), header_at(at).grapheme_len};
+}
+
+Entry UserLexicon::entry_at(std::size_t at) const {
+    const Header h = header_at(at);
+    const char *g = arena_.data() + at + sizeof h;
+    return Entry{std::string_view(g, h.grapheme_len), std::string_view(g + h.grapheme_len, h.said_len & ~kAliasBit),
+                 (h.said_len & kAliasBit) != 0};
 }
 
 std::size_t UserLexicon::find_slot(std::string_view g, std::uint32_t hash) const {
@@ -35,51 +73,74 @@ std::size_t UserLexicon::find_slot(std::string_view g, std::uint32_t hash) const
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const std::uint64_t v = slots_[i];
         if (v == 0) return i;
-        if ((v >> 32) == hash && grapheme(entries_[(v & kIndexMask) - 1]) == g) return i;
+        if ((v >> 32) == hash && grapheme_at((v & kOffsetMask) - 1) == g) return i;
     }
 }
 
-void UserLexicon::grow(std::size_t at_least) {
-    std::size_t size = std::max<std::size_t>(64, slots_.size());
-    while (size < at_least * 2) size *= 2;
-    if (size == slots_.size()) return;
-    std::vector<std::uint64_t> old(size, 0);
-    old.swap(slots_);
-    for (const std::uint64_t v : old)
-        if (v != 0) slots_[find_slot(grapheme(entries_[(v & kIndexMask) - 1]), static_cast<std::uint32_t>(v >> 32))] = v;
-}
-
 void UserLexicon::reserve(std::size_t file_bytes) {
-    const std::size_t entries = file_bytes / kBytesPerEntry;
-    entries_.reserve(entries);
-    arena_.reserve(file_bytes / 4);
-    grow(entries);
-}
-
-void UserLexicon::shrink() {
-    entries_.shrink_to_fit();
-    arena_.shrink_to_fit();
+    arena_.reserve(file_bytes / kBytesPerArenaByte);
+    pending_.reserve(file_bytes / kBytesPerEntry);
 }
 
 void UserLexicon::add(std::string_view g, std::string_view said, bool alias) {
     if (g.empty()) return;
-    if ((live_ + 1) * 2 > slots_.size()) grow(live_ + 1);
-    const std::uint32_t hash = hash_of(g);
-    const std::size_t slot = find_slot(g, hash);
-    Stored s{static_cast<std::uint32_t>(arena_.size()), static_cast<std::uint32_t>(g.size()), 0,
-             static_cast<std::uint32_t>(said.size()), alias};
+    const Header h{static_cast<std::uint32_t>(g.size()),
+                   static_cast<std::uint32_t>(said.size()) | (alias ? kAliasBit : 0)};
+    // Hashed now, while the grapheme is at hand; indexed by finish().
+    pending_.push_back((static_cast<std::uint64_t>(hash_of(g)) << 32) | (arena_.size() + 1));
+    arena_.append(reinterpret_cast<const char *>(&h), sizeof h);
     arena_.append(g);
-    s.said = static_cast<std::uint32_t>(arena_.size());
     arena_.append(said);
-    if (slots_[slot] != 0) {
-        entries_[(slots_[slot] & kIndexMask) - 1] = s;  // the later entry wins
-    } else {
-        entries_.push_back(s);
-        slots_[slot] = (static_cast<std::uint64_t>(hash) << 32) | entries_.size();
-        ++live_;
-    }
     std::uint32_t &longest = max_len_[static_cast<unsigned char>(g[0])];
-    longest = std::max(longest, s.grapheme_len);
+    longest = std::max(longest, h.grapheme_len);
+}
+
+void UserLexicon::finish() {
+    if (!slots_.empty()) {
+        // Indexed before: those entries go in again ahead of the new ones.
+        std::vector<std::uint64_t> all;
+        for (const std::uint64_t v : slots_)
+            if (v != 0) all.push_back(v);
+        all.insert(all.end(), pending_.begin(), pending_.end());
+        pending_.swap(all);
+    }
+    std::size_t size = 64;
+    while (size < pending_.size() * 2) size *= 2;
+    slots_.assign(size, 0);
+    live_ = 0;
+    const std::size_t mask = size - 1;
+    unsigned bits = 0;
+    while ((std::size_t{1} << bits) < size) ++bits;
+    const unsigned shift = bits > kOrderBits ? bits - kOrderBits : 0;
+    auto region = [&](std::uint64_t v) { return ((v >> 32) & mask) >> shift; };
+
+    // Entries go in by their home slot's region, so that the table is
+    // written nearly front to back instead of at random; the order is
+    // stable, so a later entry of a grapheme still comes after an earlier.
+    std::vector<std::uint32_t> starts((mask >> shift) + 2, 0);
+    for (const std::uint64_t v : pending_) ++starts[region(v) + 1];
+    for (std::size_t b = 1; b < starts.size(); ++b) starts[b] += starts[b - 1];
+    std::vector<std::uint64_t> order(pending_.size());
+    for (const std::uint64_t v : pending_) order[starts[region(v)]++] = v;
+    std::vector<std::uint64_t>().swap(pending_);
+
+    // An entry's grapheme is read only when a slot's hash is its own.
+    for (const std::uint64_t v : order) {
+        for (std::size_t i = (v >> 32) & mask;; i = (i + 1) & mask) {
+            std::uint64_t &slot = slots_[i];
+            if (slot == 0) {
+                slot = v;
+                ++live_;
+                break;
+            }
+            if ((slot >> 32) == (v >> 32) && grapheme_at((slot & kOffsetMask) - 1) == grapheme_at((v & kOffsetMask) - 1)) {
+                slot = v;  // a later entry of the same grapheme replaces the earlier
+                break;
+            }
+        }
+    }
+    // A copy to give back unused room is worth it only when the guess was far off.
+    if (arena_.capacity() / 4 > arena_.size()) arena_.shrink_to_fit();
 }
 
 bool UserLexicon::longest_at(std::string_view text, std::size_t pos, Entry &out) const {
@@ -94,7 +155,7 @@ bool UserLexicon::longest_at(std::string_view text, std::size_t pos, Entry &out)
         const std::string_view g = text.substr(pos, n);
         const std::uint64_t v = slots_[find_slot(g, hash_of(g))];
         if (v == 0) continue;
-        out = entry(entries_[(v & kIndexMask) - 1]);
+        out = entry_at((v & kOffsetMask) - 1);
         return true;
     }
     return false;

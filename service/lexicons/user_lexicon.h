@@ -23,13 +23,14 @@ struct Entry {
 
 class UserLexicon {
   public:
-    // Adds or replaces the entry of `grapheme`.
+    // Adds the entry of `grapheme`; a later entry of the same grapheme
+    // replaces it. Entries are looked up once finish() has indexed them.
     void add(std::string_view grapheme, std::string_view said, bool alias);
+    // Indexes the entries added so far and gives back unused room.
+    void finish();
     std::size_t size() const { return live_; }
-    // Room for the entries of a lexicon file of `file_bytes` (a guess), and
-    // giving back what was not used.
+    // Room for the entries of a lexicon file of `file_bytes` (a guess).
     void reserve(std::size_t file_bytes);
-    void shrink();
     bool empty() const { return live_ == 0; }
 
     // The longest entry whose grapheme is `text` from `pos` on, in `out`;
@@ -40,19 +41,24 @@ class UserLexicon {
     bool may_start(unsigned char c) const { return max_len_[c] != 0; }
 
   private:
-    struct Stored {
-        std::uint32_t grapheme, grapheme_len, said, said_len;
-        bool alias;
+    // An entry in the arena: its header, then the grapheme's bytes, then
+    // the reading's.
+    struct Header {
+        std::uint32_t grapheme_len;
+        std::uint32_t said_len;  // the top bit: an alias
     };
-    Entry entry(const Stored &s) const;
-    std::string_view grapheme(const Stored &s) const { return {arena_.data() + s.grapheme, s.grapheme_len}; }
+    Header header_at(std::size_t at) const;
+    std::string_view grapheme_at(std::size_t at) const;
+    Entry entry_at(std::size_t at) const;
     std::size_t find_slot(std::string_view g, std::uint32_t hash) const;
-    void grow(std::size_t at_least);
 
+    // The entries one after the other, in the order added; one replaced by
+    // a later entry of its grapheme stays, unindexed.
     std::string arena_;
-    std::vector<Stored> entries_;
-    // The grapheme's hash in the high half, its entry's index + 1 in the
-    // low half; 0 empty.
+    // The slot values of the entries added since the last finish().
+    std::vector<std::uint64_t> pending_;
+    // The grapheme's hash in the high half, its entry's offset in the arena
+    // + 1 in the low half; 0 empty.
     std::vector<std::uint64_t> slots_;
     std::size_t live_ = 0;
     std::array<std::uint32_t, 256> max_len_{};

@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "pinyin_syllables.h"
 
-#include <algorithm>
-#include <iterator>
-#include <vector>
+#include <array>
 
 namespace speech::mandarin {
 namespace {
@@ -71,15 +69,55 @@ constexpr std::string_view kSyllables[] = {
     "song", "su", "suo", "sui", "suan", "sun",
 };
 
+constexpr std::size_t longest_syllable() {
+    std::size_t n = 0;
+    for (const std::string_view s : kSyllables) n = s.size() > n ? s.size() : n;
+    return n;
+}
+static_assert(longest_syllable() <= kMaxSyllableLetters, "a syllable's key must hold all its letters");
+
+// The syllables' keys in an open-addressing table: a lookup is a multiply
+// and, nearly always, one compare (the table is a fifth full).
+class SyllableSet {
+  public:
+    SyllableSet() {
+        for (const std::string_view s : kSyllables) {
+            std::uint32_t key = 0;
+            for (const char c : s) key = syllable_key_add(key, c);
+            std::size_t i = home(key);
+            while (slots_[i] != 0 && slots_[i] != key) i = (i + 1) & kMask;
+            slots_[i] = key;
+        }
+    }
+    bool contains(std::uint32_t key) const {
+        for (std::size_t i = home(key);; i = (i + 1) & kMask) {
+            if (slots_[i] == key) return key != 0;
+            if (slots_[i] == 0) return false;
+        }
+    }
+
+  private:
+    static constexpr std::size_t kBits = 11;
+    static constexpr std::size_t kMask = (std::size_t{1} << kBits) - 1;
+    static std::size_t home(std::uint32_t key) { return (key * 2654435761u) >> (32 - kBits); }
+    std::array<std::uint32_t, std::size_t{1} << kBits> slots_{};
+};
+
 }  // namespace
 
+bool is_pinyin_syllable_key(std::uint32_t key) {
+    static const SyllableSet set;
+    return set.contains(key);
+}
+
 bool is_pinyin_syllable(std::string_view s) {
-    static const std::vector<std::string_view> sorted = [] {
-        std::vector<std::string_view> v(std::begin(kSyllables), std::end(kSyllables));
-        std::sort(v.begin(), v.end());
-        return v;
-    }();
-    return std::binary_search(sorted.begin(), sorted.end(), s);
+    if (s.empty() || s.size() > kMaxSyllableLetters) return false;
+    std::uint32_t key = 0;
+    for (const char c : s) {
+        if (c < 'a' || c > 'z') return false;
+        key = syllable_key_add(key, c);
+    }
+    return is_pinyin_syllable_key(key);
 }
 
 }  // namespace speech::mandarin

@@ -87,11 +87,8 @@ class SegmentSink final : public ssml::ReadingSink {
     ssml::Prosody prosody_;
 };
 
-int document_segments(const SessionConfig &config, std::string_view text, std::vector<EngineSegment> &out,
-                      const std::atomic<bool> *cancel) {
-    ssml::Document doc;
-    std::string message;
-    if (const int rc = parse_document(config, text, doc, message)) return rc;
+int read_document(const SessionConfig &config, const ssml::Document &doc, std::vector<EngineSegment> &out,
+                  const std::atomic<bool> *cancel) {
     ssml::ReadingSettings settings;
     settings.lexicon = mandarin::default_lexicon();
     settings.lexicons = config.lexicons.get();
@@ -105,17 +102,38 @@ int document_segments(const SessionConfig &config, std::string_view text, std::v
     return SPEECH_OK;
 }
 
+int document_segments(const SessionConfig &config, std::string_view text, std::vector<EngineSegment> &out,
+                      const std::atomic<bool> *cancel) {
+    ssml::Document doc;
+    std::string message;
+    if (const int rc = parse_document(config, text, doc, message)) return rc;
+    return read_document(config, doc, out, cancel);
+}
+
+// Runs `prepare`, with `out` empty unless it succeeds: no exception leaves
+// the text's preparation.
+template <class Prepare>
+int prepared(std::vector<EngineSegment> &out, Prepare &&prepare) {
+    out.clear();
+    try {
+        const int rc = prepare();
+        if (rc != SPEECH_OK) out.clear();
+        return rc;
+    } catch (const std::bad_alloc &) {
+        out.clear();
+        return SPEECH_ERR_OUT_OF_MEMORY;
+    } catch (...) {
+        out.clear();
+        return SPEECH_ERR_SYSTEM;
+    }
+}
+
 }  // namespace
 
 int engine_segments(const SessionConfig &config, std::string_view text, std::vector<EngineSegment> &out,
                     const std::atomic<bool> *cancel) {
-    out.clear();
-    try {
-        if (is_ssml(config, text)) {
-            const int rc = document_segments(config, text, out, cancel);
-            if (rc != SPEECH_OK) out.clear();
-            return rc;
-        }
+    return prepared(out, [&]() -> int {
+        if (is_ssml(config, text)) return document_segments(config, text, out, cancel);
         if (config.mandarin_front_end) {
             const mandarin::Lexicon *lexicon = mandarin::default_lexicon();
             if (lexicon == nullptr) return SPEECH_ERR_ENGINE_START;
@@ -124,23 +142,19 @@ int engine_segments(const SessionConfig &config, std::string_view text, std::vec
                 *lexicon, config.lexicons.get(), text, static_cast<mandarin::NumberMode>(config.rdn),
                 [&builder](const std::vector<mandarin::Token> &tokens) { builder.add(tokens); }, cancel);
             for (mandarin::VoiceText &s : builder.take()) out.push_back(EngineSegment{std::move(s.voice), std::move(s.text)});
-            if (cancel != nullptr && cancel->load()) {
-                out.clear();
-                return SPEECH_ERR_INVALID_HANDLE;
-            }
+            if (cancel != nullptr && cancel->load()) return SPEECH_ERR_INVALID_HANDLE;
             return SPEECH_OK;
         }
         EngineSegment segment{config.engine_voice, std::string(text)};
         if (config.rdn == 2) segment.text = spell_out_digits(segment.text);
         out.push_back(std::move(segment));
-    } catch (const std::bad_alloc &) {
-        out.clear();
-        return SPEECH_ERR_OUT_OF_MEMORY;
-    } catch (...) {
-        out.clear();
-        return SPEECH_ERR_SYSTEM;  // no exception leaves the text's preparation
-    }
-    return SPEECH_OK;
+        return SPEECH_OK;
+    });
+}
+
+int engine_segments(const SessionConfig &config, const ssml::Document &doc, std::vector<EngineSegment> &out,
+                    const std::atomic<bool> *cancel) {
+    return prepared(out, [&] { return read_document(config, doc, out, cancel); });
 }
 
 }  // namespace speech

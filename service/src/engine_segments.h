@@ -13,6 +13,7 @@
 
 #include "engine_request.h"
 #include "session_config.h"
+#include "ssml_document.h"
 
 namespace speech {
 
@@ -23,6 +24,9 @@ using EngineSegment = RequestSegment;
 // was read (the session was ended), SPEECH_ERR_BAD_SSML for a document that
 // does not parse.
 int engine_segments(const SessionConfig &config, std::string_view text, std::vector<EngineSegment> &out,
+                    const std::atomic<bool> *cancel = nullptr);
+// The same for an SSML document parsed already (see parse_document).
+int engine_segments(const SessionConfig &config, const ssml::Document &doc, std::vector<EngineSegment> &out,
                     const std::atomic<bool> *cancel = nullptr);
 
 }  // namespace speech

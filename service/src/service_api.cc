@@ -162,11 +162,13 @@ int QTTSTextPut(const char *session, const char *text, unsigned int text_len, co
         if (!s) return bad_handle_code(session);
         t_markup_message.clear();
         // A document is read here, so that one that does not parse fails
-        // this call and nothing is spoken.
+        // this call and nothing is spoken; the session then reads what was
+        // parsed here, not the text again.
         const std::string_view view(text == nullptr ? "" : text, text == nullptr ? 0 : text_len);
         if (s->ours() && text != nullptr && speech::is_speakable_utf8(text, text_len) && speech::is_ssml(s->config(), view)) {
             speech::ssml::Document doc;
             if (const int rc = speech::parse_document(s->config(), view, doc, t_markup_message)) return rc;
+            return s->put_text(text, text_len, std::move(doc));
         }
         return s->put_text(text, text_len);
     });

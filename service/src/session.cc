@@ -44,11 +44,14 @@ EngineSettings engine_settings(const SessionConfig &c) {
 }
 
 // The request for the helper: the session's settings and the segments of
-// its text; 0 or an error code. Setting `cancel` stops the text's reading.
-int build_request(const SessionConfig &config, std::string_view text, const std::atomic<bool> &cancel,
-                  std::string &out) {
+// its text (or of its document, when it was read as one); 0 or an error
+// code. Setting `cancel` stops the text's reading.
+int build_request(const SessionConfig &config, std::string_view text, const std::optional<ssml::Document> &document,
+                  const std::atomic<bool> &cancel, std::string &out) {
     std::vector<EngineSegment> segments;
-    if (const int rc = engine_segments(config, text, segments, &cancel)) return rc;
+    const int rc = document ? engine_segments(config, *document, segments, &cancel)
+                            : engine_segments(config, text, segments, &cancel);
+    if (rc != SPEECH_OK) return rc;
     out.clear();
     append_request_head(out, engine_settings(config));
     for (const EngineSegment &s : segments) append_request_segment(out, s);
@@ -85,7 +88,7 @@ int Session::start() {
     return SPEECH_OK;
 }
 
-int Session::put_text(const char *text, unsigned int len) {
+int Session::put_text(const char *text, unsigned int len, std::optional<ssml::Document> document) {
     if (!ours()) return SPEECH_ERR_INVALID_HANDLE;
     if (text == nullptr && len != 0) return SPEECH_ERR_NULL_ARGUMENT;
     std::lock_guard<std::mutex> lock(mutex_);
@@ -98,10 +101,14 @@ int Session::put_text(const char *text, unsigned int len) {
         audio_ready_.notify_all();
         return SPEECH_ERR_INVALID_TEXT;
     }
-    try {
-        text_.assign(text == nullptr ? "" : text, len);
-    } catch (const std::bad_alloc &) {
-        return SPEECH_ERR_OUT_OF_MEMORY;
+    if (document) {
+        document_ = std::move(document);
+    } else {
+        try {
+            text_.assign(text == nullptr ? "" : text, len);
+        } catch (const std::bad_alloc &) {
+            return SPEECH_ERR_OUT_OF_MEMORY;
+        }
     }
     text_put_ = true;
     wake_collector();
@@ -197,6 +204,7 @@ int Session::pump(EngineProcess &engine) {
     for (;;) {
         std::size_t room;
         std::string text;
+        std::optional<ssml::Document> document;
         bool took_text = false;
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -204,14 +212,16 @@ int Session::pump(EngineProcess &engine) {
             if (done_) return failure_;  // the text was rejected
             if (text_put_ && !text_handed_) {
                 text.swap(text_);
+                document.swap(document_);
                 text_handed_ = have_text = took_text = true;
                 last_progress = std::chrono::steady_clock::now();
             }
             room = kBufferCap - std::min(kBufferCap, pending_.size());
         }
         if (took_text) {
-            if (const int rc = build_request(config_, text, cancelled_, request)) return rc;
+            if (const int rc = build_request(config_, text, document, cancelled_, request)) return rc;
             std::string().swap(text);
+            document.reset();
         }
         if (have_text && !write_closed && sent == request.size()) {
             // The helper knows the request's end, and its input stays open

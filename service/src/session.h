@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <mutex>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "engine_process.h"
 #include "last_line.h"
 #include "session_config.h"
+#include "ssml_document.h"
 
 namespace speech {
 
@@ -34,8 +36,10 @@ class Session final : private EngineOutput::Sink {
 
     // Starts the helper and the collecting thread; 0 or an error code.
     int start();
-    // Copies the text and hands it to the helper; 0 or an error code.
-    int put_text(const char *text, unsigned int len);
+    // Copies the text and hands it to the helper; 0 or an error code. A
+    // text read already as an SSML document comes as that document, which
+    // is kept instead of the text.
+    int put_text(const char *text, unsigned int len, std::optional<ssml::Document> document = std::nullopt);
     // The audio collected since the last fetch, valid until the next call.
     const void *fetch(unsigned int &len, int &status, int &code);
     // Stops the helper and the thread; idempotent.
@@ -73,6 +77,7 @@ class Session final : private EngineOutput::Sink {
     bool text_put_ = false;        // a text was accepted
     bool text_handed_ = false;     // the collecting thread took it
     std::string text_;
+    std::optional<ssml::Document> document_;  // the text, when read as a document
     std::vector<char> pending_;    // collected, not yet fetched
     std::vector<char> fetched_;    // the block handed out by the last fetch
     bool done_ = false;            // the helper has finished or failed

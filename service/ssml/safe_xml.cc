@@ -24,36 +24,40 @@ struct Reader {
     bool stopped = false;
 };
 
-void stop(Reader &r, std::string message) {
+// Stops the parser where it stands with the reason in `r.message`.
+void stop(Reader &r) {
     if (r.stopped) return;
     r.stopped = true;
-    r.message = std::move(message);
     r.line = XML_GetCurrentLineNumber(r.parser);
     r.column = XML_GetCurrentColumnNumber(r.parser) + 1;
     XML_StopParser(r.parser, XML_FALSE);
 }
 
+void stop(Reader &r, std::string message) {
+    if (r.stopped) return;
+    r.message = std::move(message);
+    stop(r);
+}
+
+// The handler writes a refusal's reason straight into the reader's message.
 void XMLCALL on_start(void *data, const XML_Char *name, const XML_Char **attrs) {
     Reader &r = *static_cast<Reader *>(data);
     if (r.stopped) return;
     if (++r.depth > kMaxDepth) return stop(r, "elements nested more than " + std::to_string(kMaxDepth) + " deep");
-    std::string error;
-    if (!r.handler->start(name, Attributes(attrs), error)) stop(r, std::move(error));
+    if (!r.handler->start(Name(name), Attributes(attrs), r.message)) stop(r);
 }
 
 void XMLCALL on_end(void *data, const XML_Char *name) {
     Reader &r = *static_cast<Reader *>(data);
     if (r.stopped) return;
     --r.depth;
-    std::string error;
-    if (!r.handler->end(name, error)) stop(r, std::move(error));
+    if (!r.handler->end(Name(name), r.message)) stop(r);
 }
 
 void XMLCALL on_text(void *data, const XML_Char *s, int len) {
     Reader &r = *static_cast<Reader *>(data);
     if (r.stopped) return;
-    std::string error;
-    if (!r.handler->text(std::string_view(s, static_cast<std::size_t>(len)), error)) stop(r, std::move(error));
+    if (!r.handler->text(std::string_view(s, static_cast<std::size_t>(len)), r.message)) stop(r);
 }
 
 void XMLCALL on_doctype(void *data, const XML_Char *, const XML_Char *, const XML_Char *, int) {
@@ -77,6 +81,13 @@ struct ParserFree {
 
 std::string Error::text() const {
     return "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + message;
+}
+
+std::string_view Name::local() const {
+    const char *local = written_, *p = written_;
+    for (; *p != '\0'; ++p)
+        if (*p == ':') local = p + 1;
+    return std::string_view(local, static_cast<std::size_t>(p - local));
 }
 
 const char *Attributes::find(std::string_view name) const {

@@ -37,13 +37,25 @@ class Attributes {
     const char **list_;
 };
 
+// An element's name as written ("pls:lexeme") and without its prefix
+// ("lexeme"), found only when asked for.
+class Name {
+  public:
+    explicit Name(const char *written) : written_(written) {}
+    std::string_view written() const { return written_; }
+    std::string_view local() const;
+
+  private:
+    const char *written_;
+};
+
 // What the document's content is given to. A handler that returns false
 // stops the reading with the message it set in `error`.
 class Handler {
   public:
     virtual ~Handler() = default;
-    virtual bool start(std::string_view name, const Attributes &attributes, std::string &error) = 0;
-    virtual bool end(std::string_view name, std::string &error) = 0;
+    virtual bool start(const Name &name, const Attributes &attributes, std::string &error) = 0;
+    virtual bool end(const Name &name, std::string &error) = 0;
     virtual bool text(std::string_view text, std::string &error) = 0;
 };
 

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <memory>
 
 #include "pinyin_syllables.h"
 #include "ssml_values.h"
@@ -29,20 +31,14 @@ std::string lower(std::string_view s) {
     return out;
 }
 
-// The element's name without a namespace prefix.
-std::string_view local_name(std::string_view name) {
-    const std::size_t colon = name.rfind(':');
-    return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
-
 class DocumentBuilder final : public xml::Handler {
   public:
     DocumentBuilder(const Options &options, Document &out) : options_(options), out_(out) {}
 
-    bool start(std::string_view raw, const xml::Attributes &attrs, std::string &error) override {
-        const std::string_view name = local_name(raw);
+    bool start(const xml::Name &element_name, const xml::Attributes &attrs, std::string &error) override {
+        const std::string_view name = element_name.local();
         if (frames_.empty() && name != "speak") {
-            error = "the document's root element is " + std::string(raw) + ", not speak";
+            error = "the document's root element is " + std::string(element_name.written()) + ", not speak";
             return false;
         }
         Frame f;
@@ -64,7 +60,7 @@ class DocumentBuilder final : public xml::Handler {
         return true;
     }
 
-    bool end(std::string_view, std::string &error) override {
+    bool end(const xml::Name &, std::string &error) override {
         Frame f = std::move(frames_.back());
         frames_.pop_back();
         if (f.collect) return finish_collected(f, error);
@@ -291,30 +287,55 @@ bool parse_ssml(std::string_view text, const Options &options, Document &out, xm
     return false;
 }
 
-std::string normalize_pinyin(std::string_view ph) {
-    std::string out, letters;
+bool normalize_pinyin(std::string_view ph, std::string &out) {
+    // A syllable takes at least two bytes (a letter and its tone) and adds
+    // at most a blank: the result fits in one and a half times `ph`, most
+    // often in a buffer on the stack.
+    const std::size_t bound = ph.size() + ph.size() / 2 + 1;
+    char small[128];
+    std::unique_ptr<char[]> large;
+    if (bound > sizeof small) large.reset(new char[bound]);
+    char *const first = large ? large.get() : small;
+    char *w = first;
+    std::uint32_t key = 0;
+    std::size_t letters = 0;
     for (std::size_t i = 0; i < ph.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(ph[i]);
+        char letter;
         if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-            if (!letters.empty()) return {};  // a syllable without its tone
+            if (letters != 0) return false;  // a syllable without its tone
             continue;
         }
         if (c >= '1' && c <= '5') {
-            if (letters.empty() || !mandarin::is_pinyin_syllable(letters)) return {};
-            if (!out.empty()) out += ' ';
-            out += letters;
-            out += static_cast<char>(c);
-            letters.clear();
-        } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
-            letters += static_cast<char>(c | 0x20);
-        } else if (ph.substr(i, 2) == "\xC3\xBC" || ph.substr(i, 2) == "\xC3\x9C") {  // ü Ü
-            letters += 'v';
+            if (letters == 0 || !mandarin::is_pinyin_syllable_key(key)) return false;
+            *w++ = static_cast<char>(c);
+            key = 0;
+            letters = 0;
+            continue;
+        }
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
+            letter = static_cast<char>(c | 0x20);
+        } else if (c == 0xC3 && i + 1 < ph.size() && (ph[i + 1] == '\xBC' || ph[i + 1] == '\x9C')) {  // ü Ü
+            letter = 'v';
             ++i;
         } else {
-            return {};
+            return false;
         }
+        // No syllable is longer: more letters can only end in a refusal.
+        if (++letters > mandarin::kMaxSyllableLetters) return false;
+        if (letters == 1 && w != first) *w++ = ' ';
+        *w++ = letter;
+        key = mandarin::syllable_key_add(key, letter);
     }
-    return letters.empty() ? out : std::string();
+    if (letters != 0 || w == first) return false;
+    out.append(first, static_cast<std::size_t>(w - first));
+    return true;
+}
+
+std::string normalize_pinyin(std::string_view ph) {
+    std::string out;
+    normalize_pinyin(ph, out);
+    return out;
 }
 
 }  // namespace speech::ssml

@@ -100,6 +100,41 @@ TEST(Lexicons, EntriesWinLongestFirstInPlainTextAndSsml) {
     unsetenv("SPEECH_SERVICE_LEXICONS");
 }
 
+std::string utf8(char32_t c) {
+    return {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+            static_cast<char>(0x80 | (c & 0x3F))};
+}
+
+// Enough entries that the index is built well past its smallest size, and
+// graphemes given again further on: the later entry wins.
+TEST(Lexicons, ALargeFileWithRepeatedGraphemesKeepsTheLaterEntry) {
+    constexpr int kEntries = 6000;
+    const char *syllables[] = {"ba1", "ma3", "shi4", "guo2"};
+    auto grapheme = [](int i) { return utf8(U'\u4E00' + i % 1000) + utf8(U'\u7000' + i / 1000); };
+    auto reading = [&](int i) { return std::string(syllables[i % 4]) + " " + syllables[i / 4 % 4]; };
+    auto repeated = [](int i) { return i % 7 == 0; };
+    std::string lexemes;
+    for (int i = 0; i < kEntries; ++i) lexemes += lexeme(grapheme(i), reading(i));
+    for (int i = 0; i < kEntries; ++i)
+        if (repeated(i)) lexemes += lexeme(grapheme(i), "zhong1 " + std::string(syllables[i % 4]));
+    LexiconDir dir;
+    const std::string path = dir.write("large.pls", pls(lexemes));
+    std::string text, want;
+    for (int i = 0; i < kEntries; i += 13) {
+        text += grapheme(i) + "。";
+        want += grapheme(i) + "\t" + (repeated(i) ? "zhong1 " + std::string(syllables[i % 4]) : reading(i)) + "\n";
+    }
+    std::string table;
+    ASSERT_EQ(read("rdn = 0, lexicons = " + path, text, table), SPEECH_OK) << speech_service_last_markup_message();
+    std::string found;  // the table's lines of the graphemes, without those of the stops
+    for (std::size_t at = 0; at < table.size();) {
+        const std::size_t end = table.find('\n', at) + 1;
+        if (table.compare(at, 3, "。") != 0) found += table.substr(at, end - at);
+        at = end;
+    }
+    EXPECT_EQ(found, want);
+}
+
 TEST(Lexicons, OneThatDoesNotParseFailsTheBeginWithItsPlace) {
     LexiconDir dir;
     struct Case {
