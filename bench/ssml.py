@@ -2,7 +2,9 @@
 # SPDX-License-Identifier: Apache-2.0
 """The three figures of SSML and lexicons, each measured in a process of its
 own through the built libspeech_service (speech_service_reading, which
-reads SSML and registers lexicons as a session does), pinned to one core:
+reads SSML and registers lexicons as a session does), pinned to one core
+except the lexicon's registration, which reads a large file's two halves
+at once on two threads (the median of --runs processes):
 
   bench/ssml.py [--build build] [--runs 5]
 
@@ -142,8 +144,9 @@ def main():
     ap.add_argument("--measure", choices=["document", "lexicon", "bomb"], help=argparse.SUPPRESS)
     ap.add_argument("--lexicon", help=argparse.SUPPRESS)
     args = ap.parse_args()
-    os.sched_setaffinity(0, {min(os.sched_getaffinity(0))})
     if args.measure:
+        if args.measure != "lexicon":
+            os.sched_setaffinity(0, {min(os.sched_getaffinity(0))})
         return measure(args)
 
     ok = True
@@ -157,11 +160,13 @@ def main():
         path = os.path.join(tmp, "big.pls")
         write_lexicon(path, 100000)
         size = os.path.getsize(path)
-        lx = child(args, "lexicon", lexicon=path)
-    if lx["rc"] != 0:
+        runs = [child(args, "lexicon", lexicon=path) for _ in range(args.runs)]
+    lx = sorted(runs, key=lambda r: r["first"])[len(runs) // 2]
+    if any(r["rc"] != 0 for r in runs):
         raise SystemExit(f"the lexicon was refused: {lx['rc']}")
     ok &= lx["first"] < 0.050 and lx["kept_kib"] < 20 * 1024
-    print(f"100,000-entry lexicon ({size / 1e6:.1f} MB): registered in {lx['first'] * 1000:.1f} ms the first time, "
+    print(f"100,000-entry lexicon ({size / 1e6:.1f} MB): registered in {lx['first'] * 1000:.1f} ms the first time "
+          f"(runs {min(r['first'] for r in runs) * 1000:.1f} to {max(r['first'] for r in runs) * 1000:.1f}), "
           f"{lx['cached'] * 1000:.2f} ms when cached; memory kept {lx['kept_kib'] / 1024:.1f} MiB, "
           f"peak {lx['peak_kib'] / 1024:.1f} MiB while parsing (target under 50 ms and 20 MiB)")
 

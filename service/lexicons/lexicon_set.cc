@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -76,16 +77,16 @@ bool load_one(const std::string &path, std::shared_ptr<const UserLexicon> &out, 
     }
     auto lexicon = std::make_shared<UserLexicon>();
     lexicon->reserve(static_cast<std::size_t>(st.st_size));
-    const xml::ReadPiece read = [&fd](char *buffer, std::size_t capacity, std::string &message) -> long {
+    const ReadAt read_at = [&fd](std::uint64_t offset, char *buffer, std::size_t capacity, std::string &message) -> long {
         for (;;) {
-            const ssize_t r = ::read(fd.get(), buffer, capacity);
+            const ssize_t r = ::pread(fd.get(), buffer, capacity, static_cast<off_t>(offset));
             if (r < 0 && errno == EINTR) continue;
             if (r < 0) message = std::strerror(errno);
             return static_cast<long>(r);
         }
     };
     xml::Error xml_error;
-    if (!read_pls(read, *lexicon, xml_error)) {
+    if (!read_pls(read_at, static_cast<std::uint64_t>(st.st_size), *lexicon, xml_error)) {
         error = path + ": " + (xml_error.line == 0 ? xml_error.message : xml_error.text());
         return false;
     }

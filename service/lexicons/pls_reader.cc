@@ -1,6 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "pls_reader.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <initializer_list>
+#include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "ssml_document.h"
@@ -121,19 +129,161 @@ class PlsBuilder final : public xml::Handler {
 
 }  // namespace
 
-bool read_pls(std::string_view text, UserLexicon &out, xml::Error &error) {
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+namespace {
+
+// A stretch that goes on to the end of the file, however long it is now.
+constexpr std::uint64_t kToTheEnd = ~std::uint64_t{0};
+
+// Where a document's bytes come from: a stretch of the file read through
+// `read_at`, or bytes given.
+struct Stretch {
+    std::uint64_t from = 0, to = 0;
+    std::string_view bytes;
+    bool from_file = true;
+};
+
+// Pieces of a document made of stretches, for the parser's reads.
+xml::ReadPiece pieces_of(const ReadAt &read_at, std::vector<Stretch> stretches) {
+    auto state = std::make_shared<std::pair<std::vector<Stretch>, std::size_t>>(std::move(stretches), 0);
+    return [read_at, state](char *buffer, std::size_t capacity, std::string &message) -> long {
+        auto &[list, at] = *state;
+        while (at < list.size()) {
+            Stretch &s = list[at];
+            if (!s.from_file) {
+                const std::size_t n = std::min(capacity, s.bytes.size());
+                std::memcpy(buffer, s.bytes.data(), n);
+                s.bytes.remove_prefix(n);
+                if (s.bytes.empty()) ++at;
+                if (n > 0) return static_cast<long>(n);
+                continue;
+            }
+            const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, s.to - s.from));
+            if (want == 0) {
+                ++at;
+                continue;
+            }
+            const long n = read_at(s.from, buffer, want, message);
+            if (n < 0) return n;
+            if (n == 0) {  // the file ended early
+                ++at;
+                continue;
+            }
+            s.from += static_cast<std::uint64_t>(n);
+            return n;
+        }
+        return 0;
+    };
+}
+
+bool parse_into(const xml::ReadPiece &read, UserLexicon &out, xml::Error &error) {
     PlsBuilder builder(out);
-    if (!xml::parse(text, builder, error)) return false;
+    return xml::parse_stream(read, builder, error);
+}
+
+// The first `n` bytes from `offset` (fewer at the end of the file).
+bool read_span(const ReadAt &read_at, std::uint64_t offset, std::size_t n, std::string &out) {
+    out.resize(n);
+    std::size_t got = 0;
+    std::string message;
+    while (got < n) {
+        const long r = read_at(offset + got, out.data() + got, n - got, message);
+        if (r <= 0) break;
+        got += static_cast<std::size_t>(r);
+    }
+    out.resize(got);
+    return got > 0;
+}
+
+// A large document read as two halves, one on a thread of its own. It is
+// cut after a "</lexeme>" near its middle: the first half is read with the
+// root element closed after it, the second after the prolog and the root's
+// start tag. Both halves are well-formed only where the cut lies between
+// two children of the root (inside a comment, a CDATA section, a
+// processing instruction or a deeper element the first is not), and then
+// each reads as the whole document reads there, in the same namespaces.
+// False when the halves cannot stand for the whole, which is then read as
+// one (so a refusal names its line and column in the whole).
+bool read_halves(const ReadAt &read_at, std::uint64_t size, UserLexicon &out) {
+    constexpr std::size_t kLook = 64u << 10;
+    std::string head, middle, root;
+    std::size_t root_end = 0;
+    if (!read_span(read_at, 0, kLook, head) || !xml::root_start(head, root_end, root)) return false;
+    constexpr std::string_view kLexemeEnd = "</lexeme>";
+    if (!read_span(read_at, size / 2, kLook, middle)) return false;
+    const std::size_t found = middle.find(kLexemeEnd);
+    if (found == std::string::npos) return false;
+    const std::uint64_t cut = size / 2 + found + kLexemeEnd.size();
+    if (cut <= root_end) return false;
+    const std::string close = "</" + root + ">";
+    Stretch prolog;
+    prolog.bytes = std::string_view(head).substr(0, root_end);
+    prolog.from_file = false;
+    Stretch closing;
+    closing.bytes = close;
+    closing.from_file = false;
+    const xml::ReadPiece first = pieces_of(read_at, {Stretch{0, cut, {}, true}, closing});
+    const xml::ReadPiece second_read = pieces_of(read_at, {prolog, Stretch{cut, kToTheEnd, {}, true}});
+
+    UserLexicon second;
+    bool first_ok = false, second_ok = false;
+    try {
+        std::thread reader([&] {
+            try {
+                second.reserve(static_cast<std::size_t>(size - cut));
+                xml::Error ignored;
+                second_ok = parse_into(second_read, second, ignored);
+            } catch (...) {
+                second_ok = false;
+            }
+        });
+        try {
+            xml::Error ignored;
+            first_ok = parse_into(first, out, ignored);
+        } catch (...) {
+            reader.join();
+            throw;
+        }
+        reader.join();
+    } catch (const std::system_error &) {
+        return false;  // no thread to be had
+    }
+    if (!first_ok || !second_ok) return false;
+    out.append(std::move(second));
+    return true;
+}
+
+}  // namespace
+
+bool read_pls(const ReadAt &read_at, std::uint64_t size, UserLexicon &out, xml::Error &error) {
+    if (size >= kReadInHalvesFrom) {
+        if (read_halves(read_at, size, out)) {
+            out.finish();
+            error = xml::Error{};
+            return true;
+        }
+        out = UserLexicon();
+        out.reserve(static_cast<std::size_t>(size));
+    }
+    if (!parse_into(pieces_of(read_at, {Stretch{0, kToTheEnd, {}, true}}), out, error)) return false;
     out.finish();
     return true;
 }
 
-bool read_pls(const xml::ReadPiece &read, UserLexicon &out, xml::Error &error) {
-    PlsBuilder builder(out);
-    if (!xml::parse_stream(read, builder, error)) return false;
-    out.finish();
-    return true;
+bool read_pls(std::string_view text, UserLexicon &out, xml::Error &error) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    if (text.size() < kReadInHalvesFrom) {
+        PlsBuilder builder(out);
+        if (!xml::parse(text, builder, error)) return false;
+        out.finish();
+        return true;
+    }
+    const ReadAt in_memory = [text](std::uint64_t offset, char *buffer, std::size_t capacity, std::string &) -> long {
+        if (offset >= text.size()) return 0;
+        const std::size_t n = std::min<std::size_t>(capacity, text.size() - static_cast<std::size_t>(offset));
+        std::memcpy(buffer, text.data() + offset, n);
+        return static_cast<long>(n);
+    };
+    return read_pls(in_memory, text.size(), out, error);
 }
 
 }  // namespace speech::lexicons

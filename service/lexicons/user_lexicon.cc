@@ -95,6 +95,16 @@ void UserLexicon::add(std::string_view g, std::string_view said, bool alias) {
     longest = std::max(longest, h.grapheme_len);
 }
 
+void UserLexicon::append(UserLexicon &&later) {
+    // A slot value's low half is the entry's offset in the arena + 1.
+    const std::uint64_t base = arena_.size();
+    arena_.append(later.arena_);
+    pending_.reserve(pending_.size() + later.pending_.size());
+    for (const std::uint64_t v : later.pending_) pending_.push_back(v + base);
+    for (std::size_t c = 0; c < max_len_.size(); ++c) max_len_[c] = std::max(max_len_[c], later.max_len_[c]);
+    later = UserLexicon();
+}
+
 void UserLexicon::finish() {
     if (!slots_.empty()) {
         // Indexed before: those entries go in again ahead of the new ones.

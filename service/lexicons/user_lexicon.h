@@ -26,6 +26,9 @@ class UserLexicon {
     // Adds the entry of `grapheme`; a later entry of the same grapheme
     // replaces it. Entries are looked up once finish() has indexed them.
     void add(std::string_view grapheme, std::string_view said, bool alias);
+    // Adds the entries of `later`, none of them indexed yet, after this
+    // one's, as if they had been added here in their order.
+    void append(UserLexicon &&later);
     // Indexes the entries added so far and gives back unused room.
     void finish();
     std::size_t size() const { return live_; }

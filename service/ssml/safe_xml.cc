@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace speech::xml {
 namespace {
@@ -21,6 +22,7 @@ struct Reader {
     int depth = 0;
     std::string message;  // set when we stopped the parser ourselves
     unsigned long line = 0, column = 0;  // where
+    std::size_t stop_offset = 0;  // the byte after the markup it stopped in
     bool stopped = false;
 };
 
@@ -30,6 +32,7 @@ void stop(Reader &r) {
     r.stopped = true;
     r.line = XML_GetCurrentLineNumber(r.parser);
     r.column = XML_GetCurrentColumnNumber(r.parser) + 1;
+    r.stop_offset = static_cast<std::size_t>(XML_GetCurrentByteIndex(r.parser) + XML_GetCurrentByteCount(r.parser));
     XML_StopParser(r.parser, XML_FALSE);
 }
 
@@ -141,31 +144,76 @@ bool result(XML_Status status, const Reader &r, Error &error) {
 }  // namespace
 
 bool parse(std::string_view document, Handler &handler, Error &error) {
+    return parse_pieces({document}, handler, error);
+}
+
+bool parse_pieces(std::initializer_list<std::string_view> pieces, Handler &handler, Error &error) {
     error = Error{};
+    std::vector<std::string_view> parts(pieces);
     // Blanks before an XML declaration (which must come first) are dropped;
     // the lines they held still count in a message.
     unsigned long skipped_lines = 0;
-    const std::size_t first = document.find_first_not_of(" \t\r\n");
-    if (first != std::string_view::npos && first > 0 && document.substr(first, 5) == "<?xml") {
-        for (std::size_t i = 0; i < first; ++i) skipped_lines += document[i] == '\n';
-        document.remove_prefix(first);
+    if (!parts.empty()) {
+        std::string_view &head = parts.front();
+        const std::size_t first = head.find_first_not_of(" \t\r\n");
+        if (first != std::string_view::npos && first > 0 && head.substr(first, 5) == "<?xml") {
+            for (std::size_t i = 0; i < first; ++i) skipped_lines += head[i] == '\n';
+            head.remove_prefix(first);
+        }
     }
     Reader r;
     const ParserPtr parser = start_parser(r, handler, error);
     if (!parser) return false;
-    // expat takes lengths as int: long documents go in parts.
+    // expat takes lengths as int: long pieces go in parts.
     constexpr std::size_t kPart = 1u << 30;
-    std::size_t from = 0;
     XML_Status status = XML_STATUS_OK;
-    do {
-        const std::size_t n = std::min(kPart, document.size() - from);
-        const bool last = from + n == document.size();
-        status = XML_Parse(parser.get(), document.data() + from, static_cast<int>(n), last ? XML_TRUE : XML_FALSE);
-        from += n;
-    } while (status == XML_STATUS_OK && from < document.size());
+    for (std::size_t i = 0; i < parts.size() && status == XML_STATUS_OK; ++i) {
+        const std::string_view piece = parts[i];
+        std::size_t from = 0;
+        do {
+            const std::size_t n = std::min(kPart, piece.size() - from);
+            const bool last = i + 1 == parts.size() && from + n == piece.size();
+            status = XML_Parse(parser.get(), piece.data() + from, static_cast<int>(n), last ? XML_TRUE : XML_FALSE);
+            from += n;
+        } while (status == XML_STATUS_OK && from < piece.size());
+    }
     if (result(status, r, error)) return true;
     error.line += skipped_lines;
     return false;
+}
+
+namespace {
+
+// Stops at the root element's start tag and notes where it ends.
+class RootFinder final : public Handler {
+  public:
+    bool start(const Name &name, const Attributes &, std::string &error) override {
+        name_ = std::string(name.written());
+        error = kFound;
+        return false;
+    }
+    bool end(const Name &, std::string &) override { return true; }
+    bool text(std::string_view, std::string &) override { return true; }
+    static constexpr const char *kFound = "found";
+    std::string name_;
+};
+
+}  // namespace
+
+bool root_start(std::string_view document, std::size_t &tag_end, std::string &name) {
+    RootFinder finder;
+    Reader r;
+    Error error;
+    const ParserPtr parser = start_parser(r, finder, error);
+    if (!parser) return false;
+    // The prolog and the root's tag lie near the start; a document that
+    // keeps them longer is read as a whole instead.
+    const std::size_t n = std::min<std::size_t>(document.size(), 1u << 16);
+    XML_Parse(parser.get(), document.data(), static_cast<int>(n), XML_FALSE);
+    if (!r.stopped || r.message != RootFinder::kFound) return false;
+    tag_end = r.stop_offset;
+    name = finder.name_;
+    return tag_end <= document.size();
 }
 
 bool parse_stream(const ReadPiece &read, Handler &handler, Error &error) {

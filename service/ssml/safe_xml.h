@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -62,6 +63,15 @@ class Handler {
 // Reads `document` (UTF-8, whatever its declaration says); true when it is
 // well-formed and the handler took all of it, else false with `error`.
 bool parse(std::string_view document, Handler &handler, Error &error);
+
+// The same for a document given in consecutive pieces, read as one.
+bool parse_pieces(std::initializer_list<std::string_view> pieces, Handler &handler, Error &error);
+
+// Where the start tag of `document`'s root element ends (the offset of the
+// byte after it) and the name written in it; false when the document's
+// beginning does not parse, holds what parse() refuses, or has no root
+// element in its first 64 KB.
+bool root_start(std::string_view document, std::size_t &tag_end, std::string &name);
 
 // The same with the document read piece by piece into the parser's own
 // buffer: `read` fills up to `capacity` bytes and returns how many, 0 at the

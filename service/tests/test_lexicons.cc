@@ -105,34 +105,52 @@ std::string utf8(char32_t c) {
             static_cast<char>(0x80 | (c & 0x3F))};
 }
 
-// Enough entries that the index is built well past its smallest size, and
-// graphemes given again further on: the later entry wins.
+// A file large enough to be read in two halves at once (over 1 MiB), with
+// graphemes given again in its second half: the later entry wins. Around
+// its middle, where it is cut, it may hold a comment with a lexeme in it,
+// which is no entry however the file is cut.
 TEST(Lexicons, ALargeFileWithRepeatedGraphemesKeepsTheLaterEntry) {
-    constexpr int kEntries = 6000;
+    constexpr int kEntries = 16000;
     const char *syllables[] = {"ba1", "ma3", "shi4", "guo2"};
     auto grapheme = [](int i) { return utf8(U'\u4E00' + i % 1000) + utf8(U'\u7000' + i / 1000); };
     auto reading = [&](int i) { return std::string(syllables[i % 4]) + " " + syllables[i / 4 % 4]; };
     auto repeated = [](int i) { return i % 7 == 0; };
-    std::string lexemes;
-    for (int i = 0; i < kEntries; ++i) lexemes += lexeme(grapheme(i), reading(i));
+    std::string first, second;
+    for (int i = 0; i < kEntries; ++i) (i < kEntries / 2 ? first : second) += lexeme(grapheme(i), reading(i));
     for (int i = 0; i < kEntries; ++i)
-        if (repeated(i)) lexemes += lexeme(grapheme(i), "zhong1 " + std::string(syllables[i % 4]));
-    LexiconDir dir;
-    const std::string path = dir.write("large.pls", pls(lexemes));
-    std::string text, want;
+        if (repeated(i)) second += lexeme(grapheme(i), "zhong1 " + std::string(syllables[i % 4]));
+    const std::string hidden = "<!-- " + std::string(4096, ' ') + "</lexeme>\n" + lexeme("藏", "ka3") + " -->\n";
+    // The halves' sizes alike, so that the middle falls in the comment.
+    const std::size_t pad = first.size() < second.size() ? second.size() - first.size() : 0;
+    const std::string padded = first + std::string(pad, '\n') + "<!-- padding -->\n";
+    std::string text = "藏。", want;
     for (int i = 0; i < kEntries; i += 13) {
         text += grapheme(i) + "。";
         want += grapheme(i) + "\t" + (repeated(i) ? "zhong1 " + std::string(syllables[i % 4]) : reading(i)) + "\n";
     }
-    std::string table;
-    ASSERT_EQ(read("rdn = 0, lexicons = " + path, text, table), SPEECH_OK) << speech_service_last_markup_message();
-    std::string found;  // the table's lines of the graphemes, without those of the stops
-    for (std::size_t at = 0; at < table.size();) {
-        const std::size_t end = table.find('\n', at) + 1;
-        if (table.compare(at, 3, "。") != 0) found += table.substr(at, end - at);
-        at = end;
+    LexiconDir dir;
+    for (const bool with_comment : {false, true}) {
+        const std::string path =
+            dir.write(with_comment ? "commented.pls" : "large.pls", pls((with_comment ? padded + hidden : first) + second));
+        std::string table;
+        ASSERT_EQ(read("rdn = 0, lexicons = " + path, text, table), SPEECH_OK) << speech_service_last_markup_message();
+        std::string found;  // the table's lines of the graphemes, without those of the stops
+        for (std::size_t at = 0; at < table.size();) {
+            const std::size_t end = table.find('\n', at) + 1;
+            if (table.compare(at, 3, "。") != 0) found += table.substr(at, end - at);
+            at = end;
+        }
+        const std::size_t first_line = found.find('\n') + 1;
+        EXPECT_EQ(found.substr(0, first_line).find("ka3"), std::string::npos) << "a lexeme in a comment counted";
+        EXPECT_EQ(found.substr(first_line), want) << path;
     }
-    EXPECT_EQ(found, want);
+}
+
+// `n` lexemes, one a line.
+std::string many_lexemes(int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += lexeme(utf8(U'\u4E00' + i % 1000) + utf8(U'\u7000' + i / 1000), "ba1 ma3");
+    return out;
 }
 
 TEST(Lexicons, OneThatDoesNotParseFailsTheBeginWithItsPlace) {
@@ -147,6 +165,8 @@ TEST(Lexicons, OneThatDoesNotParseFailsTheBeginWithItsPlace) {
         {pls("<lexeme><phoneme>hao3</phoneme></lexeme>"), "without a grapheme"},
         {pls(lexeme("好", "hao")), "is not tone-numbered pinyin"},
         {"<!DOCTYPE lexicon [<!ENTITY x SYSTEM \"/etc/hostname\">]>" + pls("&x;"), "not allowed"},
+        // Large enough to be read in halves: the place is still the whole file's.
+        {pls(many_lexemes(16000) + "<lexeme><grapheme>好</grapheme></lexeme>\n"), "line 16003, column 31: a lexeme without"},
     };
     ASSERT_EQ(MSPLogin(nullptr, nullptr, service_test::kLogin), SPEECH_OK);
     int n = 0;
