@@ -117,7 +117,8 @@ bool WavOutput::open_file(std::string &error) {
         return false;
     }
     struct stat st {};
-    if (::stat(target_.c_str(), &st) == 0) {
+    const bool exists = ::stat(target_.c_str(), &st) == 0;
+    if (exists) {
         if (S_ISDIR(st.st_mode)) {
             error = std::strerror(EISDIR);
             return false;
@@ -144,12 +145,29 @@ bool WavOutput::open_file(std::string &error) {
     // Beside the target, so that the rename is atomic; without a name until
     // then where the file system allows.
     const std::string prefix = folder_of(target_) + "/." + base_of(target_).substr(0, kMaxTempBase) + ".";
-    return temp_.create_unnamed(folder_of(target_), prefix) || temp_.create(prefix, error);
+    if (temp_.create_unnamed(folder_of(target_), prefix) || temp_.create(prefix, error)) return true;
+    if (!exists || (errno != EACCES && errno != EPERM)) return false;
+    // A folder we may not add to, holding a file we may write: the WAV is
+    // made aside and copied over the file once complete, as a plain write
+    // would (not in one step).
+    const int fd = ::open(target_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    error.clear();
+    overwrite_ = true;
+    const bool ok = open_stream(fd, error);
+    ::close(fd);
+    return ok;
 }
 
 bool WavOutput::finish(std::string &error) {
     if (stream_ >= 0) {
+        if (overwrite_ && ::ftruncate(stream_, 0) != 0) {
+            error = "cannot write " + where_ + ": " + std::strerror(errno);
+            return false;
+        }
         error = copy_all(temp_.fd(), stream_, "the temporary WAV " + temp_.path(), where_);
+        if (error.empty() && overwrite_ && ::fsync(stream_) != 0)
+            error = "cannot write " + where_ + ": " + std::strerror(errno);
         return error.empty();
     }
     // A replaced file keeps its mode, and its owner and group where they

@@ -3,7 +3,8 @@
 // header by seeking back; only a complete WAV then reaches the output:
 // a file by renaming the temporary file onto it, anything else (standard
 // output, a descriptor named as /dev/stdout or /dev/fd/N, a FIFO, a
-// device) by copying the whole WAV into it.
+// device), and a file we may write in a folder we may not add to, by
+// copying the whole WAV into it.
 #ifndef TTS_SAY_WAV_OUTPUT_H
 #define TTS_SAY_WAV_OUTPUT_H
 
@@ -47,6 +48,7 @@ class WavOutput {
     std::string where_;
     std::string target_;  // a file's path, links followed
     int stream_ = -1;     // else the descriptor the WAV is copied into
+    bool overwrite_ = false;  // that descriptor is a file, emptied first
     bool on_stdout_ = false;
     TempFile temp_;
 };

@@ -505,6 +505,33 @@ TEST(TtsSay, ASignalLeavesTheOutputAsItWasAndNoTemporaryFile) {
     EXPECT_EQ(names_in(dir.path("tmp")), std::set<std::string>{});
 }
 
+// A folder that takes no new file (read-only for us; for root, immutable)
+// holding a file we may write: the file gets the whole WAV, as a plain write
+// would give it, and a failed engine leaves it as it was.
+TEST(TtsSay, AWritableFileInAFolderThatTakesNoNewFileIsWritten) {
+    TempDir dir;
+    ASSERT_EQ(tts_say(dir, "-q -o ref.wav 你好").exit_code, 0);
+    const std::string wav = read_file(dir.path("ref.wav"));
+    const std::string fixed = dir.path("fixed");
+    ASSERT_EQ(::mkdir(fixed.c_str(), 0755), 0);
+    testing_support::write_file(fixed + "/out.wav", "keep me");
+    const bool root = ::geteuid() == 0;
+    const std::string lock = root ? "chattr +i '" + fixed + "' 2>/dev/null" : "chmod 555 '" + fixed + "'";
+    if (std::system(lock.c_str()) != 0) GTEST_SKIP() << "cannot make a folder that takes no new file here";
+    struct Unlock {
+        std::string cmd;
+        ~Unlock() { [[maybe_unused]] const int rc = std::system(cmd.c_str()); }
+    } unlock{root ? "chattr -i '" + fixed + "'" : "chmod 755 '" + fixed + "'"};
+
+    const Outcome failed = tts_say(dir, "-o fixed/out.wav hello", "", "SPEECH_SERVICE_ENGINE='" SPEECH_TEST_HELPERS "/fail.sh'");
+    EXPECT_EQ(failed.exit_code, 1);
+    EXPECT_EQ(read_file(fixed + "/out.wav"), "keep me");
+    const Outcome r = tts_say(dir, "-q -o fixed/out.wav 你好");
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(read_file(fixed + "/out.wav") == wav);
+    EXPECT_EQ(names_in(fixed), std::set<std::string>{"out.wav"});
+}
+
 // A second run starting while the first writes: the file ends as one of
 // the two whole WAVs.
 TEST(TtsSay, TwoRunsWritingOneFileLeaveOneWholeWav) {
