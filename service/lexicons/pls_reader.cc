@@ -127,10 +127,6 @@ class PlsBuilder final : public xml::Handler {
     std::string pinyin_;
 };
 
-}  // namespace
-
-namespace {
-
 // A stretch that goes on to the end of the file, however long it is now.
 constexpr std::uint64_t kToTheEnd = ~std::uint64_t{0};
 
