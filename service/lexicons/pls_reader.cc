@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <initializer_list>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -138,6 +137,9 @@ struct Stretch {
     bool from_file = true;
 };
 
+Stretch of_file(std::uint64_t from, std::uint64_t to) { return Stretch{from, to, {}, true}; }
+Stretch given(std::string_view bytes) { return Stretch{0, 0, bytes, false}; }
+
 // Pieces of a document made of stretches, for the parser's reads.
 xml::ReadPiece pieces_of(const ReadAt &read_at, std::vector<Stretch> stretches) {
     auto state = std::make_shared<std::pair<std::vector<Stretch>, std::size_t>>(std::move(stretches), 0);
@@ -211,14 +213,9 @@ bool read_halves(const ReadAt &read_at, std::uint64_t size, UserLexicon &out) {
     const std::uint64_t cut = size / 2 + found + kLexemeEnd.size();
     if (cut <= root_end) return false;
     const std::string close = "</" + root + ">";
-    Stretch prolog;
-    prolog.bytes = std::string_view(head).substr(0, root_end);
-    prolog.from_file = false;
-    Stretch closing;
-    closing.bytes = close;
-    closing.from_file = false;
-    const xml::ReadPiece first = pieces_of(read_at, {Stretch{0, cut, {}, true}, closing});
-    const xml::ReadPiece second_read = pieces_of(read_at, {prolog, Stretch{cut, kToTheEnd, {}, true}});
+    const xml::ReadPiece first = pieces_of(read_at, {of_file(0, cut), given(close)});
+    const xml::ReadPiece second_read =
+        pieces_of(read_at, {given(std::string_view(head).substr(0, root_end)), of_file(cut, kToTheEnd)});
 
     UserLexicon second;
     bool first_ok = false, second_ok = false;
@@ -260,7 +257,7 @@ bool read_pls(const ReadAt &read_at, std::uint64_t size, UserLexicon &out, xml::
         out = UserLexicon();
         out.reserve(static_cast<std::size_t>(size));
     }
-    if (!parse_into(pieces_of(read_at, {Stretch{0, kToTheEnd, {}, true}}), out, error)) return false;
+    if (!parse_into(pieces_of(read_at, {of_file(0, kToTheEnd)}), out, error)) return false;
     out.finish();
     return true;
 }

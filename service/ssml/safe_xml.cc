@@ -11,7 +11,6 @@
 #include <climits>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 namespace speech::xml {
 namespace {
@@ -144,39 +143,28 @@ bool result(XML_Status status, const Reader &r, Error &error) {
 }  // namespace
 
 bool parse(std::string_view document, Handler &handler, Error &error) {
-    return parse_pieces({document}, handler, error);
-}
-
-bool parse_pieces(std::initializer_list<std::string_view> pieces, Handler &handler, Error &error) {
     error = Error{};
-    std::vector<std::string_view> parts(pieces);
     // Blanks before an XML declaration (which must come first) are dropped;
     // the lines they held still count in a message.
     unsigned long skipped_lines = 0;
-    if (!parts.empty()) {
-        std::string_view &head = parts.front();
-        const std::size_t first = head.find_first_not_of(" \t\r\n");
-        if (first != std::string_view::npos && first > 0 && head.substr(first, 5) == "<?xml") {
-            for (std::size_t i = 0; i < first; ++i) skipped_lines += head[i] == '\n';
-            head.remove_prefix(first);
-        }
+    const std::size_t first = document.find_first_not_of(" \t\r\n");
+    if (first != std::string_view::npos && first > 0 && document.substr(first, 5) == "<?xml") {
+        for (std::size_t i = 0; i < first; ++i) skipped_lines += document[i] == '\n';
+        document.remove_prefix(first);
     }
     Reader r;
     const ParserPtr parser = start_parser(r, handler, error);
     if (!parser) return false;
-    // expat takes lengths as int: long pieces go in parts.
+    // expat takes lengths as int: long documents go in parts.
     constexpr std::size_t kPart = 1u << 30;
+    std::size_t from = 0;
     XML_Status status = XML_STATUS_OK;
-    for (std::size_t i = 0; i < parts.size() && status == XML_STATUS_OK; ++i) {
-        const std::string_view piece = parts[i];
-        std::size_t from = 0;
-        do {
-            const std::size_t n = std::min(kPart, piece.size() - from);
-            const bool last = i + 1 == parts.size() && from + n == piece.size();
-            status = XML_Parse(parser.get(), piece.data() + from, static_cast<int>(n), last ? XML_TRUE : XML_FALSE);
-            from += n;
-        } while (status == XML_STATUS_OK && from < piece.size());
-    }
+    do {
+        const std::size_t n = std::min(kPart, document.size() - from);
+        const bool last = from + n == document.size();
+        status = XML_Parse(parser.get(), document.data() + from, static_cast<int>(n), last ? XML_TRUE : XML_FALSE);
+        from += n;
+    } while (status == XML_STATUS_OK && from < document.size());
     if (result(status, r, error)) return true;
     error.line += skipped_lines;
     return false;

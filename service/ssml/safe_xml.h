@@ -9,7 +9,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -63,9 +62,6 @@ class Handler {
 // Reads `document` (UTF-8, whatever its declaration says); true when it is
 // well-formed and the handler took all of it, else false with `error`.
 bool parse(std::string_view document, Handler &handler, Error &error);
-
-// The same for a document given in consecutive pieces, read as one.
-bool parse_pieces(std::initializer_list<std::string_view> pieces, Handler &handler, Error &error);
 
 // Where the start tag of `document`'s root element ends (the offset of the
 // byte after it) and the name written in it; false when the document's
