@@ -98,7 +98,7 @@ bool BatchTempFiles::place(int fd, const std::string &path, const std::string &t
         const bool placed = link_into_place(fd, target, temp_prefix(target));
         const int saved = errno;
         const bool closed = ::close(fd) == 0;
-        errno = placed ? errno : saved;
+        if (!placed) errno = saved;
         return placed && closed;
     }
     // A named file is closed first, where a late write error shows.

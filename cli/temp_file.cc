@@ -13,6 +13,20 @@
 #include "unnamed_file.h"
 
 namespace tts_say {
+namespace {
+
+// `fd`, or a copy of it above the standard descriptors (which the library's
+// console owns) with `fd` closed; -1 with errno set.
+int above_standard_streams(int fd) {
+    if (fd > STDERR_FILENO) return fd;
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return moved;
+}
+
+}  // namespace
 
 bool TempFile::create(const std::string &prefix, std::string &error) {
     std::vector<char> name(prefix.begin(), prefix.end());
@@ -23,9 +37,7 @@ bool TempFile::create(const std::string &prefix, std::string &error) {
         error = std::strerror(errno);
         return false;
     }
-    // Above the standard descriptors, which the library's console owns.
-    fd_ = fd > STDERR_FILENO ? fd : ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    if (fd_ != fd) ::close(fd);
+    fd_ = above_standard_streams(fd);
     path_ = name.data();
     named_ = true;
     remove_on_signal(path_.c_str());
@@ -45,17 +57,16 @@ bool TempFile::create(const std::string &prefix, std::string &error) {
 bool TempFile::create_unnamed(const std::string &folder, const std::string &prefix) {
     const int fd = open_unnamed(folder, 0666);
     if (fd < 0) return false;
-    fd_ = fd > STDERR_FILENO ? fd : ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    if (fd_ != fd) ::close(fd);
+    fd_ = above_standard_streams(fd);
     if (fd_ < 0) return false;
-    path_ = "/proc/self/fd/" + std::to_string(fd_);
+    path_ = descriptor_path(fd_);
     prefix_ = prefix;
     unnamed_ = true;
     return true;
 }
 
 bool TempFile::drop_name() {
-    const std::string by_descriptor = "/proc/self/fd/" + std::to_string(fd_);
+    const std::string by_descriptor = descriptor_path(fd_);
     if (::access(by_descriptor.c_str(), W_OK) != 0) return false;
     ::unlink(path_.c_str());
     remove_on_signal(nullptr);

@@ -10,8 +10,6 @@
 namespace tts_say {
 namespace {
 
-std::string by_descriptor(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
-
 // Six characters for a fresh name.
 std::string six_random() {
     static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -28,11 +26,13 @@ std::string six_random() {
 
 }  // namespace
 
+std::string descriptor_path(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
 int open_unnamed(const std::string &folder, mode_t mode) {
     const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
     if (fd < 0) return -1;
     // Named later through /proc: without it the file could never be named.
-    if (::access(by_descriptor(fd).c_str(), F_OK) != 0) {
+    if (::access(descriptor_path(fd).c_str(), F_OK) != 0) {
         const int saved = errno;
         ::close(fd);
         errno = saved;
@@ -43,7 +43,7 @@ int open_unnamed(const std::string &folder, mode_t mode) {
 
 bool link_into_place(int fd, const std::string &target, const std::string &temp_prefix,
                      const std::function<void(const char *)> &temp_name) {
-    const std::string from = by_descriptor(fd);
+    const std::string from = descriptor_path(fd);
     if (::linkat(AT_FDCWD, from.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
     if (errno != EEXIST) return false;
     for (int attempt = 0; attempt < 100; ++attempt) {

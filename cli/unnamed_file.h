@@ -13,6 +13,9 @@
 
 namespace tts_say {
 
+// The path that opens descriptor `fd` of this process again.
+std::string descriptor_path(int fd);
+
 // An unnamed file in `folder`, readable and writable, with `mode` less the
 // umask once named; -1 with errno set.
 int open_unnamed(const std::string &folder, mode_t mode);
