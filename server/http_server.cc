@@ -77,6 +77,19 @@ bool is_json_type(const char *type) {
 
 double audio_seconds(std::uint64_t bytes, unsigned rate) { return static_cast<double>(bytes) / (2.0 * rate); }
 
+// The service's "FIRST<TAB>SECOND" lines (a list it allocated, freed here)
+// as JSON objects with those two keys; a line without a tab has "" second.
+nlohmann::json tab_lines(char *list, const char *first, const char *second) {
+    std::istringstream lines(list);
+    speech_service_free(list);
+    nlohmann::json out = nlohmann::json::array();
+    for (std::string line; std::getline(lines, line);) {
+        const auto tab = line.find('\t');
+        out.push_back({{first, line.substr(0, tab)}, {second, tab == std::string::npos ? "" : line.substr(tab + 1)}});
+    }
+    return out;
+}
+
 }  // namespace
 
 struct HttpServer::Exchange {
@@ -328,13 +341,7 @@ struct Routes {
         const int code = speech_service_reading(req.session_params().c_str(), req.input.data(),
                                                 static_cast<unsigned>(req.input.size()), &table);
         if (code != SPEECH_OK) return fail(s, c, ex, service_failure(code, Synthesis::engine_error()));
-        nlohmann::json tokens = nlohmann::json::array();
-        std::istringstream lines(table);
-        speech_service_free(table);
-        for (std::string line; std::getline(lines, line);) {
-            const auto tab = line.find('\t');
-            tokens.push_back({{"text", line.substr(0, tab)}, {"reading", tab == std::string::npos ? "" : line.substr(tab + 1)}});
-        }
+        const nlohmann::json tokens = tab_lines(table, "text", "reading");
         return respond(s, c, ex, 200, nlohmann::json{{"voice", req.voice}, {"tokens", tokens}}.dump() + "\n", kJson);
     }
 
@@ -342,13 +349,7 @@ struct Routes {
         char *list = nullptr;
         const int code = speech_service_voices(&list);
         if (code != SPEECH_OK) return fail(s, c, ex, service_failure(code, ""));
-        nlohmann::json voices = nlohmann::json::array();
-        std::istringstream lines(list);
-        speech_service_free(list);
-        for (std::string line; std::getline(lines, line);) {
-            const auto tab = line.find('\t');
-            voices.push_back({{"name", line.substr(0, tab)}, {"language", tab == std::string::npos ? "" : line.substr(tab + 1)}});
-        }
+        const nlohmann::json voices = tab_lines(list, "name", "language");
         return respond(s, c, ex, 200, nlohmann::json{{"voices", voices}}.dump() + "\n", kJson);
     }
 

@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 
+#include "console.h"
 #include "server_process.h"
 #include "server_request.h"
 #include "speech_request.h"
@@ -23,13 +23,6 @@ struct SayRun {
     std::string out, err, wav;
 };
 
-std::string slurp(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // tts-say with `args` (shell words) and `env`, writing out.wav in a fresh
 // folder of the test where an old out.wav is first.
 SayRun tts_say(const std::string &env, const std::string &args) {
@@ -39,8 +32,8 @@ SayRun tts_say(const std::string &env, const std::string &args) {
     const std::string cmd = "cd '" + dir + "' && env -u TTS_SERVER -u TTS_SERVER_TOKEN " + env + " '" TTS_SAY "' -o out.wav " +
                             args + " < /dev/null > stdout.txt 2> stderr.txt";
     const int status = std::system(cmd.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir + "/stdout.txt"), slurp(dir + "/stderr.txt"),
-            slurp(dir + "/out.wav")};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, testing_support::read_file(dir + "/stdout.txt"), testing_support::read_file(dir + "/stderr.txt"),
+            testing_support::read_file(dir + "/out.wav")};
 }
 
 std::string without_marks(std::string s) {
