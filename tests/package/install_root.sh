@@ -35,11 +35,19 @@ done
 [ -s "$root/usr/share/man/man8/tts-server.8.gz" ] || fail "tts-server's man page is not compressed in place"
 [ -s "$root/usr/lib/systemd/system/tts-server.socket" ] && [ -s "$root/usr/lib/systemd/system/tts-server.service" ] ||
   fail "tts-server's systemd units are missing"
+helper=$root/usr/libexec/tts/tts-engine
+stand_in=$root/usr/libexec/tts/engine-libs/libpcaudio.so.0
 for elf in "$root/usr/bin/tts-say" "$root/usr/bin/tts-server" "$libdir/libtts.so.1" "$libdir/libspeech_service.so.1" \
-  "$root/usr/libexec/tts/tts-engine"; do
+  "$helper" "$stand_in"; do
   if readelf -S "$elf" | grep -q '\.symtab\|\.debug_'; then fail "$elf is not stripped"; fi
+  [ "$elf" = "$helper" ] && continue
   if readelf -d "$elf" | grep -q 'RPATH\|RUNPATH'; then fail "$elf has a library search path"; fi
 done
+# The helper's only search path is its own folder of stand-ins, and it finds
+# the audio output stand-in there.
+[ "$(readelf -d "$helper" | sed -n 's/.*(RPATH).*\[\(.*\)\]/\1/p')" = '$ORIGIN/engine-libs' ] ||
+  fail "the helper's library search path is not \$ORIGIN/engine-libs alone"
+LD_TRACE_LOADED_OBJECTS=1 "$helper" | grep -qF "=> $stand_in " || fail "the helper does not load the audio output stand-in"
 
 echo "== tts-say from the root"
 LD_LIBRARY_PATH=$libdir "$root/usr/bin/tts-say" -q -o "$work/root.wav" 你好，世界
