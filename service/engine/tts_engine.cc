@@ -13,7 +13,8 @@
 // stands after start-up, which never synthesises: every request gets the
 // bytes a freshly started helper gives. The child is forked ahead of its
 // request, as soon as the last one has ended, so that the fork costs the
-// request nothing. A child that fails ends the helper with it.
+// request nothing, and while it waits it copies the pages that the last
+// child wrote (page_warmer.h). A child that fails ends the helper with it.
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 #include <signal.h>
@@ -36,6 +37,7 @@
 #include "audio_pipeline.h"
 #include "engine_protocol.h"
 #include "engine_request.h"
+#include "page_warmer.h"
 #include "voice_data.h"
 
 namespace {
@@ -73,6 +75,8 @@ std::unique_ptr<speech::Resampler> g_prepared[std::size(kPreparedRates)];
 // A child's exit code when its input ended before a request began.
 constexpr int kNoRequest = 100;
 bool g_magic_written = false;
+// The pages each child writes, warmed in the next one (page_warmer.h).
+speech::PageWarmer g_warmer;
 // Whether the engine still runs from the helper's Mandarin voice folder
 // (voice_data.h), which holds no other voice.
 bool g_quick_voice_data = false;
@@ -259,6 +263,7 @@ espeak_ng_STATUS speak_segment(const speech::RequestSegment &segment, const spee
 [[noreturn]] void speak_next(std::string voice, pid_t helper) {
     // Dies with the helper, which the service may kill at any time.
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != helper) std::_Exit(kEngineInitFailed);
+    g_warmer.warm();
     speech::EngineRequest request;
     if (!read_request(request)) std::_Exit(kNoRequest);
     const speech::EngineSettings &settings = request.settings;
@@ -276,6 +281,7 @@ espeak_ng_STATUS speak_segment(const speech::RequestSegment &segment, const spee
     if (!out_err.empty()) fail(kEngineOutputFailed, out_err);
     if (st != ENS_OK) fail(kEngineSynthFailed, "synthesis: " + status_text(st));
     write_end(speech::kEngineOk, "");
+    g_warmer.note();
     std::_Exit(speech::kEngineOk);
 }
 
@@ -340,6 +346,8 @@ int main(int argc, char **argv) {
         fail(kEngineOutputFailed, "cannot write the output");
     g_magic_written = true;
 
+    // Last, once the helper's memory is as its children will find it.
+    g_warmer.prepare();
     // The engine's teardown only frees memory: the process ends without it.
     serve_requests(voice);
 }
