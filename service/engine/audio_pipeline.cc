@@ -23,24 +23,33 @@ AudioPipeline::~AudioPipeline() {
     if (thread_.joinable()) finish();
 }
 
-void AudioPipeline::start(std::unique_ptr<Resampler> resampler, double input_rate, double output_rate,
-                          Writer write, bool own_thread) {
+void AudioPipeline::launch(Writer write, bool own_thread) {
     write_ = write;
-    resampler_ = std::move(resampler);
     own_thread_ = own_thread;
-    if (!own_thread_) {
-        error_ = open(input_rate, output_rate);
-        return;
-    }
-    // A resampler still to open is set up on the pipeline's thread, beside
-    // synthesis.
-    thread_ = std::thread(&AudioPipeline::run, this, input_rate, output_rate);
+    if (own_thread_) thread_ = std::thread(&AudioPipeline::run, this);
 }
 
-std::string AudioPipeline::open(double input_rate, double output_rate) {
+void AudioPipeline::begin(std::unique_ptr<Resampler> resampler, double input_rate, double output_rate) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        resampler_ = std::move(resampler);
+        input_rate_ = input_rate;
+        output_rate_ = output_rate;
+        begun_ = true;
+    }
+    if (!own_thread_) {
+        error_ = open();
+        return;
+    }
+    changed_.notify_all();
+}
+
+// A resampler still to open is set up on the pipeline's thread, beside
+// synthesis.
+std::string AudioPipeline::open() {
     if (resampler_) return {};
     resampler_ = std::make_unique<Resampler>();
-    return resampler_->open(input_rate, output_rate);
+    return resampler_->open(input_rate_, output_rate_);
 }
 
 std::string AudioPipeline::convert(const std::int16_t *samples, std::size_t n) {
@@ -71,7 +80,7 @@ bool AudioPipeline::push(const std::int16_t *samples, std::size_t n) {
 
 std::string AudioPipeline::finish() {
     if (!own_thread_) {
-        if (!drained_ && error_.empty()) error_ = drain();
+        if (begun_ && !drained_ && error_.empty()) error_ = drain();
         drained_ = true;
         return error_;
     }
@@ -84,8 +93,17 @@ std::string AudioPipeline::finish() {
     return error_;
 }
 
-void AudioPipeline::run(double input_rate, double output_rate) {
-    std::string err = open(input_rate, output_rate);
+void AudioPipeline::run() {
+    // The output buffer is made, and its pages written, while no audio is
+    // waiting for it.
+    out_.resize(kWriteBytes / sizeof(std::int16_t) * 2);
+    out_.clear();
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return begun_ || ended_; });
+        if (!begun_) return;
+    }
+    std::string err = open();
     while (err.empty()) {
         std::vector<std::int16_t> chunk;
         {

@@ -29,19 +29,23 @@ class AudioPipeline {
     AudioPipeline(const AudioPipeline &) = delete;
     AudioPipeline &operator=(const AudioPipeline &) = delete;
 
-    // Starts the pipeline (its thread, when `own_thread`) with `resampler`,
-    // opened already for these rates and unused, or, when it is null, with
-    // one opened for them; errors show at push() and finish().
-    void start(std::unique_ptr<Resampler> resampler, double input_rate, double output_rate, Writer write,
-               bool own_thread = true);
-    // Queues `n` samples; false once the pipeline has failed.
+    // Starts the pipeline's thread, when `own_thread`, to wait for begin():
+    // a thread started before the audio's rate is known, with its buffer
+    // made, costs its request nothing.
+    void launch(Writer write, bool own_thread = true);
+    // Gives the pipeline `resampler`, opened already for these rates and
+    // unused, or, when it is null, one opened for them; errors show at
+    // push() and finish().
+    void begin(std::unique_ptr<Resampler> resampler, double input_rate, double output_rate);
+    // Queues `n` samples, after begin(); false once the pipeline has failed.
     bool push(const std::int16_t *samples, std::size_t n);
-    // Ends the input, waits for all output; empty on success, else the error.
+    // Ends the input, waits for all output; empty on success, else the
+    // error. Without begin(), there was no audio and nothing is written.
     std::string finish();
 
   private:
-    void run(double input_rate, double output_rate);
-    std::string open(double input_rate, double output_rate);
+    void run();
+    std::string open();
     // Resamples `n` samples and writes out what has gathered; the error.
     std::string convert(const std::int16_t *samples, std::size_t n);
     // Resamples what is left and writes it out; the error.
@@ -55,6 +59,9 @@ class AudioPipeline {
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::vector<std::int16_t>> queue_;
+    bool begun_ = false;
+    double input_rate_ = 0;
+    double output_rate_ = 0;
     bool ended_ = false;
     bool drained_ = false;  // without its own thread
     std::string error_;

@@ -264,12 +264,13 @@ espeak_ng_STATUS speak_segment(const speech::RequestSegment &segment, const spee
     // Dies with the helper, which the service may kill at any time.
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != helper) std::_Exit(kEngineInitFailed);
     g_warmer.warm();
+    // The output's thread is started while the request is awaited.
+    g_pipeline = std::make_unique<speech::AudioPipeline>();
+    g_pipeline->launch(write_audio, kPipelineThread);
     speech::EngineRequest request;
     if (!read_request(request)) std::_Exit(kNoRequest);
     const speech::EngineSettings &settings = request.settings;
-    g_pipeline = std::make_unique<speech::AudioPipeline>();
-    g_pipeline->start(prepared_resampler(settings.sample_rate), kEngineRate, settings.sample_rate, write_audio,
-                      kPipelineThread);
+    g_pipeline->begin(prepared_resampler(settings.sample_rate), kEngineRate, settings.sample_rate);
     set_parameters(settings);
     speech::EngineSettings current = settings;
     espeak_ng_STATUS st = ENS_OK;
