@@ -221,7 +221,8 @@ def main():
         ratio, ours, theirs = latency(args.build, args.runs, ref)
         ok &= ratio <= TARGET_LATENCY_RATIO
         print(f"one short sentence, one client: {ours * 1000:.1f} ms against the engine command's "
-              f"{theirs * 1000:.1f} ms: median ratio {ratio:.2f}x (target at most {TARGET_LATENCY_RATIO}x)")
+              f"{theirs * 1000:.1f} ms: median ratio {ratio:.3f}x (target at most {TARGET_LATENCY_RATIO}x)"
+              f"{'' if ratio <= TARGET_LATENCY_RATIO else '  MISSED'}")
         ratio, ours, theirs = throughput(args.build, ref, args.load_seconds, peak)
         ok &= ratio >= TARGET_THROUGHPUT_RATIO
         print(f"4 clients, 2 workers: {ours:.1f} requests/s against {theirs:.1f}/s for a loop of the engine "
