@@ -7,6 +7,8 @@ namespace {
 // Enough queued chunks to ride out a slow write; the engine waits beyond it.
 constexpr std::size_t kMaxQueued = 64;
 constexpr std::size_t kWriteBytes = 64u << 10;
+// More than the samples resampled from one of the engine's chunks.
+constexpr std::size_t kChunkOutput = 8192;
 
 bool write_samples(AudioPipeline::Writer write, std::vector<std::int16_t> &samples) {
 #if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
@@ -95,8 +97,8 @@ std::string AudioPipeline::finish() {
 
 void AudioPipeline::run() {
     // The output buffer is made, and its pages written, while no audio is
-    // waiting for it.
-    out_.resize(kWriteBytes / sizeof(std::int16_t) * 2);
+    // waiting for it: a write's worth and a chunk's output beyond.
+    out_.resize(kWriteBytes / sizeof(std::int16_t) + kChunkOutput);
     out_.clear();
     {
         std::unique_lock<std::mutex> lock(mutex_);
