@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <iterator>
 
+#include "sanitizer_build.h"
+
 namespace speech {
 namespace {
 
@@ -23,17 +25,7 @@ constexpr std::uint64_t kExclusive = 1ull << 56;
 
 // Sanitizers watch every access and keep memory of their own beside ours,
 // which their threads may change: they go without.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+constexpr bool kSanitized = kThreadSanitizer || kMemorySanitizer;
 
 }  // namespace
 

@@ -38,6 +38,7 @@
 #include "engine_protocol.h"
 #include "engine_request.h"
 #include "page_warmer.h"
+#include "sanitizer_build.h"
 #include "voice_data.h"
 
 namespace {
@@ -55,17 +56,7 @@ constexpr const char *kDefaultVoice = speech::kQuickVoice;
 
 // Under ThreadSanitizer, whose own thread makes the helper count as threaded
 // when it forks, a child may start no thread: it resamples as it speaks.
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kPipelineThread = false;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-constexpr bool kPipelineThread = false;
-#else
-constexpr bool kPipelineThread = true;
-#endif
-#else
-constexpr bool kPipelineThread = true;
-#endif
+constexpr bool kPipelineThread = !speech::kThreadSanitizer;
 
 std::unique_ptr<speech::AudioPipeline> g_pipeline;
 // Resamplers opened, unused, for the service's output rates: a child takes
