@@ -75,17 +75,22 @@ std::string installed_engine_program_path() {
     // The file this code was loaded from: the service library, or the
     // program itself when the service is linked in statically. A relative
     // name (a library found through a relative LD_LIBRARY_PATH) is made
-    // absolute; the main program is named by an empty string.
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void *>(&installed_engine_program_path), &info) != 0 && info.dli_fname != nullptr) {
-        const char *file = info.dli_fname[0] != '\0' ? info.dli_fname : "/proc/self/exe";
-        if (char *real = realpath(file, nullptr)) {
-            std::string path = folder_of(real) + "/" SPEECH_ENGINE_RELATIVE_PATH;
-            std::free(real);
-            return path;
+    // absolute; the main program is named by an empty string. Found once:
+    // the code does not move while it runs, and every session asks.
+    static const std::string path = [] {
+        Dl_info info{};
+        if (dladdr(reinterpret_cast<void *>(&installed_engine_program_path), &info) != 0 &&
+            info.dli_fname != nullptr) {
+            const char *file = info.dli_fname[0] != '\0' ? info.dli_fname : "/proc/self/exe";
+            if (char *real = realpath(file, nullptr)) {
+                std::string found = folder_of(real) + "/" SPEECH_ENGINE_RELATIVE_PATH;
+                std::free(real);
+                return found;
+            }
         }
-    }
-    return SPEECH_ENGINE_INSTALLED_PATH;
+        return std::string(SPEECH_ENGINE_INSTALLED_PATH);
+    }();
+    return path;
 }
 
 EngineProcess::~EngineProcess() {
