@@ -27,6 +27,8 @@ constexpr std::uint64_t kExclusive = 1ull << 56;
 // which their threads may change: they go without.
 constexpr bool kSanitized = kThreadSanitizer || kMemorySanitizer;
 
+volatile unsigned char g_nothing = 0;
+
 }  // namespace
 
 bool PageWarmer::prepare() {
@@ -64,15 +66,18 @@ bool PageWarmer::prepare() {
 
 void PageWarmer::warm() const {
     if (owned_ == nullptr) return;
+    // Zero, read where the compiler cannot see it: an atomic OR of a known
+    // zero is compiled to a plain load, which would write nothing.
+    const unsigned char nothing = g_nothing;
     for (const Range &r : ranges_) {
         for (std::size_t i = 0; i < r.pages; ++i) {
             const std::size_t bit = r.first_bit + i;
             if ((owned_[bit / 64] >> (bit % 64) & 1) == 0) continue;
-            // One locked instruction that adds nothing: the page is written
-            // and keeps its bytes, even one the kernel itself updates (the
-            // thread's restartable-sequence area) between our instructions.
+            // One atomic write that adds nothing: the page is written and
+            // keeps its bytes, even one the kernel itself updates (the
+            // thread's restartable-sequence area) between two instructions.
             auto *byte = reinterpret_cast<unsigned char *>(r.start + i * kPage);
-            __atomic_fetch_or(byte, 0, __ATOMIC_RELAXED);
+            __atomic_fetch_or(byte, nothing, __ATOMIC_RELAXED);
         }
     }
 }
