@@ -8,7 +8,7 @@
 // request has ended, which of the helper's writable pages it came to own,
 // and the next child writes those pages (with their own values) while it
 // waits for its request: the copies are made before the request arrives
-// instead of during it, about 0.3 ms of a 5 ms sentence (bench/server.py).
+// instead of during it, about 0.2 ms of a 5 ms sentence (bench/server.py).
 // The note lives in memory shared by the helper and its children.
 #ifndef SPEECH_ENGINE_PAGE_WARMER_H
 #define SPEECH_ENGINE_PAGE_WARMER_H
