@@ -25,10 +25,10 @@ AudioPipeline::~AudioPipeline() {
     if (thread_.joinable()) finish();
 }
 
-void AudioPipeline::launch(Writer write, bool own_thread) {
+void AudioPipeline::launch(Writer write, bool own_thread, bool ahead) {
     write_ = write;
     own_thread_ = own_thread;
-    if (own_thread_) thread_ = std::thread(&AudioPipeline::run, this);
+    if (own_thread_) thread_ = std::thread(&AudioPipeline::run, this, ahead);
 }
 
 void AudioPipeline::begin(std::unique_ptr<Resampler> resampler, double input_rate, double output_rate) {
@@ -95,11 +95,14 @@ std::string AudioPipeline::finish() {
     return error_;
 }
 
-void AudioPipeline::run() {
+void AudioPipeline::run(bool ahead) {
     // The output buffer is made, and its pages written, while no audio is
-    // waiting for it: a write's worth and a chunk's output beyond.
-    out_.resize(kWriteBytes / sizeof(std::int16_t) + kChunkOutput);
-    out_.clear();
+    // waiting for it: a write's worth and a chunk's output beyond. With the
+    // audio on its way, that would only hold it back.
+    if (ahead) {
+        out_.resize(kWriteBytes / sizeof(std::int16_t) + kChunkOutput);
+        out_.clear();
+    }
     {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [&] { return begun_ || ended_; });

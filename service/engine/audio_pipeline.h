@@ -29,10 +29,11 @@ class AudioPipeline {
     AudioPipeline(const AudioPipeline &) = delete;
     AudioPipeline &operator=(const AudioPipeline &) = delete;
 
-    // Starts the pipeline's thread, when `own_thread`, to wait for begin():
-    // a thread started before the audio's rate is known, with its buffer
-    // made, costs its request nothing.
-    void launch(Writer write, bool own_thread = true);
+    // Starts the pipeline's thread, when `own_thread`, to wait for begin().
+    // Started `ahead` of its audio (while a request is awaited), the thread
+    // also makes its buffer meanwhile: then neither costs the request
+    // anything.
+    void launch(Writer write, bool own_thread, bool ahead);
     // Gives the pipeline `resampler`, opened already for these rates and
     // unused, or, when it is null, one opened for them; errors show at
     // push() and finish().
@@ -44,7 +45,7 @@ class AudioPipeline {
     std::string finish();
 
   private:
-    void run();
+    void run(bool ahead);
     std::string open();
     // Resamples `n` samples and writes out what has gathered; the error.
     std::string convert(const std::int16_t *samples, std::size_t n);

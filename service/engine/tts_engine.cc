@@ -19,6 +19,7 @@
 #include <espeak-ng/speak_lib.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <poll.h>
 #include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -175,6 +176,12 @@ std::unique_ptr<speech::Resampler> prepared_resampler(int sample_rate) {
     return nullptr;
 }
 
+// Whether input is there to read now.
+bool input_waiting() {
+    pollfd in{STDIN_FILENO, POLLIN, 0};
+    return ::poll(&in, 1, 0) > 0;
+}
+
 // Reads the next request into `out`; false at the end of input before one
 // begins. The service sends a request only once the answer to the last one
 // has ended, so nothing after its end line is read.
@@ -255,11 +262,15 @@ espeak_ng_STATUS speak_segment(const speech::RequestSegment &segment, const spee
     // Dies with the helper, which the service may kill at any time.
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != helper) std::_Exit(kEngineInitFailed);
     g_warmer.warm();
-    // The output's thread is started while the request is awaited.
+    // The output's thread is started while the request is awaited; a
+    // request that is there already (a new helper's first) waits for no
+    // thread.
     g_pipeline = std::make_unique<speech::AudioPipeline>();
-    g_pipeline->launch(write_audio, kPipelineThread);
+    const bool awaited = !input_waiting();
+    if (awaited) g_pipeline->launch(write_audio, kPipelineThread, true);
     speech::EngineRequest request;
     if (!read_request(request)) std::_Exit(kNoRequest);
+    if (!awaited) g_pipeline->launch(write_audio, kPipelineThread, false);
     const speech::EngineSettings &settings = request.settings;
     g_pipeline->begin(prepared_resampler(settings.sample_rate), kEngineRate, settings.sample_rate);
     set_parameters(settings);
@@ -283,7 +294,11 @@ espeak_ng_STATUS speak_segment(const speech::RequestSegment &segment, const spee
 // reuses the helper.
 [[noreturn]] void serve_requests(const std::string &voice) {
     const pid_t helper = getpid();
-    for (;;) {
+    for (bool first = true;; first = false) {
+        // Once the first child has spoken: before it, a one-shot session's
+        // request is waiting already. The second child notes what it
+        // writes, and the third is the first to be warmed.
+        if (!first && !g_warmer.prepared()) g_warmer.prepare();
         const pid_t child = fork();
         if (child < 0) {
             std::fprintf(stderr, "tts-engine: cannot start synthesis: %s\n", std::strerror(errno));
@@ -338,8 +353,6 @@ int main(int argc, char **argv) {
         fail(kEngineOutputFailed, "cannot write the output");
     g_magic_written = true;
 
-    // Last, once the helper's memory is as its children will find it.
-    g_warmer.prepare();
     // The engine's teardown only frees memory: the process ends without it.
     serve_requests(voice);
 }

@@ -44,7 +44,7 @@ std::vector<std::vector<std::int16_t>> engine_chunks() {
 std::string pipeline_output(bool own_thread, bool begin, std::string &error) {
     g_written.clear();
     speech::AudioPipeline pipeline;
-    pipeline.launch(collect, own_thread);
+    pipeline.launch(collect, own_thread, own_thread);
     if (begin) {
         pipeline.begin(nullptr, 22050, 16000);
         for (const auto &chunk : engine_chunks())
