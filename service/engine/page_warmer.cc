@@ -32,7 +32,6 @@ volatile unsigned char g_nothing = 0;
 }  // namespace
 
 bool PageWarmer::prepare() {
-    tried_ = true;
     if (kSanitized || kPage != static_cast<std::size_t>(::sysconf(_SC_PAGESIZE))) return false;
     // Room for every mapping first, so that the heap does not grow after
     // it has been read.

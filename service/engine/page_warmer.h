@@ -25,8 +25,6 @@ class PageWarmer {
     // and makes the shared note, for the children forked after it. False
     // (and the warmer does nothing) when that memory cannot be read.
     bool prepare();
-    // Whether prepare() has been called, however it went.
-    bool prepared() const { return tried_; }
     // In a child waiting for its request, with no other thread: writes each
     // page the last child owned, leaving every byte as it was.
     void warm() const;
@@ -39,7 +37,6 @@ class PageWarmer {
         std::size_t pages;
         std::size_t first_bit;
     };
-    bool tried_ = false;
     std::vector<Range> ranges_;
     std::size_t bits_ = 0;
     std::uint64_t *owned_ = nullptr;  // one bit a page, shared

@@ -17,9 +17,9 @@
 // child wrote (page_warmer.h). A child that fails ends the helper with it.
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <poll.h>
 #include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -294,11 +294,11 @@ espeak_ng_STATUS speak_segment(const speech::RequestSegment &segment, const spee
 // reuses the helper.
 [[noreturn]] void serve_requests(const std::string &voice) {
     const pid_t helper = getpid();
-    for (bool first = true;; first = false) {
+    for (unsigned long forks = 0;; ++forks) {
         // Once the first child has spoken: before it, a one-shot session's
         // request is waiting already. The second child notes what it
         // writes, and the third is the first to be warmed.
-        if (!first && !g_warmer.prepared()) g_warmer.prepare();
+        if (forks == 1) g_warmer.prepare();
         const pid_t child = fork();
         if (child < 0) {
             std::fprintf(stderr, "tts-engine: cannot start synthesis: %s\n", std::strerror(errno));
