@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "path_names.h"
 #include "unnamed_file.h"
 
 namespace tts_say {
@@ -57,25 +58,11 @@ BatchTempFiles::BatchTempFiles() {
     }).detach();
 }
 
-namespace {
-
-std::string folder_of(const std::string &target) {
-    const std::size_t slash = target.rfind('/');
-    return slash == std::string::npos ? "" : target.substr(0, slash + 1);
-}
-
-// The name of `target`'s temporary file, less its six unique characters.
-std::string temp_prefix(const std::string &target) {
-    return folder_of(target) + "." + target.substr(target.rfind('/') + 1) + ".";
-}
-
-}  // namespace
-
 int BatchTempFiles::create(const std::string &target, std::string &path, std::string &error) {
     path.clear();
     // A run killed outright then leaves nothing behind.
     if (const int fd = open_unnamed(folder_of(target), 0666); fd >= 0) return fd;
-    std::string name = temp_prefix(target) + "XXXXXX";
+    std::string name = temp_name_prefix(target) + "XXXXXX";
     std::vector<char> buf(name.begin(), name.end());
     buf.push_back('\0');
     std::lock_guard<std::mutex> lock(mutex_);
@@ -95,7 +82,7 @@ bool BatchTempFiles::place(int fd, const std::string &path, const std::string &t
         // Under the lock, which a signal takes for good: a fresh name made
         // on the way is renamed before the signal is acted on.
         std::lock_guard<std::mutex> lock(mutex_);
-        const bool placed = link_into_place(fd, target, temp_prefix(target));
+        const bool placed = link_into_place(fd, target, temp_name_prefix(target));
         const int saved = errno;
         const bool closed = ::close(fd) == 0;
         if (!placed) errno = saved;

@@ -11,13 +11,13 @@
 #include <cstring>
 
 #include "console_route.h"
+#include "path_names.h"
 #include "write_all.h"
 
 namespace tts_say {
 namespace {
 
 constexpr int kMaxLinks = 40;             // as the kernel follows them
-constexpr std::size_t kMaxTempBase = 200;  // ".NAME.XXXXXX" stays a valid name
 
 // Copies all of `from` into `to`; empty, or what failed and why.
 std::string copy_all(int from, int to, const std::string &from_name, const std::string &to_name) {
@@ -32,14 +32,6 @@ std::string copy_all(int from, int to, const std::string &from_name, const std::
         if (!write_all(to, buf, static_cast<std::size_t>(n))) return failed("cannot write the WAV to " + to_name);
     }
 }
-
-std::string folder_of(const std::string &path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string base_of(const std::string &path) { return path.substr(path.rfind('/') + 1); }
 
 // The path that writing to `path` would create or replace: symbolic links
 // followed to their end, also a dangling one. False with errno set.
@@ -144,7 +136,7 @@ bool WavOutput::open_file(std::string &error) {
     }
     // Beside the target, so that the rename is atomic; without a name until
     // then where the file system allows.
-    const std::string prefix = folder_of(target_) + "/." + base_of(target_).substr(0, kMaxTempBase) + ".";
+    const std::string prefix = temp_name_prefix(target_);
     if (temp_.create_unnamed(folder_of(target_), prefix) || temp_.create(prefix, error)) return true;
     if (!exists || (errno != EACCES && errno != EPERM)) return false;
     // A folder we may not add to, holding a file we may write: the WAV is
