@@ -45,7 +45,8 @@ extern "C" {
     X(SPEECH_ERR_OUT_OF_MEMORY, 21019, "out of memory")                                  \
     X(SPEECH_ERR_SYSTEM, 21020, "a system resource could not be obtained")                \
     X(SPEECH_ERR_BAD_SSML, 21021, "the SSML document is malformed or asks for what is refused") \
-    X(SPEECH_ERR_BAD_LEXICON, 21022, "a pronunciation lexicon could not be read")
+    X(SPEECH_ERR_BAD_LEXICON, 21022, "a pronunciation lexicon could not be read")      \
+    X(SPEECH_ERR_AUDIO_TOO_LONG, 21023, "the text asks for more audio than max_audio_seconds allows")
 
 enum speech_service_error {
 #define SPEECH_SERVICE_ERROR_ENUM(name, code, message) name = code,
@@ -86,6 +87,10 @@ SPEECH_SERVICE_API const char *speech_service_error_text(int code);
  *                  "<speak" is SSML
  *   lexicons       pronunciation lexicon files (PLS, alphabet x-pinyin),
  *                  colon-separated, read after SPEECH_SERVICE_LEXICONS
+ *   max_audio_seconds  1..86400, default 3600: the most audio one text may
+ *                  ask for; a text whose pauses and speech would exceed it
+ *                  is refused by QTTSTextPut with 21023 before any is made,
+ *                  and a synthesis that reaches it ends with 21023
  *
  * voice_name accepts exactly the voices the engine can load (those
  * speech_service_voices lists, and the engine's own voice names for them);
