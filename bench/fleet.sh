@@ -56,7 +56,7 @@ run() {
   load=$!
   sleep 6
   served_before=$(curl -s "http://127.0.0.1:$((base + 1))/metrics" |
-    sed -n 's|^tts_requests_total{route="/v1/audio/speech",status="200"} \([0-9]*\)$|\1|p')
+    sed -n 's|^tts_requests_total{protocol="http",route="/v1/audio/speech",status="200"} \([0-9]*\)$|\1|p')
   answered_before=$(grep -c '"POST /v1/audio/speech" 200 ' "$work/server1.log" || true)
   kill "-$sig" "$r1"
   r1_status=0

@@ -40,6 +40,9 @@ class HttpServer {
     void drain();
     // Waits until no request is in flight; false if `deadline` passed first.
     bool wait_idle(std::chrono::steady_clock::time_point deadline);
+    // Shared with the Wyoming side.
+    Admission &admission() { return admission_; }
+    Metrics &metrics() { return metrics_; }
 
   private:
     friend struct Routes;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace tts_server {
@@ -45,7 +46,7 @@ std::string ListenSocket::address() const {
 std::variant<ListenSocket, std::string> listen_on(const std::string &host_port) {
     std::string host;
     std::string port;
-    if (!split_host_port(host_port, host, port)) return "--listen wants HOST:PORT, not " + host_port;
+    if (!split_host_port(host_port, host, port)) return "HOST:PORT wanted, not " + host_port;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -72,15 +73,31 @@ std::variant<ListenSocket, std::string> listen_on(const std::string &host_port) 
     return error;
 }
 
-std::variant<std::monostate, ListenSocket, std::string> socket_from_systemd() {
-    const int n = sd_listen_fds(1);
-    if (n == 0) return std::monostate{};
+std::variant<ActivatedSockets, std::string> sockets_from_systemd() {
+    char **names = nullptr;
+    const int n = sd_listen_fds_with_names(1, &names);
     if (n < 0) return std::string("socket activation: ") + std::strerror(-n);
-    if (n > 1) return std::string("socket activation: one socket expected, got ") + std::to_string(n);
-    ListenSocket s(SD_LISTEN_FDS_START);
-    if (sd_is_socket(s.fd(), AF_UNSPEC, SOCK_STREAM, 1) <= 0)
-        return std::string("socket activation: descriptor 3 is not a listening stream socket");
-    return s;
+    ActivatedSockets out;
+    std::string error;
+    for (int i = 0; i < n; ++i) {
+        ListenSocket s(SD_LISTEN_FDS_START + i);
+        const bool wyoming = names != nullptr && names[i] != nullptr && std::strcmp(names[i], "wyoming") == 0;
+        std::optional<ListenSocket> &slot = wyoming ? out.wyoming : out.http;
+        if (!error.empty()) continue;
+        if (sd_is_socket(s.fd(), AF_UNSPEC, SOCK_STREAM, 1) <= 0)
+            error = "socket activation: descriptor " + std::to_string(s.fd()) + " is not a listening stream socket";
+        else if (slot)
+            error = std::string("socket activation: more than one ") + (wyoming ? "wyoming" : "HTTP") +
+                    " socket (name the Wyoming one with FileDescriptorName=wyoming)";
+        else
+            slot.emplace(s.release());
+    }
+    if (names != nullptr) {
+        for (int i = 0; i < n; ++i) std::free(names[i]);
+        std::free(names);
+    }
+    if (!error.empty()) return error;
+    return out;
 }
 
 }  // namespace tts_server

@@ -4,6 +4,7 @@
 #ifndef TTS_SERVER_LISTEN_SOCKET_H
 #define TTS_SERVER_LISTEN_SOCKET_H
 
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -33,9 +34,17 @@ class ListenSocket {
 // free one); an error message otherwise.
 std::variant<ListenSocket, std::string> listen_on(const std::string &host_port);
 
-// The socket systemd passed (LISTEN_FDS), if any; an error message when it
-// passed something that is not one listening stream socket.
-std::variant<std::monostate, ListenSocket, std::string> socket_from_systemd();
+// The sockets systemd passed (LISTEN_FDS): the one named "wyoming"
+// (FileDescriptorName=wyoming) is for Wyoming, the other for HTTP.
+struct ActivatedSockets {
+    std::optional<ListenSocket> http;
+    std::optional<ListenSocket> wyoming;
+};
+
+// What systemd passed (nothing without socket activation); an error
+// message when it passed something else than one or two listening stream
+// sockets, so named.
+std::variant<ActivatedSockets, std::string> sockets_from_systemd();
 
 }  // namespace tts_server
 

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
+#include <optional>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -14,6 +16,7 @@
 #include "listen_socket.h"
 #include "options.h"
 #include "speech_service.h"
+#include "wyoming/wyoming_server.h"
 
 namespace {
 
@@ -26,12 +29,36 @@ int fail(const std::string &message, int status) {
     return status;
 }
 
-// The socket systemd passed, or a new one on `listen`.
-std::variant<tts_server::ListenSocket, std::string> take_socket(const std::string &listen) {
-    auto activated = tts_server::socket_from_systemd();
-    if (auto *e = std::get_if<std::string>(&activated)) return *e;
-    if (auto *s = std::get_if<tts_server::ListenSocket>(&activated)) return std::move(*s);
-    return tts_server::listen_on(listen);
+// The socket systemd passed for `which`, or a new one on `host_port`
+// (none for an empty one).
+std::variant<std::optional<tts_server::ListenSocket>, std::string> take_socket(
+    std::optional<tts_server::ListenSocket> &activated, const std::string &host_port, const char *option) {
+    if (activated) return std::move(activated);
+    if (host_port.empty()) return std::nullopt;
+    auto bound = tts_server::listen_on(host_port);
+    if (auto *e = std::get_if<std::string>(&bound)) return std::string(option) + ": " + *e;
+    return std::optional<tts_server::ListenSocket>(std::move(std::get<tts_server::ListenSocket>(bound)));
+}
+
+// Wyoming beside HTTP, on the same workers, queue and metrics; it prints
+// its line once it accepts.
+std::variant<std::unique_ptr<tts_server::wyoming::WyomingServer>, std::string> start_wyoming(
+    const tts_server::ServerConfig &config, tts_server::HttpServer &http, tts_server::ListenSocket socket) {
+    char *list = nullptr;
+    if (const int rc = speech_service_voices(&list); rc != SPEECH_OK)
+        return std::string("wyoming: the speech service lists no voices: ") + speech_service_error_text(rc);
+    auto voices = tts_server::wyoming::VoiceCatalogue::from_lines(list);
+    speech_service_free(list);
+    tts_server::wyoming::WyomingConfig wyoming_config;
+    wyoming_config.max_text = config.max_text;
+    wyoming_config.version = TTS_VERSION;
+    const std::string address = socket.address();
+    auto server = std::make_unique<tts_server::wyoming::WyomingServer>(wyoming_config, std::move(voices),
+                                                                       http.admission(), http.metrics());
+    if (std::string error = server->start(socket.release()); !error.empty()) return error;
+    std::fprintf(stderr, "tts-server: wyoming on tcp://%s\n", address.c_str());
+    std::fflush(stderr);
+    return server;
 }
 
 }  // namespace
@@ -71,10 +98,15 @@ int main(int argc, char **argv) {
     pthread_sigmask(SIG_BLOCK, &stop, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    auto listening = take_socket(opts.listen);
+    auto activated = sockets_from_systemd();
+    if (auto *e = std::get_if<std::string>(&activated)) return fail(*e, 1);
+    auto listening = take_socket(std::get<ActivatedSockets>(activated).http, opts.listen, "--listen");
     if (auto *e = std::get_if<std::string>(&listening)) return fail(*e, 1);
-    ListenSocket &socket = std::get<ListenSocket>(listening);
+    ListenSocket &socket = *std::get<0>(listening);
     const std::string address = socket.address();
+    auto wyoming_listening = take_socket(std::get<ActivatedSockets>(activated).wyoming, opts.wyoming, "--wyoming");
+    if (auto *e = std::get_if<std::string>(&wyoming_listening)) return fail(*e, 1);
+    std::optional<ListenSocket> &wyoming_socket = std::get<0>(wyoming_listening);
 
     if (const int rc = MSPLogin(nullptr, nullptr, kLogin); rc != SPEECH_OK)
         return fail(std::string("the speech service refused the login: ") + speech_service_error_text(rc), 1);
@@ -84,11 +116,19 @@ int main(int argc, char **argv) {
         if (const std::string error = server.start(socket.release()); !error.empty()) return fail(error, 1);
         std::fprintf(stderr, "tts-server: listening on http://%s\n", address.c_str());
         std::fflush(stderr);
+        std::unique_ptr<wyoming::WyomingServer> wyoming;
+        if (wyoming_socket) {
+            auto started = start_wyoming(config, server, std::move(*wyoming_socket));
+            if (auto *e = std::get_if<std::string>(&started)) return fail(*e, 1);
+            wyoming = std::move(std::get<0>(started));
+        }
 
         int signal_number = 0;
         sigwait(&stop, &signal_number);
         server.drain();
-        if (!server.wait_idle(std::chrono::steady_clock::now() + kDrainDeadline)) {
+        if (wyoming) wyoming->drain();
+        const auto deadline = std::chrono::steady_clock::now() + kDrainDeadline;
+        if (!server.wait_idle(deadline) || (wyoming && !wyoming->wait_idle(deadline))) {
             std::fprintf(stderr, "tts-server: work still in flight after %lld s; exiting\n",
                          static_cast<long long>(kDrainDeadline.count()));
             std::fflush(stderr);

@@ -5,9 +5,9 @@
 
 namespace tts_server {
 
-void Metrics::record(const std::string &route, unsigned status, double seconds) {
+void Metrics::record(const std::string &protocol, const std::string &route, const std::string &status, double seconds) {
     std::lock_guard<std::mutex> lock(mutex_);
-    ++requests_[{route, status}];
+    ++requests_[{protocol, route, status}];
     for (std::size_t i = 0; i < kBuckets.size(); ++i)
         if (seconds <= kBuckets[i]) ++bucket_counts_[i];
     ++count_;
@@ -22,10 +22,11 @@ void Metrics::add_audio_seconds(double seconds) {
 std::string Metrics::render(const Gauges &g) const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::ostringstream out;
-    out << "# HELP tts_requests_total Requests answered, by route and status.\n"
+    out << "# HELP tts_requests_total Requests answered, by protocol, route and status.\n"
            "# TYPE tts_requests_total counter\n";
     for (const auto &[key, n] : requests_)
-        out << "tts_requests_total{route=\"" << key.first << "\",status=\"" << key.second << "\"} " << n << "\n";
+        out << "tts_requests_total{protocol=\"" << std::get<0>(key) << "\",route=\"" << std::get<1>(key) << "\",status=\""
+            << std::get<2>(key) << "\"} " << n << "\n";
     out << "# HELP tts_request_duration_seconds Time from a request's arrival to the end of its answer.\n"
            "# TYPE tts_request_duration_seconds histogram\n";
     for (std::size_t i = 0; i < kBuckets.size(); ++i)

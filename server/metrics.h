@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <tuple>
 #include <utility>
 
 namespace tts_server {
@@ -22,14 +23,20 @@ struct Gauges {
 
 class Metrics {
   public:
-    void record(const std::string &route, unsigned status, double seconds);
+    // An HTTP exchange.
+    void record(const std::string &route, unsigned status, double seconds) {
+        record("http", route, std::to_string(status), seconds);
+    }
+    // A request of any protocol: for Wyoming the route is the event and
+    // the status "ok" or the error's code.
+    void record(const std::string &protocol, const std::string &route, const std::string &status, double seconds);
     void add_audio_seconds(double seconds);
     std::string render(const Gauges &gauges) const;
 
   private:
     static constexpr std::array<double, 10> kBuckets = {0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1, 2.5, 5, 10};
     mutable std::mutex mutex_;
-    std::map<std::pair<std::string, unsigned>, std::uint64_t> requests_;
+    std::map<std::tuple<std::string, std::string, std::string>, std::uint64_t> requests_;
     std::array<std::uint64_t, kBuckets.size()> bucket_counts_{};
     std::uint64_t count_ = 0;
     double sum_ = 0;

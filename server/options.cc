@@ -22,7 +22,7 @@ bool parse_count(const char *text, unsigned long long max, unsigned long long &o
 
 const char *usage_text() {
     return "usage: tts-server [--listen HOST:PORT] [--workers N] [--queue N] [--max-text BYTES]\n"
-           "                  [--token-file FILE] [--access-log]\n";
+           "                  [--token-file FILE] [--access-log] [--wyoming HOST:PORT]\n";
 }
 
 std::variant<Options, UsageError> parse_options(int argc, char **argv) {
@@ -35,9 +35,9 @@ std::variant<Options, UsageError> parse_options(int argc, char **argv) {
             o.help = true;
         } else if (arg == "--access-log") {
             o.access_log = true;
-        } else if (arg == "--listen" || arg == "--token-file") {
+        } else if (arg == "--listen" || arg == "--token-file" || arg == "--wyoming") {
             if (value == nullptr || *value == '\0') return UsageError{arg + " needs a value"};
-            (arg == "--listen" ? o.listen : o.token_file) = value;
+            (arg == "--listen" ? o.listen : arg == "--wyoming" ? o.wyoming : o.token_file) = value;
             ++i;
         } else if (arg == "--workers" || arg == "--queue") {
             if (!parse_count(value, 4096, n)) return UsageError{arg + " needs a number from 1 to 4096"};

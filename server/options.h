@@ -15,6 +15,7 @@ struct Options {
     unsigned queue = 0;    // 0: twice the workers
     std::size_t max_text = 65536;
     std::string token_file;
+    std::string wyoming;  // HOST:PORT for Wyoming; empty: none (unless socket-activated)
     bool access_log = false;
     bool help = false;
 };

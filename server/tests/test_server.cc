@@ -165,8 +165,8 @@ TEST(Server, VoicesReadingAndProbes) {
     EXPECT_EQ(request(server.port(), "GET", "/readyz").status, 200);
     request(server.port(), "POST", "/v1/audio/speech", speech_body(""));
     const std::string metrics = request(server.port(), "GET", "/metrics").body;
-    for (const char *line : {"tts_requests_total{route=\"/v1/audio/speech\",status=\"200\"} 1\n",
-                             "tts_requests_total{route=\"/v1/voices\",status=\"200\"} 1\n",
+    for (const char *line : {"tts_requests_total{protocol=\"http\",route=\"/v1/audio/speech\",status=\"200\"} 1\n",
+                             "tts_requests_total{protocol=\"http\",route=\"/v1/voices\",status=\"200\"} 1\n",
                              "tts_request_duration_seconds_count 5\n", "tts_queue_depth 0\n", "tts_workers_busy 0\n",
                              "tts_helpers_busy 0\n", "tts_audio_seconds_total 1."})
         EXPECT_NE(metrics.find(line), std::string::npos) << line << "\n" << metrics;
