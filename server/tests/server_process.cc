@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -46,6 +47,12 @@ ServerProcess::ServerProcess(std::vector<std::string> args, std::vector<std::str
     // The first line; what follows goes on to the test's own stderr.
     char c;
     while (read(err[0], &c, 1) == 1 && c != '\n') line_ += c;
+    if (std::find(args.begin(), args.end(), "--wyoming") != args.end()) {
+        while (read(err[0], &c, 1) == 1 && c != '\n') wyoming_line_ += c;
+        const auto at = wyoming_line_.rfind(':');
+        if (wyoming_line_.rfind("tts-server: wyoming on tcp://", 0) == 0 && at != std::string::npos)
+            wyoming_port_ = std::atoi(wyoming_line_.c_str() + at + 1);
+    }
     if (fork() == 0) {
         while (read(err[0], &c, 1) == 1) (void)!write(2, &c, 1);
         _exit(0);

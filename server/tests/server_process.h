@@ -21,6 +21,9 @@ class ServerProcess {
     ServerProcess &operator=(const ServerProcess &) = delete;
 
     int port() const { return port_; }
+    // The Wyoming port, when `args` has --wyoming (its line follows).
+    int wyoming_port() const { return wyoming_port_; }
+    const std::string &wyoming_line() const { return wyoming_line_; }
     pid_t pid() const { return pid_; }
     const std::string &first_line() const { return line_; }
     // Sends `signal` and waits up to `seconds` for the exit; the wait
@@ -34,6 +37,8 @@ class ServerProcess {
     pid_t pid_ = -1;
     int port_ = 0;
     std::string line_;
+    int wyoming_port_ = 0;
+    std::string wyoming_line_;
 };
 
 // Polls `pred` every 20 ms up to `ms`; whether it held.
