@@ -92,7 +92,12 @@ ReadStatus EventReader::read(Event &event, std::chrono::milliseconds idle) {
         !take_length(header, "payload_length", limits_.payload, payload_length, why))
         return malformed(why);
 
-    if (fill(data_length + payload_length, idle) != Fill::kOk) return malformed("the connection ended inside an event");
+    switch (fill(data_length + payload_length, idle)) {
+        case Fill::kOk: break;
+        case Fill::kTimeout: return malformed("the event was not finished in time");
+        case Fill::kClosed:
+        case Fill::kError: return malformed("the connection ended inside an event");
+    }
     event.type = type->get<std::string>();
     event.data = data != header.end() && data->is_object() ? *data : nlohmann::json::object();
     if (data_length > 0) {
