@@ -33,7 +33,8 @@ for pkg in libtts1 libspeech-service1 tts-say libtts-dev tts-server; do
 done
 [ -s "$root/usr/share/man/man1/tts-say.1.gz" ] || fail "the man page is not compressed in place"
 [ -s "$root/usr/share/man/man8/tts-server.8.gz" ] || fail "tts-server's man page is not compressed in place"
-[ -s "$root/usr/lib/systemd/system/tts-server.socket" ] && [ -s "$root/usr/lib/systemd/system/tts-server.service" ] ||
+[ -s "$root/usr/lib/systemd/system/tts-server.socket" ] && [ -s "$root/usr/lib/systemd/system/tts-server.service" ] &&
+  [ -s "$root/usr/lib/systemd/system/tts-server-wyoming.socket" ] ||
   fail "tts-server's systemd units are missing"
 helper=$root/usr/libexec/tts/tts-engine
 stand_in=$root/usr/libexec/tts/engine-libs/libpcaudio.so.0
