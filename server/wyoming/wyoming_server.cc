@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <system_error>
 
 #include "api_error.h"
 #include "speech_request.h"
@@ -333,7 +334,15 @@ void WyomingServer::accept_loop() {
         }
         connections_[fd] = false;
         lock.unlock();
-        std::thread([this, fd] { serve(fd); }).detach();
+        try {
+            std::thread([this, fd] { serve(fd); }).detach();
+        } catch (const std::system_error &) {
+            // No thread to be had: this client is turned away, the server
+            // goes on.
+            lock.lock();
+            connections_.erase(fd);
+            ::close(fd);
+        }
     }
     ::close(listen_fd_);
     listen_fd_ = -1;
