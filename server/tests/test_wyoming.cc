@@ -7,6 +7,7 @@
 
 #include <future>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -225,6 +226,30 @@ TEST(Wyoming, GarbageAndHugeLengthsCloseTheConnection) {
     WyomingClient after(server.wyoming_port());
     after.send("describe");
     EXPECT_EQ(after.next()->type, "info");
+}
+
+// Connections beyond the limit get server_busy and are closed; a freed
+// place is taken again.
+TEST(Wyoming, ConnectionsBeyondTheLimitAreTurnedAway) {
+    ServerProcess server(kWyoming);
+    std::vector<std::unique_ptr<WyomingClient>> held;
+    for (int i = 0; i < 64; ++i) {
+        held.push_back(std::make_unique<WyomingClient>(server.wyoming_port()));
+        held.back()->send("describe");
+        ASSERT_TRUE(held.back()->next()) << i;
+    }
+    WyomingClient extra(server.wyoming_port());
+    const auto e = extra.next();
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->data.value("code", ""), "server_busy");
+    EXPECT_TRUE(extra.closed());
+    held.pop_back();
+    EXPECT_TRUE(eventually([&] {
+        WyomingClient again(server.wyoming_port());
+        again.send("describe");
+        const auto info = again.next(500);
+        return info && info->type == "info";
+    }, 3000));
 }
 
 // A client gone mid-audio ends its session and helper at once, and leaves
