@@ -31,9 +31,11 @@ class Metrics {
     mutable std::mutex mutex_;
     std::map<std::pair<std::string, unsigned>, std::uint64_t> requests_;
     std::array<std::uint64_t, kBuckets.size()> bucket_counts_{};
+    // Sums are kept in whole microseconds and printed exactly: a double
+    // printed with 6 digits stops counting once it is large.
     std::uint64_t count_ = 0;
-    double sum_ = 0;
-    double audio_seconds_ = 0;
+    std::uint64_t sum_us_ = 0;
+    std::uint64_t audio_us_ = 0;
 };
 
 }  // namespace tts_server
