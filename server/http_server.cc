@@ -17,6 +17,7 @@
 
 #include "api_error.h"
 #include "bearer_token.h"
+#include "fd_budget.h"
 #include "flac_encoder.h"
 #include "helper_count.h"
 #include "printable.h"
@@ -128,6 +129,7 @@ struct HttpServer::Exchange {
     std::string route;
     std::string body;
     bool too_big = false;
+    std::string failure;  // why the request failed while its body came
     std::size_t discarded = 0;
     unsigned status = 0;
     std::shared_ptr<std::atomic<std::uint64_t>> sent = std::make_shared<std::atomic<std::uint64_t>>(0);
@@ -226,20 +228,33 @@ struct Routes {
         try {
             return handle_request(s, c, url, method, version, upload_data, upload_size, state);
         } catch (const std::exception &e) {
-            return handler_failed(s, c, static_cast<Exchange *>(*state), e.what());
+            return handler_failed(s, c, static_cast<Exchange *>(*state), *upload_size, e.what());
         } catch (...) {
-            return handler_failed(s, c, static_cast<Exchange *>(*state), "unknown exception");
+            return handler_failed(s, c, static_cast<Exchange *>(*state), *upload_size, "unknown exception");
         }
     }
 
-    static MHD_Result handler_failed(HttpServer &s, MHD_Connection *c, Exchange *ex, const char *what) noexcept {
+    static MHD_Result handler_failed(HttpServer &s, MHD_Connection *c, Exchange *ex, std::size_t &upload_size,
+                                     const char *what) noexcept {
         try {
             std::fprintf(stderr, "tts-server: request failed: %s\n", what);
             if (ex == nullptr || ex->status != 0) return MHD_NO;
-            return fail(s, c, *ex, {500, std::string("the server failed: ") + what, "server_error", "", "internal_error"});
+            if (upload_size != 0) {
+                // The rest of the body is read (and dropped) first: an answer
+                // sent while the client still sends would be lost to the reset.
+                ex->failure = what;
+                std::string().swap(ex->body);
+                upload_size = 0;
+                return MHD_YES;
+            }
+            return fail(s, c, *ex, internal_error(what));
         } catch (...) {
             return MHD_NO;
         }
+    }
+
+    static ApiError internal_error(const std::string &what) {
+        return {500, "the server failed: " + what, "server_error", "", "internal_error"};
     }
 
     static MHD_Result handle_request(HttpServer &s, MHD_Connection *c, const char *url, const char *method, const char *,
@@ -258,7 +273,7 @@ struct Routes {
             return first_call(s, c, *ex);
         }
         if (*upload_size != 0) {
-            if (ex->body.size() + *upload_size > s.max_body_) ex->too_big = true;
+            if (!ex->failure.empty() || ex->body.size() + *upload_size > s.max_body_) ex->too_big = true;
             if (!ex->too_big) ex->body.append(upload_data, *upload_size);
             // A chunked body has no length to refuse it by: read past the
             // limit for the 413, but not without end.
@@ -268,6 +283,7 @@ struct Routes {
         }
         if (ex->status != 0) return MHD_YES;  // answered early
         s.guard_.received(guard_handle(c));
+        if (!ex->failure.empty()) return fail(s, c, *ex, internal_error(ex->failure));
         if (ex->too_big) return fail(s, c, *ex, body_too_big(s));
         if (ex->method != "POST")
             if (auto e = refusal(s, c, *ex)) return fail(s, c, *ex, *e);
@@ -469,8 +485,11 @@ HttpServer::HttpServer(const ServerConfig &config)
       // The body holds the text JSON-escaped: at most 6 bytes for each 3 of
       // UTF-8 (\uXXXX), 12 for each 4, plus the other fields.
       max_body_(config.max_text * 3 + 4096),
-      guard_({config.max_connections, config.max_client_connections,
-              std::chrono::seconds(config.request_timeout)}),
+      // A session holds about two descriptors, four while its helper starts
+      // (and so does the warm helper); the daemon holds a few.
+      accept_limit_(connections_within_fd_limit(config.max_connections + kConnectionHeadroom, 4 * (config.workers + 1) + 8)),
+      guard_({std::max(1u, std::min(config.max_connections, accept_limit_ - std::min(kConnectionHeadroom, accept_limit_ / 4))),
+              config.max_client_connections, std::chrono::seconds(config.request_timeout)}),
       admission_(config.workers, config.queue) {}
 
 HttpServer::~HttpServer() {
@@ -481,7 +500,7 @@ std::string HttpServer::start(int listen_fd) {
     daemon_ = MHD_start_daemon(
         MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_THREAD_PER_CONNECTION | MHD_USE_POLL | MHD_USE_ITC, 0, nullptr,
         nullptr, &Routes::on_request, this, MHD_OPTION_LISTEN_SOCKET,
-        listen_fd, MHD_OPTION_CONNECTION_LIMIT, config_.max_connections + kConnectionHeadroom,
+        listen_fd, MHD_OPTION_CONNECTION_LIMIT, accept_limit_,
         MHD_OPTION_CONNECTION_TIMEOUT, kIdleTimeoutSeconds, MHD_OPTION_NOTIFY_CONNECTION, &Routes::on_connection, this,
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_NOTIFY_COMPLETED,
         &Routes::on_completed, this, MHD_OPTION_END);

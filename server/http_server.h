@@ -53,6 +53,7 @@ class HttpServer {
 
     const ServerConfig config_;
     const std::size_t max_body_;
+    const unsigned accept_limit_;  // connections the daemon takes, within the descriptor limit
     ConnectionGuard guard_;
     MHD_Daemon *daemon_ = nullptr;
     Admission admission_;

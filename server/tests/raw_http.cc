@@ -14,7 +14,13 @@
 
 namespace server_test {
 
-Connection::Connection(int port) : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+Connection::Connection(int port, const char *source) : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    if (source != nullptr) {
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        inet_pton(AF_INET, source, &from.sin_addr);
+        if (bind(fd_, reinterpret_cast<sockaddr *>(&from), sizeof from) != 0) close();
+    }
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<std::uint16_t>(port));
