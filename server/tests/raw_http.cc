@@ -97,7 +97,7 @@ Response request(int port, const std::string &method, const std::string &path, c
     Connection c(port);
     c.send(method + " " + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n" + extra_headers +
            "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
-    return parse_response(c.read_all());
+    return parse_response(c.read_all(30000));
 }
 
 }  // namespace server_test
