@@ -335,7 +335,9 @@ struct Routes {
         }
         const unsigned live = Synthesis::live();
         const unsigned helpers = engine_helper_children();
-        Gauges g{s.admission_.waiting(), s.admission_.busy(), live, helpers > live ? helpers - live : 0};
+        const ConnectionGuard::Counts dropped = s.guard_.counts();
+        Gauges g{s.admission_.waiting(), s.admission_.busy(), live, helpers > live ? helpers - live : 0,
+                 dropped.timed_out, dropped.evicted, dropped.refused};
         return respond(s, c, ex, 200, s.metrics_.render(g), "text/plain; version=0.0.4");
     }
 

@@ -58,6 +58,11 @@ std::string Metrics::render(const Gauges &g) const {
         const std::string name = std::string(help).substr(0, std::string(help).find(' '));
         out << "# HELP " << help << "\n# TYPE " << name << " gauge\n" << name << " " << value << "\n";
     }
+    out << "# HELP tts_connections_dropped_total Connections closed by the server before their request was whole.\n"
+           "# TYPE tts_connections_dropped_total counter\n"
+        << "tts_connections_dropped_total{reason=\"deadline\"} " << g.dropped_deadline << "\n"
+        << "tts_connections_dropped_total{reason=\"room\"} " << g.dropped_room << "\n"
+        << "tts_connections_dropped_total{reason=\"refused\"} " << g.dropped_refused << "\n";
     out << "# HELP tts_audio_seconds_total Seconds of audio produced.\n"
            "# TYPE tts_audio_seconds_total counter\n"
            "tts_audio_seconds_total "

@@ -12,12 +12,17 @@
 
 namespace tts_server {
 
-// The gauges, read when the page is made.
+// The gauges, and the counts kept elsewhere, read when the page is made.
 struct Gauges {
     unsigned queue_depth = 0;
     unsigned workers_busy = 0;
     unsigned helpers_busy = 0;
     unsigned helpers_ready = 0;
+    // Connections closed by the server: at their request deadline, to make
+    // room for another, and refused for want of room.
+    std::uint64_t dropped_deadline = 0;
+    std::uint64_t dropped_room = 0;
+    std::uint64_t dropped_refused = 0;
 };
 
 class Metrics {

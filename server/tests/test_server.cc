@@ -477,7 +477,9 @@ TEST(Server, DribblingClientsLockNobodyOut) {
             EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << c.args[0];
             std::this_thread::sleep_for(std::chrono::seconds(1));
         }
-        // One dribbler alone is cut at the deadline.
+        stop = true;
+        attack.join();
+        // Alone, a dribbler is cut at the deadline.
         Connection slow(server.port(), c.attacker);
         const auto start = std::chrono::steady_clock::now();
         slow.send("G");
@@ -487,8 +489,9 @@ TEST(Server, DribblingClientsLockNobodyOut) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
         }
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4500)) << c.args[0];
-        stop = true;
-        attack.join();
+        const std::string metrics = request(server.port(), "GET", "/metrics").body;
+        EXPECT_EQ(metrics.find("tts_connections_dropped_total{reason=\"deadline\"} 0\n"), std::string::npos) << metrics;
+        EXPECT_EQ(metrics.find("tts_connections_dropped_total{reason=\"room\"} 0\n"), std::string::npos) << metrics;
         if (std::string(c.attacker) != "127.0.0.1") {
             EXPECT_LE(peak_open.load(), 9u) << "one client held more than its share";
         }
