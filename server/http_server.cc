@@ -372,6 +372,8 @@ struct Routes {
                     } catch (const std::exception &e) {
                         std::fprintf(stderr, "tts-server: stream failed: %s\n", e.what());
                         return MHD_CONTENT_READER_END_WITH_ERROR;
+                    } catch (...) {
+                        return MHD_CONTENT_READER_END_WITH_ERROR;
                     }
                 },
                 stream, [](void *cls) { delete static_cast<HttpServer::Stream *>(cls); });
@@ -441,8 +443,8 @@ struct Routes {
         std::unique_ptr<Exchange> ex(static_cast<Exchange *>(*state));
         *state = nullptr;
         if (ex == nullptr) return;
-        s.guard_.answered(guard_handle(c));
         try {
+            s.guard_.answered(guard_handle(c));
             account(s, c, *ex, how);
         } catch (...) {
             // The count and the log line are lost; the request is not.
@@ -468,16 +470,17 @@ struct Routes {
 
     static void on_connection(void *cls, MHD_Connection *c, void **context, MHD_ConnectionNotificationCode what) {
         auto &s = *static_cast<HttpServer *>(cls);
-        if (what == MHD_CONNECTION_NOTIFY_CLOSED) {
-            if (*context != nullptr) s.guard_.closed(*context);
-            *context = nullptr;
-            return;
-        }
         const MHD_ConnectionInfo *fd = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD);
         try {
-            if (fd != nullptr) *context = s.guard_.opened(fd->connect_fd, client_address(c));
+            if (what == MHD_CONNECTION_NOTIFY_CLOSED) {
+                if (*context != nullptr) s.guard_.closed(*context);
+                *context = nullptr;
+            } else if (fd != nullptr) {
+                *context = s.guard_.opened(fd->connect_fd, client_address(c));
+            }
         } catch (...) {
-            ::shutdown(fd->connect_fd, SHUT_RDWR);  // no record, no room
+            // Only opening allocates: no record, no room.
+            if (what != MHD_CONNECTION_NOTIFY_CLOSED && fd != nullptr) ::shutdown(fd->connect_fd, SHUT_RDWR);
         }
     }
 };
