@@ -237,7 +237,7 @@ struct Routes {
     static MHD_Result handler_failed(HttpServer &s, MHD_Connection *c, Exchange *ex, std::size_t &upload_size,
                                      const char *what) noexcept {
         try {
-            std::fprintf(stderr, "tts-server: request failed: %s\n", what);
+            std::fprintf(stderr, "tts-server: request failed: %s\n", printable(what).c_str());
             if (ex == nullptr || ex->status != 0) return MHD_NO;
             if (upload_size != 0) {
                 // The rest of the body is read (and dropped) first: an answer

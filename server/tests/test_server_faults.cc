@@ -14,8 +14,7 @@
 
 namespace {
 
-// Allocations of more than this many bytes fail while it is not 0. (The
-// library's operator delete frees with free(), as this new allocates.)
+// Allocations of more than this many bytes fail while it is not 0.
 std::atomic<std::size_t> g_fail_above{0};
 // The test's own thread, the client, is spared.
 thread_local bool t_spared = false;
@@ -28,6 +27,12 @@ void *operator new(std::size_t size) {
     if (void *p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
+// The matching deletes, so that a sanitizer sees malloc paired with free.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void operator delete(void *p) noexcept { std::free(p); }
+void operator delete(void *p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
