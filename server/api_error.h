@@ -20,9 +20,11 @@ struct ApiError {
 
 // 400 for a request field: the message starts with the field's name.
 ApiError bad_field(const std::string &field, const std::string &why);
-// The answer to a failed service call: 504 for a hung helper, 400 for the
-// codes that a request's own fields cause, 500 otherwise.
-ApiError service_failure(int code, const std::string &engine_error);
+// The answer to a failed service call: 400 on the field at fault for every
+// code that the request itself causes (its voice, rate, text, SSML or the
+// audio it asks for, with the service's reason and, for the audio limit,
+// `max_audio_seconds`), 504 for a hung helper, 500 otherwise.
+ApiError service_failure(int code, const std::string &engine_error, unsigned max_audio_seconds = 0);
 
 std::string error_body(const ApiError &error);
 

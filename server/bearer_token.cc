@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "bearer_token.h"
 
+#include <strings.h>
+
 #include <cstring>
 #include <fstream>
 
@@ -18,9 +20,12 @@ std::variant<std::string, std::string> read_token_file(const std::string &path) 
 }
 
 bool bearer_matches(const char *header, const std::string &token) {
-    static constexpr char kScheme[] = "Bearer ";
-    if (header == nullptr || std::strncmp(header, kScheme, sizeof kScheme - 1) != 0) return false;
+    // The scheme is case-insensitive and followed by one or more spaces.
+    static constexpr char kScheme[] = "Bearer";
+    if (header == nullptr || strncasecmp(header, kScheme, sizeof kScheme - 1) != 0 || header[sizeof kScheme - 1] != ' ')
+        return false;
     const char *given = header + sizeof kScheme - 1;
+    while (*given == ' ') ++given;
     const std::size_t given_len = std::strlen(given);
     unsigned char diff = given_len == token.size() ? 0 : 1;
     // Walks the expected token whatever was given, so the time does not

@@ -17,8 +17,11 @@
 
 #include "api_error.h"
 #include "bearer_token.h"
+#include "fd_budget.h"
 #include "flac_encoder.h"
 #include "helper_count.h"
+#include "printable.h"
+#include "request_framing.h"
 #include "speech_request.h"
 #include "speech_service.h"
 #include "synthesis.h"
@@ -28,9 +31,12 @@ namespace tts_server {
 namespace {
 
 // Connections each have a thread; slow or idle ones hold only that, never a
-// worker, and are closed after this long without a byte.
-constexpr unsigned kConnectionLimit = 256;
+// worker, and are closed after this long without a byte (the connection
+// guard bounds the time to receive a request, and how many there are).
 constexpr unsigned kIdleTimeoutSeconds = 10;
+// Connections accepted beyond the guard's limit, so that a new one can get
+// in and make room by dropping one that waits.
+constexpr unsigned kConnectionHeadroom = 64;
 // A connection's buffer for the request line and headers: larger headers
 // get 431.
 constexpr std::size_t kConnectionMemory = 32 * 1024;
@@ -51,12 +57,36 @@ const char *method_of(const std::string &route) {
     return "GET";
 }
 
-// Whether the client has closed its side or reset the connection.
+// The Allow header of a route: HEAD is served wherever GET is.
+const char *allowed_on(const std::string &route) {
+    return std::string(method_of(route)) == "GET" ? "GET, HEAD" : method_of(route);
+}
+
+// Whether the connection is reset or shut down both ways. A client that
+// only ended its sending side after its request (a half-close) still waits
+// for the answer.
 bool client_gone(MHD_Connection *connection) {
     const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
     if (info == nullptr) return false;
-    pollfd p = {info->connect_fd, POLLRDHUP, 0};
-    return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+    pollfd p = {info->connect_fd, 0, 0};
+    return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR)) != 0;
+}
+
+HeaderList request_headers(MHD_Connection *connection) {
+    HeaderList headers;
+    MHD_get_connection_values(
+        connection, MHD_HEADER_KIND,
+        [](void *cls, MHD_ValueKind, const char *name, const char *value) {
+            static_cast<HeaderList *>(cls)->emplace_back(name, value == nullptr ? "" : value);
+            return MHD_YES;
+        },
+        &headers);
+    return headers;
+}
+
+void *guard_handle(MHD_Connection *connection) {
+    const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    return info == nullptr ? nullptr : info->socket_context;
 }
 
 std::string client_address(MHD_Connection *connection) {
@@ -99,6 +129,7 @@ struct HttpServer::Exchange {
     std::string route;
     std::string body;
     bool too_big = false;
+    std::string failure;  // why the request failed while its body came
     std::size_t discarded = 0;
     unsigned status = 0;
     std::shared_ptr<std::atomic<std::uint64_t>> sent = std::make_shared<std::atomic<std::uint64_t>>(0);
@@ -129,7 +160,7 @@ struct HttpServer::Stream {
             if (synthesis->next(block, last) != SPEECH_OK) {
                 // Too late for a status: the client sees the stream cut
                 // short, without its last chunk.
-                std::fprintf(stderr, "tts-server: synthesis failed mid-stream: %s\n", Synthesis::engine_error().c_str());
+                std::fprintf(stderr, "tts-server: synthesis failed mid-stream: %s\n", printable(Synthesis::engine_error()).c_str());
                 return MHD_CONTENT_READER_END_WITH_ERROR;
             }
             pending.assign(block.data(), block.size());
@@ -150,6 +181,7 @@ struct Routes {
     static MHD_Result queue(HttpServer &s, MHD_Connection *c, Exchange &ex, unsigned status, MHD_Response *r,
                             std::uint64_t size) {
         if (r == nullptr) return MHD_NO;
+        s.guard_.received(guard_handle(c));
         if (s.draining_) MHD_add_response_header(r, MHD_HTTP_HEADER_CONNECTION, "close");
         const MHD_Result rc = MHD_queue_response(c, status, r);
         MHD_destroy_response(r);
@@ -177,16 +209,56 @@ struct Routes {
         const char *value = nullptr;
         if (e.status == MHD_HTTP_SERVICE_UNAVAILABLE) header = MHD_HTTP_HEADER_RETRY_AFTER, value = "1";
         if (e.status == MHD_HTTP_UNAUTHORIZED) header = MHD_HTTP_HEADER_WWW_AUTHENTICATE, value = "Bearer";
-        if (e.status == MHD_HTTP_METHOD_NOT_ALLOWED) header = MHD_HTTP_HEADER_ALLOW, value = method_of(ex.route);
+        if (e.status == MHD_HTTP_METHOD_NOT_ALLOWED) header = MHD_HTTP_HEADER_ALLOW, value = allowed_on(ex.route);
+        // A request whose framing is in doubt leaves no connection to reuse.
+        if (e.status == MHD_HTTP_BAD_REQUEST && e.code == "bad_framing") header = MHD_HTTP_HEADER_CONNECTION, value = "close";
+        if (e.status == MHD_HTTP_NOT_IMPLEMENTED) header = MHD_HTTP_HEADER_CONNECTION, value = "close";
         return respond(s, c, ex, e.status, error_body(e), kJson, header, value);
     }
 
     static ApiError busy() { return {503, "the server is busy, try again", "server_busy", "", "queue_full"}; }
     static ApiError draining() { return {503, "the server is shutting down", "server_busy", "", "draining"}; }
 
-    static MHD_Result on_request(void *cls, MHD_Connection *c, const char *url, const char *method, const char *,
+    // No exception leaves a handler: it would end the process with every
+    // request in flight. A request that fails so (an allocation, most
+    // likely) gets a 500 if it has no answer yet, else its connection ends.
+    static MHD_Result on_request(void *cls, MHD_Connection *c, const char *url, const char *method, const char *version,
                                  const char *upload_data, std::size_t *upload_size, void **state) {
         auto &s = *static_cast<HttpServer *>(cls);
+        try {
+            return handle_request(s, c, url, method, version, upload_data, upload_size, state);
+        } catch (const std::exception &e) {
+            return handler_failed(s, c, static_cast<Exchange *>(*state), *upload_size, e.what());
+        } catch (...) {
+            return handler_failed(s, c, static_cast<Exchange *>(*state), *upload_size, "unknown exception");
+        }
+    }
+
+    static MHD_Result handler_failed(HttpServer &s, MHD_Connection *c, Exchange *ex, std::size_t &upload_size,
+                                     const char *what) noexcept {
+        try {
+            std::fprintf(stderr, "tts-server: request failed: %s\n", printable(what).c_str());
+            if (ex == nullptr || ex->status != 0) return MHD_NO;
+            if (upload_size != 0) {
+                // The rest of the body is read (and dropped) first: an answer
+                // sent while the client still sends would be lost to the reset.
+                ex->failure = what;
+                std::string().swap(ex->body);
+                upload_size = 0;
+                return MHD_YES;
+            }
+            return fail(s, c, *ex, internal_error(what));
+        } catch (...) {
+            return MHD_NO;
+        }
+    }
+
+    static ApiError internal_error(const std::string &what) {
+        return {500, "the server failed: " + what, "server_error", "", "internal_error"};
+    }
+
+    static MHD_Result handle_request(HttpServer &s, MHD_Connection *c, const char *url, const char *method, const char *,
+                                     const char *upload_data, std::size_t *upload_size, void **state) {
         auto *ex = static_cast<Exchange *>(*state);
         if (ex == nullptr) {
             ex = new Exchange;
@@ -201,7 +273,7 @@ struct Routes {
             return first_call(s, c, *ex);
         }
         if (*upload_size != 0) {
-            if (ex->body.size() + *upload_size > s.max_body_) ex->too_big = true;
+            if (!ex->failure.empty() || ex->body.size() + *upload_size > s.max_body_) ex->too_big = true;
             if (!ex->too_big) ex->body.append(upload_data, *upload_size);
             // A chunked body has no length to refuse it by: read past the
             // limit for the 413, but not without end.
@@ -210,6 +282,8 @@ struct Routes {
             return ex->discarded > s.max_body_ ? MHD_NO : MHD_YES;
         }
         if (ex->status != 0) return MHD_YES;  // answered early
+        s.guard_.received(guard_handle(c));
+        if (!ex->failure.empty()) return fail(s, c, *ex, internal_error(ex->failure));
         if (ex->too_big) return fail(s, c, *ex, body_too_big(s));
         if (ex->method != "POST")
             if (auto e = refusal(s, c, *ex)) return fail(s, c, *ex, *e);
@@ -242,6 +316,7 @@ struct Routes {
     }
 
     static MHD_Result first_call(HttpServer &s, MHD_Connection *c, Exchange &ex) {
+        if (auto e = framing_error(request_headers(c))) return fail(s, c, ex, *e);
         if (ex.method != "POST") return MHD_YES;
         if (auto e = refusal(s, c, ex)) return fail(s, c, ex, *e);
         return MHD_YES;
@@ -260,7 +335,9 @@ struct Routes {
         }
         const unsigned live = Synthesis::live();
         const unsigned helpers = engine_helper_children();
-        Gauges g{s.admission_.waiting(), s.admission_.busy(), live, helpers > live ? helpers - live : 0};
+        const ConnectionGuard::Counts dropped = s.guard_.counts();
+        Gauges g{s.admission_.waiting(), s.admission_.busy(), live, helpers > live ? helpers - live : 0,
+                 dropped.timed_out, dropped.evicted, dropped.refused};
         return respond(s, c, ex, 200, s.metrics_.render(g), "text/plain; version=0.0.4");
     }
 
@@ -274,22 +351,30 @@ struct Routes {
         auto slot = s.admission_.enter();
         if (slot == nullptr) return fail(s, c, ex, busy());
         int code = SPEECH_OK;
-        auto synthesis = Synthesis::begin(req.session_params(), req.input, code);
-        if (synthesis == nullptr) return fail(s, c, ex, service_failure(code, Synthesis::engine_error()));
+        const std::string params = req.session_params() + ", max_audio_seconds = " + std::to_string(s.config_.max_audio_seconds);
+        auto synthesis = Synthesis::begin(params, req.input, code);
+        if (synthesis == nullptr) return fail(s, c, ex, service_failure(code, Synthesis::engine_error(), s.config_.max_audio_seconds));
         // The first block decides the status: a failure before any audio
         // is an error answer, not a cut stream.
         std::string_view block;
         bool last = false;
         if ((code = synthesis->next(block, last)) != SPEECH_OK)
-            return fail(s, c, ex, service_failure(code, Synthesis::engine_error()));
+            return fail(s, c, ex, service_failure(code, Synthesis::engine_error(), s.config_.max_audio_seconds));
 
         if (req.format == AudioFormat::kPcm) {
             auto *stream = new HttpServer::Stream{std::move(slot), std::move(synthesis), c, s.metrics_, req.sample_rate,
                                                   ex.sent, std::string(block), 0, last, block.size()};
             MHD_Response *r = MHD_create_response_from_callback(
                 MHD_SIZE_UNKNOWN, kStreamBlock,
-                [](void *cls, std::uint64_t, char *buf, std::size_t max) {
-                    return static_cast<HttpServer::Stream *>(cls)->read(buf, max);
+                [](void *cls, std::uint64_t, char *buf, std::size_t max) -> ssize_t {
+                    try {
+                        return static_cast<HttpServer::Stream *>(cls)->read(buf, max);
+                    } catch (const std::exception &e) {
+                        std::fprintf(stderr, "tts-server: stream failed: %s\n", e.what());
+                        return MHD_CONTENT_READER_END_WITH_ERROR;
+                    } catch (...) {
+                        return MHD_CONTENT_READER_END_WITH_ERROR;
+                    }
                 },
                 stream, [](void *cls) { delete static_cast<HttpServer::Stream *>(cls); });
             if (r == nullptr) {
@@ -310,7 +395,7 @@ struct Routes {
         while (!last) {
             if (client_gone(c)) return MHD_NO;  // ends the session and the connection
             if ((code = synthesis->next(block, last)) != SPEECH_OK)
-                return fail(s, c, ex, service_failure(code, Synthesis::engine_error()));
+                return fail(s, c, ex, service_failure(code, Synthesis::engine_error(), s.config_.max_audio_seconds));
             body.append(block.data(), block.size());
         }
         synthesis.reset();
@@ -358,19 +443,45 @@ struct Routes {
         std::unique_ptr<Exchange> ex(static_cast<Exchange *>(*state));
         *state = nullptr;
         if (ex == nullptr) return;
-        const double seconds = std::chrono::duration<double>(Clock::now() - ex->start).count();
-        // An exchange cut before any answer counts as 499, as proxies log it.
-        const unsigned status = ex->status != 0 ? ex->status : 499;
-        s.metrics_.record(ex->route, status, seconds);
-        if (s.config_.access_log)
-            std::fprintf(stderr, "%s \"%s %s\" %u %llu %.3f%s\n", client_address(c).c_str(), ex->method.c_str(),
-                         ex->url.c_str(), status, static_cast<unsigned long long>(ex->sent->load()), seconds,
-                         how == MHD_REQUEST_TERMINATED_COMPLETED_OK ? "" : " aborted");
+        try {
+            s.guard_.answered(guard_handle(c));
+            account(s, c, *ex, how);
+        } catch (...) {
+            // The count and the log line are lost; the request is not.
+        }
         {
             std::lock_guard<std::mutex> lock(s.idle_mutex_);
             --s.in_flight_;
         }
         s.idle_.notify_all();
+    }
+
+    static void account(HttpServer &s, MHD_Connection *c, const Exchange &ex, MHD_RequestTerminationCode how) {
+        const double seconds = std::chrono::duration<double>(Clock::now() - ex.start).count();
+        // An exchange cut before any answer counts as 499, as proxies log it.
+        const unsigned status = ex.status != 0 ? ex.status : 499;
+        s.metrics_.record(ex.route, status, seconds);
+        if (s.config_.access_log)
+            std::fprintf(stderr, "%s \"%s %s\" %u %llu %.3f%s\n", client_address(c).c_str(),
+                         printable(ex.method, true).c_str(), printable(ex.url, true).c_str(), status,
+                         static_cast<unsigned long long>(ex.sent->load()), seconds,
+                         how == MHD_REQUEST_TERMINATED_COMPLETED_OK ? "" : " aborted");
+    }
+
+    static void on_connection(void *cls, MHD_Connection *c, void **context, MHD_ConnectionNotificationCode what) {
+        auto &s = *static_cast<HttpServer *>(cls);
+        const MHD_ConnectionInfo *fd = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD);
+        try {
+            if (what == MHD_CONNECTION_NOTIFY_CLOSED) {
+                if (*context != nullptr) s.guard_.closed(*context);
+                *context = nullptr;
+            } else if (fd != nullptr) {
+                *context = s.guard_.opened(fd->connect_fd, client_address(c));
+            }
+        } catch (...) {
+            // Only opening allocates: no record, no room.
+            if (what != MHD_CONNECTION_NOTIFY_CLOSED && fd != nullptr) ::shutdown(fd->connect_fd, SHUT_RDWR);
+        }
     }
 };
 
@@ -379,6 +490,11 @@ HttpServer::HttpServer(const ServerConfig &config)
       // The body holds the text JSON-escaped: at most 6 bytes for each 3 of
       // UTF-8 (\uXXXX), 12 for each 4, plus the other fields.
       max_body_(config.max_text * 3 + 4096),
+      // A session holds about two descriptors, four while its helper starts
+      // (and so does the warm helper); the daemon holds a few.
+      accept_limit_(connections_within_fd_limit(config.max_connections + kConnectionHeadroom, 4 * (config.workers + 1) + 8)),
+      guard_({std::max(1u, std::min(config.max_connections, accept_limit_ - std::min(kConnectionHeadroom, accept_limit_ / 4))),
+              config.max_client_connections, std::chrono::seconds(config.request_timeout)}),
       admission_(config.workers, config.queue) {}
 
 HttpServer::~HttpServer() {
@@ -389,7 +505,8 @@ std::string HttpServer::start(int listen_fd) {
     daemon_ = MHD_start_daemon(
         MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_THREAD_PER_CONNECTION | MHD_USE_POLL | MHD_USE_ITC, 0, nullptr,
         nullptr, &Routes::on_request, this, MHD_OPTION_LISTEN_SOCKET,
-        listen_fd, MHD_OPTION_CONNECTION_LIMIT, kConnectionLimit, MHD_OPTION_CONNECTION_TIMEOUT, kIdleTimeoutSeconds,
+        listen_fd, MHD_OPTION_CONNECTION_LIMIT, accept_limit_,
+        MHD_OPTION_CONNECTION_TIMEOUT, kIdleTimeoutSeconds, MHD_OPTION_NOTIFY_CONNECTION, &Routes::on_connection, this,
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_NOTIFY_COMPLETED,
         &Routes::on_completed, this, MHD_OPTION_END);
     if (daemon_ == nullptr) {

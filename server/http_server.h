@@ -12,6 +12,7 @@
 #include <string>
 
 #include "admission.h"
+#include "connection_guard.h"
 #include "metrics.h"
 
 struct MHD_Daemon;
@@ -25,6 +26,10 @@ struct ServerConfig {
     std::size_t max_text = 65536;
     std::string token;  // empty: no token asked for
     bool access_log = false;
+    unsigned max_audio_seconds = 3600;  // passed to every session
+    unsigned request_timeout = 30;      // seconds to receive a request
+    unsigned max_connections = 256;
+    unsigned max_client_connections = 0;  // 0: no limit per client address
 };
 
 class HttpServer {
@@ -51,6 +56,8 @@ class HttpServer {
 
     const ServerConfig config_;
     const std::size_t max_body_;
+    const unsigned accept_limit_;  // connections the daemon takes, within the descriptor limit
+    ConnectionGuard guard_;
     MHD_Daemon *daemon_ = nullptr;
     Admission admission_;
     Metrics metrics_;

@@ -15,6 +15,8 @@ namespace {
 
 constexpr int kBacklog = 511;
 
+}  // namespace
+
 bool split_host_port(const std::string &text, std::string &host, std::string &port) {
     const auto colon = text.rfind(':');
     if (colon == std::string::npos || colon + 1 == text.size()) return false;
@@ -24,8 +26,6 @@ bool split_host_port(const std::string &text, std::string &host, std::string &po
     return !host.empty() && port.find_first_not_of("0123456789") == std::string::npos && port.size() <= 5 &&
            std::stoul(port) <= 65535;
 }
-
-}  // namespace
 
 ListenSocket::~ListenSocket() {
     if (fd_ >= 0) ::close(fd_);

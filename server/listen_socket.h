@@ -30,6 +30,10 @@ class ListenSocket {
     int fd_;
 };
 
+// Splits "HOST:PORT" (HOST non-empty, "[::1]" for IPv6; PORT 0 to 65535);
+// false if it is not of that form.
+bool split_host_port(const std::string &text, std::string &host, std::string &port);
+
 // Binds and listens on "HOST:PORT" ("[::1]:PORT" for IPv6; port 0 picks a
 // free one); an error message otherwise.
 std::variant<ListenSocket, std::string> listen_on(const std::string &host_port);

@@ -61,6 +61,21 @@ std::variant<std::unique_ptr<tts_server::wyoming::WyomingServer>, std::string> s
     return server;
 }
 
+// The signals that drain the server and end it with status 0: those that
+// end a process by default, but for the ones that report a fault of its own
+// (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGSYS, SIGTRAP, SIGXCPU,
+// SIGXFSZ) and SIGKILL. SIGHUP drains too, as systemd's units expect of a
+// service that has no configuration to reload.
+sigset_t stop_signals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int s : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGIO, SIGPWR,
+                        SIGSTKFLT})
+        sigaddset(&set, s);
+    for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) sigaddset(&set, s);
+    return set;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -82,6 +97,10 @@ int main(int argc, char **argv) {
     config.queue = opts.queue != 0 ? opts.queue : 2 * config.workers;
     config.max_text = opts.max_text;
     config.access_log = opts.access_log;
+    config.max_audio_seconds = opts.max_audio_seconds;
+    config.request_timeout = opts.request_timeout;
+    config.max_connections = opts.max_connections;
+    config.max_client_connections = opts.max_client_connections;
     if (!opts.token_file.empty()) {
         auto token = read_token_file(opts.token_file);
         if (token.index() == 1) return fail(std::get<1>(token), 1);
@@ -90,11 +109,8 @@ int main(int argc, char **argv) {
 
     // Signals are taken by this thread alone, with sigwait: every thread
     // started from here on has them blocked (the service's helpers get a
-    // clean mask of their own).
-    sigset_t stop;
-    sigemptyset(&stop);
-    sigaddset(&stop, SIGTERM);
-    sigaddset(&stop, SIGINT);
+    // clean mask of their own). Each of them drains and ends the server.
+    const sigset_t stop = stop_signals();
     pthread_sigmask(SIG_BLOCK, &stop, nullptr);
     signal(SIGPIPE, SIG_IGN);
 

@@ -13,12 +13,17 @@
 
 namespace tts_server {
 
-// The gauges, read when the page is made.
+// The gauges, and the counts kept elsewhere, read when the page is made.
 struct Gauges {
     unsigned queue_depth = 0;
     unsigned workers_busy = 0;
     unsigned helpers_busy = 0;
     unsigned helpers_ready = 0;
+    // Connections closed by the server: at their request deadline, to make
+    // room for another, and refused for want of room.
+    std::uint64_t dropped_deadline = 0;
+    std::uint64_t dropped_room = 0;
+    std::uint64_t dropped_refused = 0;
 };
 
 class Metrics {
@@ -38,9 +43,11 @@ class Metrics {
     mutable std::mutex mutex_;
     std::map<std::tuple<std::string, std::string, std::string>, std::uint64_t> requests_;
     std::array<std::uint64_t, kBuckets.size()> bucket_counts_{};
+    // Sums are kept in whole microseconds and printed exactly: a double
+    // printed with 6 digits stops counting once it is large.
     std::uint64_t count_ = 0;
-    double sum_ = 0;
-    double audio_seconds_ = 0;
+    std::uint64_t sum_us_ = 0;
+    std::uint64_t audio_us_ = 0;
 };
 
 }  // namespace tts_server

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "listen_socket.h"
+
 namespace tts_server {
 namespace {
 
@@ -18,10 +20,30 @@ bool parse_count(const char *text, unsigned long long max, unsigned long long &o
     return true;
 }
 
+struct Limit {
+    const char *name;
+    unsigned Options::*field;
+    unsigned long long max;
+};
+
+const Limit *find_limit(const std::string &arg) {
+    static const Limit kLimits[] = {
+        {"--max-audio-seconds", &Options::max_audio_seconds, 86400},
+        {"--request-timeout", &Options::request_timeout, 3600},
+        {"--max-connections", &Options::max_connections, 16384},
+        {"--max-client-connections", &Options::max_client_connections, 16384},
+    };
+    for (const Limit &l : kLimits)
+        if (arg == l.name) return &l;
+    return nullptr;
+}
+
 }  // namespace
 
 const char *usage_text() {
     return "usage: tts-server [--listen HOST:PORT] [--workers N] [--queue N] [--max-text BYTES]\n"
+           "                  [--max-audio-seconds N] [--request-timeout SECONDS]\n"
+           "                  [--max-connections N] [--max-client-connections N]\n"
            "                  [--token-file FILE] [--access-log] [--wyoming HOST:PORT]\n";
 }
 
@@ -37,6 +59,10 @@ std::variant<Options, UsageError> parse_options(int argc, char **argv) {
             o.access_log = true;
         } else if (arg == "--listen" || arg == "--token-file" || arg == "--wyoming") {
             if (value == nullptr || *value == '\0') return UsageError{arg + " needs a value"};
+            std::string host;
+            std::string port;
+            if (arg != "--token-file" && !split_host_port(value, host, port))
+                return UsageError{arg + " wants HOST:PORT with a port from 0 to 65535, not " + std::string(value)};
             (arg == "--listen" ? o.listen : arg == "--wyoming" ? o.wyoming : o.token_file) = value;
             ++i;
         } else if (arg == "--workers" || arg == "--queue") {
@@ -46,6 +72,11 @@ std::variant<Options, UsageError> parse_options(int argc, char **argv) {
         } else if (arg == "--max-text") {
             if (!parse_count(value, 64ull << 20, n)) return UsageError{"--max-text needs a number of bytes from 1 to 67108864"};
             o.max_text = static_cast<std::size_t>(n);
+            ++i;
+        } else if (const Limit *limit = find_limit(arg)) {
+            if (!parse_count(value, limit->max, n))
+                return UsageError{arg + " needs a number from 1 to " + std::to_string(limit->max)};
+            o.*(limit->field) = static_cast<unsigned>(n);
             ++i;
         } else {
             return UsageError{"unknown argument: " + arg};

@@ -14,6 +14,10 @@ struct Options {
     unsigned workers = 0;  // 0: the number of processors
     unsigned queue = 0;    // 0: twice the workers
     std::size_t max_text = 65536;
+    unsigned max_audio_seconds = 3600;   // the most audio one request may ask for
+    unsigned request_timeout = 30;       // seconds to receive a request's headers and body
+    unsigned max_connections = 256;
+    unsigned max_client_connections = 0;  // 0: no limit per client address
     std::string token_file;
     std::string wyoming;  // HOST:PORT for Wyoming; empty: none (unless socket-activated)
     bool access_log = false;

@@ -7,42 +7,41 @@
 #include <nlohmann/json.hpp>
 
 #include "flac_encoder.h"
+#include "printable.h"
 
 namespace tts_server {
 namespace {
 
 using nlohmann::json;
 
-bool valid_utf8(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
+// The body with every byte that is not valid UTF-8 replaced by `marker`,
+// or "" if all of it is valid.
+std::string mark_invalid_utf8(std::string_view body, std::string_view marker) {
+    std::string out;
+    bool invalid = false;
+    for (std::size_t i = 0; i < body.size();) {
+        const std::size_t n = utf8_sequence(body.substr(i));
+        if (n == 0) {
+            out += marker;
+            invalid = true;
             ++i;
-            continue;
-        }
-        std::size_t n;
-        unsigned cp;
-        unsigned min;
-        if ((c & 0xE0) == 0xC0) {
-            n = 1, cp = c & 0x1Fu, min = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            n = 2, cp = c & 0x0Fu, min = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            n = 3, cp = c & 0x07u, min = 0x10000;
         } else {
-            return false;
+            out.append(body.substr(i, n));
+            i += n;
         }
-        if (s.size() - i <= n) return false;
-        for (std::size_t k = 1; k <= n; ++k) {
-            const auto d = static_cast<unsigned char>(s[i + k]);
-            if ((d & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (d & 0x3Fu);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += n + 1;
     }
-    return true;
+    return invalid ? out : std::string();
+}
+
+// The 400 for a body that is not valid UTF-8, on the field whose value holds
+// the bad bytes when that can be told.
+ApiError invalid_utf8(const std::string &marked, std::string_view marker) {
+    const json doc = json::parse(marked, nullptr, false);
+    if (doc.is_object())
+        for (const auto &[key, value] : doc.items())
+            if (key.find(marker) == std::string::npos && value.dump().find(marker) != std::string::npos)
+                return bad_field(key, "is not valid UTF-8");
+    return ApiError{400, "the body is not valid UTF-8", "invalid_request_error", "", "invalid_utf8"};
 }
 
 // A whole number in [lo, hi], or the field's error.
@@ -122,7 +121,10 @@ std::string SpeechRequest::session_params() const {
 }
 
 std::variant<SpeechRequest, ApiError> parse_speech_request(std::string_view body, std::size_t max_text) {
-    if (!valid_utf8(body)) return bad_field("input", "the text is not valid UTF-8");
+    // U+FFFF, a noncharacter, marks the bad bytes (unless a client sent it).
+    static constexpr std::string_view kMarker = "\xEF\xBF\xBF";
+    if (const std::string marked = mark_invalid_utf8(body, kMarker); !marked.empty())
+        return invalid_utf8(body.find(kMarker) == std::string_view::npos ? marked : std::string(), kMarker);
     const json doc = json::parse(body, nullptr, false);
     if (doc.is_discarded()) return ApiError{400, "the body is not valid JSON", "invalid_request_error", "", "invalid_json"};
     if (!doc.is_object()) return ApiError{400, "the body must be a JSON object", "invalid_request_error", "", "invalid_json"};

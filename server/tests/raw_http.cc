@@ -14,7 +14,13 @@
 
 namespace server_test {
 
-Connection::Connection(int port) : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+Connection::Connection(int port, const char *source) : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    if (source != nullptr) {
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        inet_pton(AF_INET, source, &from.sin_addr);
+        if (bind(fd_, reinterpret_cast<sockaddr *>(&from), sizeof from) != 0) close();
+    }
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -91,7 +97,7 @@ Response request(int port, const std::string &method, const std::string &path, c
     Connection c(port);
     c.send(method + " " + path + " HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n" + extra_headers +
            "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
-    return parse_response(c.read_all());
+    return parse_response(c.read_all(30000));
 }
 
 }  // namespace server_test

@@ -11,7 +11,8 @@ namespace server_test {
 // A connected loopback socket, closed when destroyed.
 class Connection {
   public:
-    explicit Connection(int port);
+    // From `source` (another loopback address, say) if not null.
+    explicit Connection(int port, const char *source = nullptr);
     ~Connection();
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;

@@ -4,12 +4,17 @@
 #include "helper_count.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <stdexcept>
 
 namespace server_test {
@@ -27,7 +32,11 @@ unsigned count_entries(const std::string &dir) {
 
 }  // namespace
 
-ServerProcess::ServerProcess(std::vector<std::string> args, std::vector<std::string> env) {
+ServerProcess::ServerProcess(std::vector<std::string> args, std::vector<std::string> env)
+    : ServerProcess(std::move(args), Setup{std::move(env), "", 0}) {}
+
+ServerProcess::ServerProcess(std::vector<std::string> args, Setup setup) {
+    std::vector<std::string> &env = setup.env;
     int err[2];
     if (pipe(err) != 0) throw std::runtime_error("pipe");
     pid_ = fork();
@@ -36,6 +45,10 @@ ServerProcess::ServerProcess(std::vector<std::string> args, std::vector<std::str
         close(err[0]);
         close(err[1]);
         for (auto &e : env) putenv(e.data());
+        if (setup.max_files != 0) {
+            const rlimit files = {setup.max_files, setup.max_files};
+            setrlimit(RLIMIT_NOFILE, &files);
+        }
         std::vector<char *> argv = {const_cast<char *>(TTS_SERVER), const_cast<char *>("--listen"),
                                     const_cast<char *>("127.0.0.1:0")};
         for (auto &a : args) argv.push_back(a.data());
@@ -54,7 +67,8 @@ ServerProcess::ServerProcess(std::vector<std::string> args, std::vector<std::str
             wyoming_port_ = std::atoi(wyoming_line_.c_str() + at + 1);
     }
     if (fork() == 0) {
-        while (read(err[0], &c, 1) == 1) (void)!write(2, &c, 1);
+        const int out = setup.log.empty() ? 2 : open(setup.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
+        while (read(err[0], &c, 1) == 1) (void)!write(out, &c, 1);
         _exit(0);
     }
     close(err[0]);
@@ -82,6 +96,18 @@ int ServerProcess::stop(int signal, int seconds) {
 }
 
 unsigned ServerProcess::helpers() const { return tts_server::engine_helper_children("/proc/" + std::to_string(pid_)); }
+
+double ServerProcess::cpu_seconds() const {
+    std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), {});
+    // Fields 14 and 15 (utime, stime), counted after the command's ")".
+    std::istringstream rest(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    unsigned long long ticks = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i)
+        if (i >= 14) ticks += std::stoull(field);
+    return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
 
 unsigned ServerProcess::descriptors() const { return count_entries("/proc/" + std::to_string(pid_) + "/fd"); }
 

@@ -13,9 +13,17 @@ namespace server_test {
 
 class ServerProcess {
   public:
+    // What a test may change about the process beyond its arguments.
+    struct Setup {
+        std::vector<std::string> env;  // NAME=VALUE
+        std::string log;               // file for its standard error after the first line ("": the test's)
+        unsigned max_files = 0;        // RLIMIT_NOFILE (0: inherited)
+    };
+
     // Starts tts-server on a free loopback port with `args` and the
     // environment changes `env` (NAME=VALUE), and waits for its line.
     explicit ServerProcess(std::vector<std::string> args = {}, std::vector<std::string> env = {});
+    ServerProcess(std::vector<std::string> args, Setup setup);
     ~ServerProcess();
     ServerProcess(const ServerProcess &) = delete;
     ServerProcess &operator=(const ServerProcess &) = delete;
@@ -32,6 +40,7 @@ class ServerProcess {
 
     unsigned helpers() const;  // tts-engine children
     unsigned descriptors() const;
+    double cpu_seconds() const;  // user and system time so far
 
   private:
     pid_t pid_ = -1;

@@ -7,7 +7,9 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -20,6 +22,7 @@
 
 #include "raw_http.h"
 #include "server_process.h"
+#include "speech_service.h"
 
 namespace {
 
@@ -126,6 +129,13 @@ TEST(Server, BadRequestsGetTheirStatusAndNameTheField) {
         {"POST", "/v1/voices", "{}", json, 405, ""},
         {"GET", "/v2/nothing", "", "", 404, ""},
         {"POST", "/v1/reading", "{\"input\":\"\"}", json, 400, "input"},
+        // Invalid UTF-8 is reported on its own field; SSML the service refuses
+        // is the client's fault.
+        {"POST", "/v1/audio/speech", speech_body(",\"voice\":\"x\xffy\""), json, 400, "voice"},
+        {"POST", "/v1/audio/speech", speech_body(",\"response_format\":\"\xc3\""), json, 400, "response_format"},
+        {"POST", "/v1/audio/speech", "{\"input\":\"<speak><p>a</speak>\"}", json, 400, "input"},
+        {"POST", "/v1/audio/speech", "{\"input\":\"<speak><break time='x'/></speak>\",\"response_format\":\"pcm\"}", json, 400, "input"},
+        {"POST", "/v1/reading", "{\"input\":\"<speak>a\"}", json, 400, "input"},
     };
     for (const auto &c : cases) {
         Response r = request(server.port(), c.method, c.path, c.body, c.headers);
@@ -136,6 +146,9 @@ TEST(Server, BadRequestsGetTheirStatusAndNameTheField) {
         EXPECT_NE(r.body.find("{\"error\":{\"code\":"), std::string::npos) << r.body;
     }
     EXPECT_EQ(request(server.port(), "GET", "/v1/audio/speech").headers["allow"], "POST");
+    EXPECT_EQ(request(server.port(), "POST", "/healthz", "{}").headers["allow"], "GET, HEAD");
+    const Response ssml = request(server.port(), "POST", "/v1/audio/speech", "{\"input\":\"<speak><p>a</speak>\"}");
+    EXPECT_NE(ssml.body.find("line 1, column"), std::string::npos) << ssml.body;
 }
 
 // A failing helper's code is in the answer: 504 for one that hangs.
@@ -183,6 +196,9 @@ TEST(Server, TokenIsAskedOnEveryRouteButHealthz) {
     EXPECT_EQ(request(server.port(), "GET", "/metrics", "", "Authorization: Bearer s3cret!\r\n").status, 401);
     EXPECT_EQ(request(server.port(), "POST", "/v1/audio/speech", speech_body(""), json).status, 401);
     EXPECT_EQ(request(server.port(), "POST", "/v1/audio/speech", speech_body(""), json + "Authorization: Bearer s3cret\r\n").status, 200);
+    // The scheme is case-insensitive.
+    EXPECT_EQ(request(server.port(), "GET", "/metrics", "", "Authorization: bearer s3cret\r\n").status, 200);
+    EXPECT_EQ(request(server.port(), "GET", "/metrics", "", "Authorization: BEARER  s3cret\r\n").status, 200);
 }
 
 // One worker, one place in the queue: the third request at once gets 503.
@@ -224,6 +240,15 @@ TEST(Server, HostileClientsDoNotHurtTheServer) {
         {"chunked body over the limit", post + "Transfer-Encoding: chunked\r\n\r\n30000\r\n" + std::string(0x30000, ' ') +
                                             "\r\n10000\r\n" + std::string(0x10000, ' ') + "\r\n0\r\n\r\n", 413},
         {"bad chunk size", post + "Transfer-Encoding: chunked\r\n\r\nzz\r\n{}\r\n0\r\n\r\n", 400},
+        // Framing that two readers could take differently is refused.
+        {"two Content-Lengths", post + "Content-Length: " + std::to_string(body.size()) + "\r\nContent-Length: 5\r\n\r\n" + body, 400},
+        {"a Content-Length list", post + "Content-Length: 5, " + std::to_string(body.size()) + "\r\n\r\n" + body, 400},
+        {"Content-Length and chunked", post + "Content-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n5\r\n{\"inp\r\n0\r\n\r\n", 400},
+        {"GET with two Content-Lengths", "GET /healthz HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\nabc", 400},
+        {"a coding other than chunked", post + "Transfer-Encoding: gzip, chunked\r\n\r\n5\r\n{\"inp\r\n0\r\n\r\n", 501},
+        {"identity coding", post + "Transfer-Encoding: identity\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body, 400},
+        // Bytes that are not UTF-8 in the URL are echoed escaped.
+        {"invalid UTF-8 in the URL", "GET /%ff%0a%1b[31m HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", 404},
     };
     for (const auto &c : cases) {
         Connection conn(server.port());
@@ -311,6 +336,193 @@ TEST(Server, CurlAndTheOfficialClientGetAudio) {
         GTEST_SKIP() << "the openai package is not installed (scripts/install-deps.sh installs it)";
     }
     EXPECT_EQ(run("node " SERVER_JS_DIR "/speech.mjs " + url + "/v1 2>&1"), "wav 200 audio/wav RIFF\npcm 200 audio/pcm\n");
+}
+
+}  // namespace
+
+namespace {
+
+std::string long_text(std::size_t bytes) {
+    std::string text;
+    while (text.size() < bytes) text += "春眠不觉晓，处处闻啼鸟。";
+    return text;
+}
+
+std::string raw_post(const std::string &body, const std::string &connection = "") {
+    return "POST /v1/audio/speech HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\n" + connection +
+           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// A client that ends its sending side once its request is sent still gets
+// the whole answer, however long.
+TEST(Server, HalfClosedClientGetsTheWholeAnswer) {
+    ServerProcess server;
+    const std::string text = long_text(900);
+    for (const char *format : {"wav", "pcm"}) {
+        Connection conn(server.port());
+        conn.send(raw_post("{\"input\":\"" + text + "\",\"response_format\":\"" + format + "\"}"));
+        shutdown(conn.fd(), SHUT_WR);
+        const Response r = server_test::parse_response(conn.read_all(20000));
+        ASSERT_EQ(r.status, 200) << format;
+        ASSERT_GT(r.body.size(), 1000000u) << format;
+        if (std::string(format) == "wav") {
+            EXPECT_EQ(le32(r.body, 40), r.body.size() - 44);
+        } else {
+            EXPECT_TRUE(r.chunked_complete);
+        }
+    }
+}
+
+// What a client sends is logged and echoed with its control characters
+// escaped: no forged log line, no terminal escape.
+TEST(Server, ClientTextIsEscapedInTheLogAndTheAnswer) {
+    const std::string log = testing::TempDir() + "/tts-server-access.log";
+    ServerProcess server({"--access-log"}, ServerProcess::Setup{{}, log, 0});
+    const Response r = request(server.port(), "GET", "/a%0a1.2.3.4%20%22GET%20/%22%20200%1b[31m%c2%9b");
+    EXPECT_EQ(r.status, 404);
+    EXPECT_NE(r.body.find(R"(/a\\x0a1.2.3.4 \"GET /\" 200\\x1b[31m\\xc2\\x9b")"), std::string::npos) << r.body;
+    request(server.port(), "GET", "/healthz");
+    ASSERT_EQ(server.stop(SIGTERM), 0);
+    std::ifstream in(log);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].rfind(R"(127.0.0.1 "GET /a\x0a1.2.3.4 \x22GET /\x22 200\x1b[31m\xc2\x9b" 404 )", 0), 0u) << lines[0];
+}
+
+// Every signal that would end the process drains it and ends it with 0.
+TEST(Server, TerminatingSignalsDrainAndExitZero) {
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM}) {
+        ServerProcess server;
+        ASSERT_EQ(request(server.port(), "GET", "/healthz").status, 200);
+        const int status = server.stop(sig, 10);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << strsignal(sig) << ": " << status;
+    }
+}
+
+TEST(Server, BadListenAddressIsAUsageError) {
+    for (const char *listen : {":5500", "127.0.0.1:65536", "127.0.0.1:99999", "127.0.0.1:", "127.0.0.1:-1"}) {
+        ServerProcess server({"--listen", listen});
+        const int status = server.stop(0, 10);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << listen << ": " << status;
+    }
+}
+
+// The audio limit is refused as the client's fault, naming the limit.
+TEST(Server, AudioBeyondTheLimitIsA400) {
+    // A service that does not know the parameter ignores it, and would also
+    // take 0, which is out of its range.
+    int code = MSPLogin(nullptr, nullptr, "appid = 7e5a5e7e, work_dir = /");
+    ASSERT_EQ(code, 0);
+    const char *probe = QTTSSessionBegin("max_audio_seconds = 0", &code);
+    QTTSSessionEnd(probe, nullptr);
+    MSPLogout();
+    if (code == 0) GTEST_SKIP() << "the speech service does not limit audio";
+    ServerProcess server({"--max-audio-seconds", "2"});
+    // Pauses are known before any audio is made: refused before a pcm stream
+    // starts; a long text may be stopped when it reaches the limit, which a
+    // wav answer still reports.
+    const std::string pause = "<speak>一<break time='5s'/>二</speak>";
+    const std::vector<std::pair<std::string, const char *>> cases = {
+        {pause, "pcm"}, {pause, "wav"}, {long_text(600), "wav"}};
+    for (const auto &[input, format] : cases) {
+        const Response r = request(server.port(), "POST", "/v1/audio/speech",
+                                   "{\"input\":\"" + input + "\",\"response_format\":\"" + format + "\"}");
+        EXPECT_EQ(r.status, 400) << format << " " << r.body;
+        EXPECT_NE(r.body.find("\"param\":\"input\""), std::string::npos) << r.body;
+        EXPECT_NE(r.body.find("max_audio_seconds"), std::string::npos) << r.body;
+        EXPECT_NE(r.body.find("2 s on this server"), std::string::npos) << r.body;
+    }
+    EXPECT_EQ(request(server.port(), "POST", "/v1/audio/speech", speech_body("")).status, 200);
+}
+
+// Hundreds of connections that dribble their headers (reopened as they are
+// dropped) lock nobody out: probes and speech are served within seconds, and
+// a dribbler is cut at the request deadline. With a limit per client, one
+// client keeps no more than its share.
+TEST(Server, DribblingClientsLockNobodyOut) {
+    struct Case {
+        std::vector<std::string> args;
+        const char *attacker;  // source address
+        unsigned attackers;
+    };
+    const std::vector<Case> cases = {
+        {{"--max-connections", "64", "--request-timeout", "3"}, "127.0.0.1", 200},
+        {{"--max-client-connections", "8", "--request-timeout", "3"}, "127.0.0.2", 100},
+    };
+    for (const auto &c : cases) {
+        ServerProcess server(c.args);
+        std::atomic<bool> stop{false};
+        std::atomic<unsigned> last_open{0};  // of the attacker's, in its last full round
+        std::thread attack([&] {
+            std::vector<std::unique_ptr<Connection>> conns(c.attackers);
+            const std::string line = "GET /healthz HTTP/1.1\r\nHost: x\r\nX-Slow: ";
+            for (std::size_t round = 0; !stop; ++round) {
+                unsigned open = 0;
+                bool full_round = true;
+                for (auto &conn : conns) {
+                    if (stop) {
+                        full_round = false;
+                        break;
+                    }
+                    char probe;
+                    // Reopen what the server closed.
+                    if (conn == nullptr || conn->fd() < 0 || recv(conn->fd(), &probe, 1, MSG_DONTWAIT) == 0) {
+                        conn = std::make_unique<Connection>(server.port(), c.attacker);
+                        conn->send(line.substr(0, 1));
+                    } else {
+                        ++open;
+                        conn->send(line.substr(round % line.size(), 1));
+                    }
+                }
+                if (full_round && round > 0) last_open = open;
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        for (int i = 0; i < 4; ++i) {
+            const auto start = std::chrono::steady_clock::now();
+            EXPECT_EQ(request(server.port(), "GET", "/healthz").status, 200) << c.args[0];
+            EXPECT_EQ(request(server.port(), "POST", "/v1/audio/speech", speech_body("")).status, 200) << c.args[0];
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << c.args[0];
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+        }
+        stop = true;
+        attack.join();
+        // Alone, a dribbler is cut at the deadline.
+        Connection slow(server.port(), c.attacker);
+        const auto start = std::chrono::steady_clock::now();
+        slow.send("G");
+        for (int i = 0; i < 40 && slow.send("E"); ++i) {
+            char probe;
+            if (recv(slow.fd(), &probe, 1, MSG_DONTWAIT) == 0) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4500)) << c.args[0];
+        const std::string metrics = request(server.port(), "GET", "/metrics").body;
+        EXPECT_EQ(metrics.find("tts_connections_dropped_total{reason=\"deadline\"} 0\n"), std::string::npos) << metrics;
+        EXPECT_EQ(metrics.find("tts_connections_dropped_total{reason=\"room\"} 0\n"), std::string::npos) << metrics;
+        if (std::string(c.attacker) != "127.0.0.1") {
+            EXPECT_LE(last_open.load(), 10u) << "one client held more than its share";
+        }
+    }
+}
+
+// With few descriptors left, the listening thread waits for a connection
+// to close instead of spinning on accept().
+TEST(Server, FewDescriptorsDoNotSpin) {
+    ServerProcess server({"--workers", "1"}, ServerProcess::Setup{{}, "", 24});
+    ASSERT_NE(server.port(), 0);
+    std::vector<std::unique_ptr<Connection>> held;
+    for (int i = 0; i < 30; ++i) held.push_back(std::make_unique<Connection>(server.port()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const double before = server.cpu_seconds();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_LT(server.cpu_seconds() - before, 0.3);
+    held.clear();
+    // Served again once they are gone (a connection or two at a time).
+    EXPECT_TRUE(eventually([&] { return request(server.port(), "GET", "/healthz").status == 200; }, 5000));
+    EXPECT_TRUE(eventually([&] { return request(server.port(), "POST", "/v1/audio/speech", speech_body("")).status == 200; }, 5000));
 }
 
 }  // namespace
