@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "speech_worker.h"
 
+#include <algorithm>
+
 #include "audio_block.h"
 #include "module_log.h"
 #include "speech_service.h"
@@ -75,9 +77,13 @@ void SpeechWorker::run(SpeechJob job) {
 }
 
 bool SpeechWorker::synthesize(const Utterance &u) {
-    bool sent = false;
-    // One more try for a helper that failed before any audio was sent.
+    // The bytes already handed on. The engine says the same text the same
+    // way, so a new helper after a failed one starts the stretch again and
+    // its first bytes are left out: the listener hears no seam.
+    std::size_t sent = 0;
+    std::string odd;
     for (int attempt = 0; attempt < 2; ++attempt) {
+        if (attempt > 0) log_line(1, "the engine failed: the stretch goes on with a new helper");
         int code = SPEECH_OK;
         const char *handle = QTTSSessionBegin(u.params.c_str(), &code);
         if (handle == nullptr) {
@@ -94,6 +100,7 @@ bool SpeechWorker::synthesize(const Utterance &u) {
             }
             session_ = handle;
         }
+        std::size_t made = 0;
         code = QTTSTextPut(handle, u.text.data(), static_cast<unsigned>(u.text.size()), nullptr);
         if (code != SPEECH_OK) log_line(1, failure("text put", code));
         while (code == SPEECH_OK && !stopping()) {
@@ -102,9 +109,17 @@ bool SpeechWorker::synthesize(const Utterance &u) {
             const void *block = QTTSAudioGet(handle, &len, &status, &code);
             if (stopping()) break;
             if (block != nullptr && len > 0) {
-                sent = true;
-                if (!out_.send(audio_event(std::string_view(static_cast<const char *>(block), len), kSampleRate)))
+                std::string_view pcm(static_cast<const char *>(block), len);
+                const std::size_t skip = sent > made ? std::min<std::size_t>(sent - made, pcm.size()) : 0;
+                made += pcm.size();
+                pcm.remove_prefix(skip);
+                sent += pcm.size();
+                // A block may end inside a sample: its byte waits for the next.
+                odd.append(pcm);
+                const std::size_t whole = odd.size() & ~std::size_t{1};
+                if (whole > 0 && !out_.send(audio_event(std::string_view(odd).substr(0, whole), kSampleRate)))
                     stop_ = true;  // the server is gone
+                odd.erase(0, whole);
             }
             if (code != SPEECH_OK) log_line(1, failure("audio fetch", code));
             if (status == 2) break;
@@ -117,8 +132,7 @@ bool SpeechWorker::synthesize(const Utterance &u) {
             }
         }
         if (stopping()) return false;
-        if (!engine_failure(code) || sent) return true;
-        log_line(1, "the engine failed before any audio: trying the stretch once more");
+        if (!engine_failure(code)) return true;
     }
     return true;
 }
