@@ -12,6 +12,7 @@ namespace sd_tts {
 namespace {
 
 constexpr int kSampleRate = 16000;
+constexpr std::size_t kBlockBytes = kSampleRate / 5 * 2;  // 200 ms
 
 // Failures of the engine helper, not of the text: a new session (with a new
 // helper) may well succeed.
@@ -117,8 +118,12 @@ bool SpeechWorker::synthesize(const Utterance &u) {
                 // A block may end inside a sample: its byte waits for the next.
                 odd.append(pcm);
                 const std::size_t whole = odd.size() & ~std::size_t{1};
-                if (whole > 0 && !out_.send(audio_event(std::string_view(odd).substr(0, whole), kSampleRate)))
-                    stop_ = true;  // the server is gone
+                // The server plays a block whole before it looks at a STOP:
+                // long audio goes in short blocks.
+                for (std::size_t at = 0; at < whole && !stopping(); at += kBlockBytes) {
+                    const std::string_view piece = std::string_view(odd).substr(at, std::min(kBlockBytes, whole - at));
+                    if (!out_.send(audio_event(piece, kSampleRate))) stop_ = true;  // the server is gone
+                }
                 odd.erase(0, whole);
             }
             if (code != SPEECH_OK) log_line(1, failure("audio fetch", code));

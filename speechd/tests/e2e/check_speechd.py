@@ -140,6 +140,7 @@ def main():
     # Cancel stops the audio.
     long_text = "今天天气很好，我们一起去公园散步，看看湖边的花和树。" * 8
     start = rec.mark()
+    spoken_at = time.monotonic()
     client.speak(long_text, wait=False)
     time.sleep(1.5)
     cancel_at = rec.mark()
@@ -151,6 +152,9 @@ def main():
     after = rec.since(cancel_at, settle=0)
     # A little of what was on its way may still sound; nothing after 0.3 s.
     tail = after[int(0.3 * RATE):]
+    print("   events: %s" % [(str(k), round(t - spoken_at, 3)) for k, _, t in client.events])
+    print("   recorded %.2f s before the cancel, %.2f s voiced in all" %
+          (len(before) / RATE, voiced_seconds(rec.since(start, settle=0))))
     check(voiced_seconds(before) > 0.5, "speech before the cancel (%.2f s)" % voiced_seconds(before))
     check(voiced_seconds(tail) == 0.0, "silence 0.3 s after the cancel (%.2f s heard)" % voiced_seconds(tail))
 

@@ -21,9 +21,11 @@ done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/speechd-test.XXXXXX")
 pids=""
+# Stopped in the reverse order of their start: the server, the recorder,
+# then the sound server.
 cleanup() {
-  for pid in $pids; do kill "$pid" 2>/dev/null || true; done
   for pid in $pids; do
+    kill "$pid" 2>/dev/null || true
     i=0
     while kill -0 "$pid" 2>/dev/null && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
     kill -9 "$pid" 2>/dev/null || true
@@ -45,7 +47,7 @@ unset DBUS_SESSION_BUS_ADDRESS DISPLAY 2>/dev/null || true
 pulseaudio -n --daemonize=no --system=false --exit-idle-time=-1 --log-target=stderr \
   -L "module-native-protocol-unix auth-anonymous=1 socket=$work/pulse/native" \
   -L "module-null-sink sink_name=tts_null" > "$work/log/pulseaudio.log" 2>&1 &
-pids="$pids $!"
+pids="$! $pids"
 i=0
 until pactl info >/dev/null 2>&1; do
   i=$((i + 1))
@@ -54,8 +56,9 @@ until pactl info >/dev/null 2>&1; do
 done
 pactl set-default-sink tts_null
 
-parec -d tts_null.monitor --format=s16le --rate=16000 --channels=1 --raw --latency-msec=20 > "$work/recording.raw" &
-pids="$pids $!"
+parec -d tts_null.monitor --format=s16le --rate=16000 --channels=1 --raw --latency-msec=20 > "$work/recording.raw" \
+  2> "$work/log/parec.log" &
+pids="$! $pids"
 
 # The module from the build tree, with an empty configuration.
 ln -s "$module" "$work/modules/sd_tts"
@@ -69,7 +72,7 @@ DefaultLanguage "zh"
 CONF
 speech-dispatcher -s -t 0 -C "$work/conf" -m "$work/modules" -c unix_socket -S "$work/speechd.sock" \
   -l 4 -L "$work/log" > "$work/log/speech-dispatcher.out" 2>&1 &
-pids="$pids $!"
+pids="$! $pids"
 i=0
 until [ -S "$work/speechd.sock" ]; do
   i=$((i + 1))
