@@ -92,6 +92,7 @@ void ModuleProtocol::command(std::string_view cmd) {
         message_.clear();
         message_too_long_ = false;
         first_message_line_ = true;
+        backend_.settle();
         out_.send("202 OK RECEIVING MESSAGE\n");
     } else if (cmd == "STOP") {
         backend_.stop();

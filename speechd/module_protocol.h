@@ -26,6 +26,9 @@ class ModuleBackend {
     // Starts speaking `message` (called after the 200 reply is written);
     // its events follow on the output from then on.
     virtual void speak(MessageKind kind, const std::string &message, const VoiceSettings &settings) = 0;
+    // Ends a message still being spoken, with its events, before the next
+    // one is received (the server should not send one before the end).
+    virtual void settle() = 0;
     // Both return at once; the events follow when it is done.
     virtual void stop() = 0;
     virtual void pause() = 0;

@@ -35,7 +35,7 @@ class SpeechWorker {
     SpeechWorker &operator=(const SpeechWorker &) = delete;
 
     // Starts `job`; a message still being spoken is stopped first (with its
-    // STOP event).
+    // STOP event). Not to be called while another thread stops or waits.
     void speak(SpeechJob job);
     // Ends the synthesis at once; the STOP event follows from the thread.
     void stop();

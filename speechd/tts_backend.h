@@ -22,6 +22,10 @@ class TtsBackend : public ModuleBackend {
     bool init(std::vector<std::string> &info, std::string &error) override;
     std::vector<Voice> voices() override { return voices_; }
     void speak(MessageKind kind, const std::string &message, const VoiceSettings &settings) override;
+    void settle() override {
+        worker_.stop();
+        worker_.wait();
+    }
     void stop() override { worker_.stop(); }
     void pause() override { worker_.pause(); }
 

@@ -129,6 +129,22 @@ TEST(Module, StopDoesNotWaitForAStuckEngine) {
     EXPECT_LT(ms, 500);
 }
 
+TEST(Module, ASpeakWhileSpeakingEndsTheFirstBeforeItIsAcknowledged) {
+    ModuleProcess m;
+    ASSERT_TRUE(m.handshake());
+    ASSERT_EQ(speak(m, "SPEAK", long_text()), "200 OK SPEAKING");
+    m.send("SPEAK\n" + std::string(kSentence) + "\n.\n");
+    const auto first = m.events();
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(first.back().code, "703");
+    std::string line;
+    ASSERT_TRUE(m.line(line));
+    EXPECT_EQ(line, "202 OK RECEIVING MESSAGE");
+    ASSERT_TRUE(m.line(line));
+    EXPECT_EQ(line, "200 OK SPEAKING");
+    EXPECT_EQ(shape_of(m.events()), "701 705 702");
+}
+
 TEST(Module, PauseStopsAtTheNextMark) {
     ModuleProcess m;
     ASSERT_TRUE(m.handshake());

@@ -34,6 +34,7 @@ class RecordingBackend : public ModuleBackend {
     void speak(MessageKind kind, const std::string &message, const VoiceSettings &settings) override {
         spoken.push_back({kind, message, settings});
     }
+    void settle() override { ++settles; }
     void stop() override { ++stops; }
     void pause() override { ++pauses; }
 
@@ -41,6 +42,7 @@ class RecordingBackend : public ModuleBackend {
     std::vector<Spoken> spoken;
     int stops = 0;
     int pauses = 0;
+    int settles = 0;
 };
 
 struct Exchange {
@@ -94,6 +96,7 @@ TEST(Protocol, MessageIsTheLinesBetweenTheCommandAndTheDotUnstuffed) {
     x.feed({"INIT", "SPEAK", "<speak>", "..", "...x", ".y", "</speak>\r", ".", "CHAR", "a", ".", "KEY", "shift_a", ".",
             "SOUND_ICON", "bell", "."});
     ASSERT_EQ(x.backend.spoken.size(), 4u);
+    EXPECT_EQ(x.backend.settles, 4);
     EXPECT_EQ(x.backend.spoken[0].message, "<speak>\n.\n..x\n.y\n</speak>");
     EXPECT_EQ(x.backend.spoken[0].kind, MessageKind::text);
     EXPECT_EQ(x.backend.spoken[1].kind, MessageKind::character);
