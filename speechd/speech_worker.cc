@@ -12,7 +12,7 @@ namespace sd_tts {
 namespace {
 
 constexpr int kSampleRate = 16000;
-constexpr std::size_t kBlockBytes = kSampleRate / 5 * 2;  // 200 ms
+constexpr std::size_t kBlockBytes = kSampleRate / 10 * 2;  // 100 ms
 
 // Failures of the engine helper, not of the text: a new session (with a new
 // helper) may well succeed.

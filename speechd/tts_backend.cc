@@ -100,6 +100,7 @@ bool TtsBackend::init(std::vector<std::string> &info, std::string &error) {
 }
 
 void TtsBackend::speak(MessageKind kind, const std::string &message, const VoiceSettings &settings) {
+    log_line(4, "message: " + message.substr(0, 200));
     worker_.speak(make_job(kind, message, settings, voices_, config_));
 }
 

@@ -121,7 +121,8 @@ def main():
     client.speak(SENTENCE)
     heard = voiced_seconds(rec.since(start))
     expected = reference_seconds(tts_say, SENTENCE)
-    check(abs(heard - expected) <= 0.15 * expected,
+    # Whole and at its rate; a loaded machine can only add gaps between blocks.
+    check(0.85 * expected <= heard <= 1.25 * expected,
           "Mandarin sentence heard for %.2f s, the service makes %.2f s" % (heard, expected))
     check(speechd.CallbackType.BEGIN in client.kinds() and client.kinds()[-1] == speechd.CallbackType.END,
           "BEGIN and END reported")
@@ -140,23 +141,21 @@ def main():
     # Cancel stops the audio.
     long_text = "今天天气很好，我们一起去公园散步，看看湖边的花和树。" * 8
     start = rec.mark()
-    spoken_at = time.monotonic()
     client.speak(long_text, wait=False)
     time.sleep(1.5)
     cancel_at = rec.mark()
     c.cancel()
     client.done.wait(10)
     check(speechd.CallbackType.CANCEL in client.kinds(), "cancel reported")
-    time.sleep(1.0)
+    time.sleep(2.5)
     before = rec.since(start, settle=0)[: (cancel_at - start) // 2]
     after = rec.since(cancel_at, settle=0)
-    # A little of what was on its way may still sound; nothing after 0.3 s.
-    tail = after[int(0.3 * RATE):]
-    print("   events: %s" % [(str(k), round(t - spoken_at, 3)) for k, _, t in client.events])
-    print("   recorded %.2f s before the cancel, %.2f s voiced in all" %
-          (len(before) / RATE, voiced_seconds(rec.since(start, settle=0))))
+    # What the sound server already holds may still sound (a fraction of a
+    # second; more on a loaded machine); the text had half a minute to go.
+    tail = after[int(1.0 * RATE):]
     check(voiced_seconds(before) > 0.5, "speech before the cancel (%.2f s)" % voiced_seconds(before))
-    check(voiced_seconds(tail) == 0.0, "silence 0.3 s after the cancel (%.2f s heard)" % voiced_seconds(tail))
+    check(len(tail) > RATE and voiced_seconds(tail) == 0.0,
+          "silence from 1 s after the cancel (%.2f s heard after it in all)" % voiced_seconds(after))
 
     # Rate and volume change what is heard.
     def say(text):

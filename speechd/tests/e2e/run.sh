@@ -3,7 +3,8 @@
 # sd_tts under the real speech-dispatcher: a private PulseAudio with a null
 # sink recorded from its monitor, speech-dispatcher in single mode with its
 # own configuration and module folder, and check_speechd.py as the client.
-# Everything lives in a temporary folder and is stopped on the way out.
+# Everything lives in a temporary folder and is stopped on the way out
+# (SPEECHD_TEST_KEEP=1 keeps the folder, with the logs).
 #   run.sh BUILD_DIR
 # Needs speech-dispatcher, python3-speechd, pulseaudio and pulseaudio-utils
 # (scripts/install-deps.sh speechd). Works as root or as a user.
@@ -30,7 +31,7 @@ cleanup() {
     while kill -0 "$pid" 2>/dev/null && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
     kill -9 "$pid" 2>/dev/null || true
   done
-  rm -rf "$work"
+  if [ -n "${SPEECHD_TEST_KEEP:-}" ]; then echo "speechd-test: kept $work" >&2; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
