@@ -48,6 +48,7 @@ bench: build
 	./bench/fleet.sh $(BUILD)
 	./bench/resampler_quality.py --build $(BUILD)
 	./bench/batch.py --build $(BUILD)
+	./bench/speechd.py --build $(BUILD) < /dev/null
 
 # tts-say --batch as a Slurm job array on a one-node cluster started here
 # (as root: it installs slurm-wlm and munge, and runs their daemons).
