@@ -190,6 +190,22 @@ def main():
     heard = voiced_seconds(rec.since(start))
     check(1.0 < heard < 6, "English sentence heard for %.2f s" % heard)
 
+    # Pause stops at the next of the server's marks; resume goes on from it.
+    client.speak("This is the first sentence of three. Here comes the second one. And this is the last.",
+                 wait=False)
+    time.sleep(0.3)
+    c.pause()
+    deadline = time.monotonic() + 15
+    while speechd.CallbackType.PAUSE not in client.kinds() and time.monotonic() < deadline:
+        time.sleep(0.05)
+    check(speechd.CallbackType.PAUSE in client.kinds(), "pause reported")
+    marks_at_pause = [m for k, m, _ in client.events if k == speechd.CallbackType.INDEX_MARK]
+    c.resume()
+    client.done.wait(30)
+    kinds = client.kinds()
+    check(speechd.CallbackType.RESUME in kinds and kinds[-1] == speechd.CallbackType.END,
+          "resumed and ended after %d mark(s) at the pause" % len(marks_at_pause))
+
     c.close()
     if failures:
         print("%d check(s) failed" % len(failures))
