@@ -109,7 +109,9 @@ std::string choose_voice(const VoiceSettings &s, const std::vector<Voice> &voice
             if (v.name == s.synthesis_voice) return v.name;
     }
     if (s.language.empty() || is_mandarin(s.language)) return kMandarinVoice;
-    const std::string tag = lower(s.language);
+    std::string tag = lower(s.language);
+    // Chinese that is not Mandarin: Cantonese, the language of Hong Kong and Macau.
+    if (primary(tag) == "zh") tag = "yue";
     for (const Voice &v : voices)
         if (lower(v.language) == tag || lower(v.name) == tag) return v.name;
     for (const Voice &v : voices)

@@ -215,7 +215,8 @@ TEST(Voices, ListedWithMandarinFirstAndChosenByLanguage) {
     const Case cases[] = {
         {"zh", "", "xiaoxin"},    {"zh-CN", "", "xiaoxin"}, {"cmn", "", "xiaoxin"}, {"", "", "xiaoxin"},
         {"en", "", "en"},         {"en-US", "", "en-us"},   {"en-GB", "", "en"},    {"EN_us", "", "en-us"},
-        {"yue", "", "yue"},       {"xx", "", "xiaoxin"},    {"zh", "af", "af"},     {"zh", "nope", "xiaoxin"},
+        {"yue", "", "yue"},       {"zh-HK", "", "yue"},     {"zh-yue", "", "yue"},  {"xx", "", "xiaoxin"},
+        {"zh", "af", "af"},       {"zh", "nope", "xiaoxin"},
     };
     for (const Case &c : cases) {
         VoiceSettings s;
