@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 WERROR ?= $(if $(CI),ON,OFF)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test fleet-test demo deb bench fuzz asan tsan slurm-test clean
+.PHONY: all deps configure build test fleet-test demo deb bench fuzz asan tsan slurm-test speechd-test clean
 
 all: build
 
@@ -48,12 +48,19 @@ bench: build
 	./bench/fleet.sh $(BUILD)
 	./bench/resampler_quality.py --build $(BUILD)
 	./bench/batch.py --build $(BUILD)
+	./bench/speechd.py --build $(BUILD) < /dev/null
 
 # tts-say --batch as a Slurm job array on a one-node cluster started here
 # (as root: it installs slurm-wlm and munge, and runs their daemons).
 slurm-test: build
 	./scripts/install-deps.sh slurm
 	./tests/slurm/run-one-node.sh $(BUILD)/bin/tts-say
+
+# sd_tts under the real speech-dispatcher, heard on a PulseAudio null sink
+# through python3-speechd (installs them; runs as root or as a user).
+speechd-test: build
+	./scripts/install-deps.sh speechd
+	./speechd/tests/e2e/run.sh $(BUILD)
 
 # The test suite under AddressSanitizer+UBSan, and the threaded tests under
 # ThreadSanitizer (CMakePresets.json).

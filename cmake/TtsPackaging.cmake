@@ -27,8 +27,8 @@ endforeach()
 
 # The Debian packages: build them with scripts/build-debs.sh (make deb), which
 # configures a tree for /usr with TTS_DEBIAN_PACKAGE on.
-set(TTS_DEB_COMPONENTS libtts speech_service tts_say dev tts_server)
-set(TTS_DEB_PACKAGES libtts1 libspeech-service1 tts-say libtts-dev tts-server)
+set(TTS_DEB_COMPONENTS libtts speech_service tts_say dev tts_server speechd_tts)
+set(TTS_DEB_PACKAGES libtts1 libspeech-service1 tts-say libtts-dev tts-server speech-dispatcher-tts)
 set(TTS_DEB_VERSION "${PROJECT_VERSION}-1")
 
 if(TTS_DEBIAN_PACKAGE)
@@ -114,4 +114,16 @@ tts-server speaks texts sent to it over HTTP, offline, in Mandarin or in one
 of the other voices of the speech engine. It takes the request shape of the
 OpenAI-style speech API, streams raw audio or answers with WAV or FLAC,
 and ships hardened systemd units for socket activation.")
+set(CPACK_DEBIAN_SPEECHD_TTS_PACKAGE_NAME speech-dispatcher-tts)
+set(CPACK_DEBIAN_SPEECHD_TTS_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_SPEECHD_TTS_PACKAGE_DEPENDS "speech-dispatcher (>= 0.11), libspeech-service1 (= ${TTS_DEB_VERSION})")
+set(CPACK_DEBIAN_SPEECHD_TTS_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/deb/speechd_tts/conffiles)
+if(TTS_DEBIAN_PACKAGE)
+  file(WRITE ${PROJECT_BINARY_DIR}/deb/speechd_tts/conffiles "/etc/speech-dispatcher/modules/tts.conf\n")
+endif()
+set(CPACK_COMPONENT_SPEECHD_TTS_DESCRIPTION "speech-dispatcher output module for the offline speech service
+sd_tts lets speech-dispatcher, and so Orca and other screen readers, speak
+through the offline speech service: Mandarin read with the right tones and
+polyphone readings, and the speech engine's other voices. Select it with
+spd-say -o tts, or as the module of a language in speechd.conf.")
 include(CPack)

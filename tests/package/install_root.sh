@@ -67,8 +67,29 @@ kill -TERM $server
 wait $server || fail "tts-server did not exit 0 on SIGTERM"
 [ "$(stat -c %s "$work/server.wav")" -gt 10000 ] || fail "tts-server from the root wrote no speech"
 
+# The speech-dispatcher module, when the host has speech-dispatcher (its
+# dependency) to count as installed in the root.
+speechd_tts=
+if dpkg-query -W -f='${Status}' speech-dispatcher 2>/dev/null | grep -q ' installed$'; then
+  echo "== speech-dispatcher-tts"
+  speechd_tts=speech-dispatcher-tts
+  in_root -i "$debs"/speech-dispatcher-tts_*.deb > "$work/install-sd.log" 2>&1 ||
+    { cat "$work/install-sd.log"; fail "dpkg -i speech-dispatcher-tts failed"; }
+  module=$root/usr/lib/speech-dispatcher-modules/sd_tts
+  [ -x "$module" ] || fail "sd_tts is not in /usr/lib/speech-dispatcher-modules"
+  [ -f "$root/etc/speech-dispatcher/modules/tts.conf" ] || fail "tts.conf is not in /etc/speech-dispatcher/modules"
+  [ -s "$root/usr/share/doc/speech-dispatcher-tts/copyright" ] || fail "speech-dispatcher-tts has no copyright file"
+  if readelf -d "$module" | grep -q 'RPATH\|RUNPATH'; then fail "sd_tts has a library search path"; fi
+  printf 'INIT\nLIST VOICES\nQUIT\n' | LD_LIBRARY_PATH=$libdir "$module" "$root/etc/speech-dispatcher/modules/tts.conf" \
+    > "$work/sd.out" 2> "$work/sd.err" || { cat "$work/sd.err"; fail "sd_tts from the root failed"; }
+  grep -q "^200-xiaoxin	zh	cmn$" "$work/sd.out" || { cat "$work/sd.out"; fail "sd_tts from the root does not list xiaoxin"; }
+  # The configuration is a conffile: kept on remove, gone on purge.
+  in_root -r speech-dispatcher-tts > /dev/null 2>&1 || fail "dpkg -r speech-dispatcher-tts failed"
+  [ -f "$root/etc/speech-dispatcher/modules/tts.conf" ] || fail "tts.conf was not kept as a conffile"
+fi
+
 echo "== purge"
-in_root --purge tts-server libtts-dev tts-say libspeech-service1 libtts1 > "$work/purge.log" 2>&1 ||
+in_root --purge $speechd_tts tts-server libtts-dev tts-say libspeech-service1 libtts1 > "$work/purge.log" 2>&1 ||
   { cat "$work/purge.log"; fail "dpkg --purge failed"; }
 (cd "$root" && find . ! -path './var/lib/dpkg/*' | sort) > "$work/after"
 diff -u "$work/before" "$work/after" || fail "files left behind in the root"
