@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 WERROR ?= $(if $(CI),ON,OFF)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test fleet-test demo deb bench fuzz asan tsan slurm-test clean
+.PHONY: all deps configure build test fleet-test demo deb bench fuzz asan tsan slurm-test container-test clean
 
 all: build
 
@@ -55,6 +55,13 @@ slurm-test: build
 	./scripts/install-deps.sh slurm
 	./tests/slurm/run-one-node.sh $(BUILD)/bin/tts-say
 
+# deploy/Containerfile built with buildah from a Debian 12 root made here by
+# debootstrap (kept in build-container/), and the image's server spoken
+# through (as root: tests/container/run.sh).
+container-test:
+	./scripts/install-deps.sh container
+	./tests/container/run.sh $(CURDIR)/build-container
+
 # The test suite under AddressSanitizer+UBSan, and the threaded tests under
 # ThreadSanitizer (CMakePresets.json).
 asan tsan: deps
@@ -68,4 +75,4 @@ fuzz:
 	./scripts/fuzz.sh $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-clang build-deb
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-clang build-deb build-container

@@ -14,7 +14,6 @@ import sys
 PAGES_TO_COME = {
     "docs/hostile-clients.md", "docs/limits.md", "docs/openai-apps.md",
     "docs/wyoming.md", "docs/speech-dispatcher.md", "docs/polyphone-model.md",
-    "docs/container.md",
 }
 
 LINK = re.compile(r"\]\(([^)\s]+)(?:\s+\"[^\"]*\")?\)")

@@ -14,6 +14,8 @@ set -eu
 # HAProxy and wrk for the fleet run of tts-server.
 # With "slurm": also a Slurm controller, node daemon and client, and munge
 # (tests/slurm/run-one-node.sh runs a batch on a one-node cluster).
+# With "container": also buildah and debootstrap (make container-test builds
+# deploy/Containerfile on a Debian 12 root made here and speaks through it).
 packages="cmake make g++ pkg-config libgtest-dev libespeak-ng-dev espeak-ng-data libsoxr-dev libexpat1-dev libsndfile1-dev"
 # The Mandarin lexicon is compiled at build time from these.
 packages="$packages python3 rime-data-terra-pinyin rime-data-pinyin-simp rime-essay unicode-data"
@@ -27,6 +29,7 @@ case "${1:-}" in
   ci) packages="$packages clang dpkg-dev file lintian haproxy wrk" ;;
   bench) packages="$packages espeak-ng haproxy wrk" ;;
   slurm) packages="$packages slurm-wlm munge" ;;
+  container) packages="$packages buildah debootstrap" ;;
 esac
 
 # tts-server's client test runs the official OpenAI-style client from the npm
