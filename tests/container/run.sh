@@ -4,7 +4,8 @@
 # server. No registry is needed: the FROM image, debian:bookworm-slim, is a
 # Debian 12 root made here with debootstrap from the machine's own Debian
 # mirror (kept in DIR, so later runs skip it). Runs as root (buildah with
-# chroot isolation, as in a CI sandbox without systemd).
+# chroot isolation, as in a CI sandbox without systemd). Each long step
+# has a time limit: debootstrap 30 min, the image's build 60 min.
 #   run.sh [DIR]        (default build-container)
 set -eu
 src=$(cd "$(dirname "$0")/../.." && pwd)
@@ -60,7 +61,7 @@ if [ ! -s "$rootfs" ]; then
   echo "container-test: debootstrap bookworm from $url"
   root=$dir/bookworm-root
   rm -rf "$root"
-  debootstrap --variant=minbase bookworm "$root" "$url" > "$dir/debootstrap.log" 2>&1 ||
+  timeout 1800 debootstrap --variant=minbase bookworm "$root" "$url" > "$dir/debootstrap.log" 2>&1 ||
     { tail -n 20 "$dir/debootstrap.log" >&2; exit 1; }
   rm -rf "$root"/var/cache/apt/archives/*.deb "$root"/var/lib/apt/lists/*
   tar -C "$root" --numeric-owner --exclude='./dev/*' --exclude='./proc/*' --exclude='./sys/*' \
@@ -89,7 +90,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
-bah bud --isolation chroot --pull=never -f "$src/deploy/Containerfile" -t "$image" "$src" \
+timeout 3600 buildah --root "$dir/storage" --runroot "$dir/run" --storage-driver "$driver" \
+  bud --isolation chroot --pull=never -f "$src/deploy/Containerfile" -t "$image" "$src" \
   > "$dir/build.log" 2>&1 || { tail -n 40 "$dir/build.log" >&2; exit 1; }
 elapsed "image built"
 
@@ -108,7 +110,7 @@ esac
 ctr=$(bah from --pull=never "$image")
 
 [ "$(bah run --isolation chroot "$ctr" -- id -u)" != 0 ] || { echo "container-test: runs as root" >&2; exit 1; }
-if bah run --isolation chroot "$ctr" -- sh -c 'command -v g++ || command -v cmake || command -v dpkg-buildflags'; then
+if bah run --isolation chroot "$ctr" -- sh -c 'command -v g++ || command -v cmake || command -v dpkg-buildflags' 2> /dev/null; then
   echo "container-test: build tools are in the image" >&2; exit 1
 fi
 
