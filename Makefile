@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 WERROR ?= $(if $(CI),ON,OFF)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test fleet-test demo deb bench fuzz asan tsan slurm-test speechd-test clean
+.PHONY: all deps configure build test fleet-test demo deb bench fuzz asan tsan slurm-test speechd-test container-test clean
 
 all: build
 
@@ -62,6 +62,13 @@ speechd-test: build
 	./scripts/install-deps.sh speechd
 	./speechd/tests/e2e/run.sh $(BUILD)
 
+# deploy/Containerfile built with buildah from a Debian 12 root made here by
+# debootstrap (kept in build-container/), and the image's server spoken
+# through (as root: tests/container/run.sh).
+container-test:
+	./scripts/install-deps.sh container
+	./tests/container/run.sh $(CURDIR)/build-container
+
 # The test suite under AddressSanitizer+UBSan, and the threaded tests under
 # ThreadSanitizer (CMakePresets.json).
 asan tsan: deps
@@ -75,4 +82,4 @@ fuzz:
 	./scripts/fuzz.sh $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-clang build-deb
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-clang build-deb build-container

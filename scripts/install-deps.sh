@@ -16,6 +16,8 @@ set -eu
 # (tests/slurm/run-one-node.sh runs a batch on a one-node cluster).
 # With "speechd": also speech-dispatcher, its Python client and PulseAudio
 # (speechd/tests/e2e/run.sh runs sd_tts under the real server).
+# With "container": also buildah and debootstrap (make container-test builds
+# deploy/Containerfile on a Debian 12 root made here and speaks through it).
 packages="cmake make g++ pkg-config libgtest-dev libespeak-ng-dev espeak-ng-data libsoxr-dev libexpat1-dev libsndfile1-dev"
 # The Mandarin lexicon is compiled at build time from these.
 packages="$packages python3 rime-data-terra-pinyin rime-data-pinyin-simp rime-essay unicode-data"
@@ -30,6 +32,7 @@ case "${1:-}" in
   bench) packages="$packages espeak-ng haproxy wrk" ;;
   slurm) packages="$packages slurm-wlm munge" ;;
   speechd) packages="$packages speech-dispatcher python3-speechd pulseaudio pulseaudio-utils" ;;
+  container) packages="$packages buildah debootstrap" ;;
 esac
 
 # tts-server's client test runs the official OpenAI-style client from the npm

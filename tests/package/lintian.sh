@@ -1,9 +1,9 @@
 #!/bin/sh
 # SPDX-License-Identifier: Apache-2.0
 # Checks the Debian packages with lintian: no error, and every warning that
-# remains explained in the README (its tag named there in backquotes).
+# remains explained in the packaging page (its tag named there in backquotes).
 # Skipped (77) without lintian.
-#   lintian.sh DEB_DIR README
+#   lintian.sh DEB_DIR PAGE
 set -eu
 command -v lintian > /dev/null 2>&1 || { echo "lintian is not installed: skipped"; exit 77; }
 debs=$1
@@ -17,7 +17,7 @@ if printf '%s\n' "$report" | grep -q '^E: '; then
 fi
 for tag in $(printf '%s\n' "$report" | sed -n 's/^W: [^:]*: \([^ ]*\).*/\1/p' | sort -u); do
   if ! grep -q "\`$tag\`" "$readme"; then
-    echo "lintian warning $tag is not explained in the README"
+    echo "lintian warning $tag is not explained in $readme"
     status=1
   fi
 done
