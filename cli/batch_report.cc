@@ -1,10 +1,17 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "batch_report.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
 #include <nlohmann/json.hpp>
+
+#include "shown_text.h"
 
 namespace tts_say {
 namespace {
@@ -15,25 +22,64 @@ constexpr auto kProgressEvery = std::chrono::milliseconds(250);
 }  // namespace
 
 bool BatchReport::open(const std::string &path, bool progress, long long manifest_bytes, std::string &error) {
-    results_ = std::fopen(path.c_str(), "ae");
-    if (results_ == nullptr) {
-        error = "cannot write the results to " + path + ": " + std::strerror(errno);
+    fd_ = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    struct stat st {};
+    if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd_);
+        fd_ = -1;
+        errno = EINVAL;
+    }
+    if (fd_ < 0) {
+        error = "cannot write the results to " + tts_text::shown(path) + ": " +
+                (errno == EINVAL ? "not a regular file" : std::strerror(errno));
         return false;
     }
     results_path_ = path;
     progress_ = progress;
     manifest_bytes_ = manifest_bytes;
+    // Earlier runs' records: what each WAV was made from.
+    std::string pending;
+    char buf[1 << 16];
+    off_t at = 0;
+    for (ssize_t r; (r = ::pread(fd_, buf, sizeof buf, at)) > 0; at += r) {
+        pending.append(buf, static_cast<std::size_t>(r));
+        std::size_t start = 0;
+        for (std::size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
+            const nlohmann::json line = nlohmann::json::parse(pending.begin() + static_cast<long>(start),
+                                                              pending.begin() + static_cast<long>(end), nullptr, false);
+            if (!line.is_object() || !line.contains("made_from") || !line["made_from"].is_string() ||
+                !line.contains("output_file") || !line["output_file"].is_string())
+                continue;
+            const std::string status = line.value("status", "");
+            if (status == "ok" || status == "skipped")
+                made_from_[line["output_file"].get<std::string>()] = line["made_from"].get<std::string>();
+            else
+                made_from_.erase(line["output_file"].get<std::string>());
+        }
+        pending.erase(0, start);
+    }
+    if (!pending.empty() && ::write(fd_, "\n", 1) != 1) {
+        error = "cannot write the results to " + tts_text::shown(path) + ": " + std::strerror(errno);
+        return false;
+    }
     return true;
 }
 
 BatchReport::~BatchReport() {
-    if (results_ != nullptr) std::fclose(results_);
+    if (fd_ >= 0) ::close(fd_);
+}
+
+const std::string *BatchReport::made_from(const std::string &output) const {
+    const auto it = made_from_.find(output);
+    return it == made_from_.end() ? nullptr : &it->second;
 }
 
 bool BatchReport::add(const ItemOutcome &o) {
     nlohmann::json line = {{"id", o.id},     {"output_file", o.output}, {"status", o.status},
                            {"code", o.code}, {"seconds", o.seconds}};
     if (!o.reason.empty()) line["reason"] = o.reason;
+    if (!o.made_from.empty()) line["made_from"] = o.made_from;
+    if (!o.note.empty()) line["note"] = o.note;
     // Names from ID<TAB>TEXT lines may not be UTF-8: such bytes become U+FFFD.
     const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     std::lock_guard<std::mutex> lock(mutex_);
@@ -42,10 +88,25 @@ bool BatchReport::add(const ItemOutcome &o) {
     furthest_ = std::max(furthest_, o.line_end);
     if (std::strcmp(o.status, "failed") == 0) {
         ++failed_;
-        if (first_failures_.size() < kFailuresShown) first_failures_.push_back(o.id + ": " + o.reason);
+        if (first_failures_.size() < kFailuresShown)
+            first_failures_.push_back(tts_text::shown(o.id) + ": " + tts_text::shown(o.reason, 400));
     }
     if (progress_) show_progress(false);
-    return std::fwrite(text.data(), 1, text.size(), results_) == text.size() && std::fflush(results_) == 0;
+    // The line goes in whole or not at all: a write cut short (a full
+    // disk) is taken back, so that the file stays JSON lines.
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return false;
+    std::size_t put = 0;
+    while (put < text.size()) {
+        const ssize_t w = ::write(fd_, text.data() + put, text.size() - put);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            if (put > 0) (void)!::ftruncate(fd_, st.st_size);
+            return false;
+        }
+        put += static_cast<std::size_t>(w);
+    }
+    return true;
 }
 
 void BatchReport::show_progress(bool last) {
@@ -64,7 +125,7 @@ void BatchReport::show_progress(bool last) {
 int BatchReport::finish(bool results_ok) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (progress_) show_progress(true);
-    if (!results_ok) std::cerr << "tts-say: cannot write the results to " << results_path_ << "\n";
+    if (!results_ok) std::cerr << "tts-say: cannot write the results to " << tts_text::shown(results_path_) << "\n";
     if (failed_ == 0) return results_ok ? 0 : 1;
     std::cerr << "tts-say: " << failed_ << " of " << done_ << " items failed";
     for (const std::string &f : first_failures_) std::cerr << "\n  " << f;

@@ -28,16 +28,38 @@ bool take(long long index, long long count, const std::string &from, Shard &shar
     return true;
 }
 
+// A Slurm array task: its place in the array's tasks, which must be the
+// evenly spaced MIN, MIN+STEP, ..., MAX (COUNT of them). A list such as
+// --array=3,7 (a resubmission of some tasks) cannot be mapped: the shards
+// of the original array are unknown, so it is refused rather than guessed.
+bool slurm_shard(Shard &shard, std::string &error) {
+    const long long id = env_number("SLURM_ARRAY_TASK_ID"), count = env_number("SLURM_ARRAY_TASK_COUNT");
+    const long long min = env_number("SLURM_ARRAY_TASK_MIN"), max = env_number("SLURM_ARRAY_TASK_MAX");
+    long long step = env_number("SLURM_ARRAY_TASK_STEP");
+    if (step == -1) step = 1;
+    const std::string from = "the Slurm array (SLURM_ARRAY_TASK_ID, _MIN, _MAX, _STEP, _COUNT)";
+    if (id < 0 || count < 1 || min < 0 || step < 1 || (max != -1 && max < min)) {
+        error = "cannot take the shard from " + from + ": SLURM_ARRAY_TASK_ID, _MIN and _COUNT must be set to whole numbers";
+        return false;
+    }
+    const long long last = min + (count - 1) * step;
+    if ((max != -1 && max != last) || id < min || id > last || (id - min) % step != 0) {
+        error = "cannot take the shard from " + from +
+                ": its tasks are not evenly spaced from MIN to MAX (a list such as --array=3,7); give --shard K/N";
+        return false;
+    }
+    return take((id - min) / step, count, from, shard, error);
+}
+
 }  // namespace
 
 bool batch_shard(const BatchOptions &b, Shard &shard, std::string &error) {
     if (b.shards > 0) return take(b.shard, b.shards, "--shard", shard, error);
-    if (std::getenv("SLURM_ARRAY_TASK_ID") != nullptr) {
-        const long long min = env_number("SLURM_ARRAY_TASK_MIN");
-        const long long id = env_number("SLURM_ARRAY_TASK_ID");
-        return take(min > 0 && id >= min ? id - min : id, env_number("SLURM_ARRAY_TASK_COUNT"),
-                    "SLURM_ARRAY_TASK_ID and SLURM_ARRAY_TASK_COUNT", shard, error);
+    if (b.shard_count > 0 && std::getenv("JOB_COMPLETION_INDEX") == nullptr) {
+        error = "--shard-count goes with JOB_COMPLETION_INDEX (an indexed Job), which is not set; give --shard K/N";
+        return false;
     }
+    if (std::getenv("SLURM_ARRAY_TASK_ID") != nullptr) return slurm_shard(shard, error);
     if (std::getenv("JOB_COMPLETION_INDEX") != nullptr) {
         const long long count = b.shard_count > 0 ? b.shard_count : env_number("TTS_SHARD_COUNT");
         return take(env_number("JOB_COMPLETION_INDEX"), count,

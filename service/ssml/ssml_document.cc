@@ -7,10 +7,15 @@
 #include <memory>
 
 #include "pinyin_syllables.h"
+#include "shown_text.h"
 #include "ssml_values.h"
 
 namespace speech::ssml {
 namespace {
+
+// Prosody factors multiply as elements nest: kept finite and bounded.
+constexpr double kMaxFactor = 1000.0;
+double capped(double f) { return f > kMaxFactor ? kMaxFactor : f; }
 
 constexpr int kParagraphMs = 250;
 
@@ -38,7 +43,7 @@ class DocumentBuilder final : public xml::Handler {
     bool start(const xml::Name &element_name, const xml::Attributes &attrs, std::string &error) override {
         const std::string_view name = element_name.local();
         if (frames_.empty() && name != "speak") {
-            error = "the document's root element is " + std::string(element_name.written()) + ", not speak";
+            error = "the document's root element is " + tts_text::shown(element_name.written()) + ", not speak";
             return false;
         }
         Frame f;
@@ -95,7 +100,7 @@ class DocumentBuilder final : public xml::Handler {
 
   private:
     bool bad(std::string &error, std::string_view element, std::string_view attribute, std::string_view value) {
-        error = "bad " + std::string(attribute) + " \"" + std::string(value) + "\" on " + std::string(element);
+        error = "bad " + std::string(attribute) + " \"" + tts_text::shown(value) + "\" on " + std::string(element);
         return false;
     }
 
@@ -116,7 +121,7 @@ class DocumentBuilder final : public xml::Handler {
                 return;
             }
         }
-        out_.notes.push_back("no voice for xml:lang \"" + std::string(lang) + "\": the voice in force reads it");
+        out_.notes.push_back("no voice for xml:lang \"" + tts_text::shown(lang) + "\": the voice in force reads it");
     }
 
     // The effects of element `name` on its frame (and spans it says at once).
@@ -153,14 +158,14 @@ class DocumentBuilder final : public xml::Handler {
                 if (attrs.find(k.key) == nullptr) continue;
                 const auto factor = k.parse(attr(k.key));
                 if (!factor) return bad(error, name, k.key, attr(k.key));
-                f.prosody.*k.field *= *factor;
+                f.prosody.*k.field = capped(f.prosody.*k.field * *factor);
             }
         } else if (name == "emphasis") {
             const auto e = emphasis_prosody(attr("level"));
             if (!e) return bad(error, name, "level", attr("level"));
-            f.prosody.rate *= e->rate;
-            f.prosody.pitch *= e->pitch;
-            f.prosody.volume *= e->volume;
+            f.prosody.rate = capped(f.prosody.rate * e->rate);
+            f.prosody.pitch = capped(f.prosody.pitch * e->pitch);
+            f.prosody.volume = capped(f.prosody.volume * e->volume);
         } else if (name == "sub") {
             if (attrs.find("alias") == nullptr) {
                 error = "sub without alias";
@@ -187,7 +192,7 @@ class DocumentBuilder final : public xml::Handler {
             const std::string uri(attr("uri"));
             const auto &names = options_.lexicon_names;
             if (std::find(names.begin(), names.end(), uri) == names.end()) {
-                error = "lexicon \"" + uri + "\" is not one the host registered";
+                error = "lexicon \"" + tts_text::shown(uri) + "\" is not one the host registered";
                 return false;
             }
             f.skip = true;
@@ -205,7 +210,7 @@ class DocumentBuilder final : public xml::Handler {
             if (f.alphabet == "x-pinyin") {
                 push(Span{SpanKind::reading, c, normalize_pinyin(f.ph), -1, 0, f.voice, f.prosody, {}});
             } else {
-                out_.notes.push_back("phoneme alphabet \"" + f.alphabet + "\" is not known: its content is read");
+                out_.notes.push_back("phoneme alphabet \"" + tts_text::shown(f.alphabet) + "\" is not known: its content is read");
                 push_text(c, -1, f);
             }
             return true;
@@ -230,7 +235,7 @@ class DocumentBuilder final : public xml::Handler {
             said = time_text(c);
         }
         if (said) return push_text(*said, 0, f);
-        out_.notes.push_back("say-as \"" + kind + "\" could not read \"" + c + "\": it is read as written");
+        out_.notes.push_back("say-as \"" + tts_text::shown(kind) + "\" could not read \"" + tts_text::shown(c) + "\": it is read as written");
         return push_text(c, -1, f);
     }
 
@@ -262,10 +267,13 @@ bool looks_like_ssml(std::string_view t) {
     };
     if (t.substr(0, 3) == "\xEF\xBB\xBF") t.remove_prefix(3);
     skip_blanks();
-    if (t.substr(0, 5) == "<?xml") {
-        const std::size_t end = t.find("?>");
+    // The prolog: the XML declaration, comments and processing instructions.
+    for (;;) {
+        const bool pi = t.substr(0, 2) == "<?", comment = t.substr(0, 4) == "<!--";
+        if (!pi && !comment) break;
+        const std::size_t end = t.find(pi ? "?>" : "-->", pi ? 2 : 4);
         if (end == std::string_view::npos) return false;
-        t.remove_prefix(end + 2);
+        t.remove_prefix(end + (pi ? 2 : 3));
         skip_blanks();
     }
     if (t.substr(0, 9) == "<!DOCTYPE") {

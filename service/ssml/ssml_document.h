@@ -59,7 +59,7 @@ struct Options {
     std::vector<std::string> lexicon_names;
 };
 
-// True when `text` starts, after an optional byte-order mark, blanks and an
+// True when `text` starts, after an optional byte-order mark, blanks, an
 // XML declaration, with "<speak".
 bool looks_like_ssml(std::string_view text);
 
