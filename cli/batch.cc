@@ -202,15 +202,8 @@ int run_batch(const Options &o) {
         const ManifestReader::Got got = reader.next(line, too_long, read_error);
         if (got != ManifestReader::Got::line) break;
         const bool ours = index % shard.count == shard.index;
-        if (!too_long && line.find_first_not_of(" \t") == std::string::npos) continue;
-        BatchItem item;
-        if (too_long) {
-            item.line = index + 1;
-            item.id = std::to_string(index + 1);
-            item.error = "the line is longer than " + std::to_string(kMaxManifestLine >> 20) + " MiB";
-        } else {
-            item = parse_batch_line(line, index + 1, o);
-        }
+        if (line.find_first_not_of(" \t") == std::string::npos) continue;
+        BatchItem item = parse_batch_line(line, index + 1, o);
         if (const long long earlier = ids.claim(item.id, item.line); earlier != 0 && item.error.empty())
             item.error = "the id '" + tts_text::shown(item.id) + "' is line " + std::to_string(earlier) + "'s already";
         ItemPlace place;

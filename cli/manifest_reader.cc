@@ -36,11 +36,15 @@ ManifestReader::Got ManifestReader::next(std::string &line, bool &too_long, std:
         const char *start = buf_ + pos_;
         const void *nl = std::memchr(start, '\n', len_ - pos_);
         const std::size_t n = nl != nullptr ? static_cast<std::size_t>(static_cast<const char *>(nl) - start) : len_ - pos_;
-        if (!too_long && line.size() + n > max_line_) {
+        if (line.size() + n > max_line_) {
+            // A line without end (/dev/zero) would be read for ever: the
+            // manifest ends here, with the reason.
             too_long = true;
             std::string().swap(line);
+            error = "line " + std::to_string(lines_ + 1) + " is longer than " + std::to_string(max_line_ >> 20) + " MiB";
+            return Got::error;
         }
-        if (!too_long) line.append(start, n);
+        line.append(start, n);
         pos_ += n;
         offset_ += static_cast<long long>(n);
         if (nl != nullptr) {
@@ -51,6 +55,7 @@ ManifestReader::Got ManifestReader::next(std::string &line, bool &too_long, std:
     }
     if (!error.empty()) return Got::error;
     if (!any) return Got::end;
+    ++lines_;
     if (first_) {
         first_ = false;
         if (line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);

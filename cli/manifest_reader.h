@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // A batch manifest's lines, read from a descriptor with a bound on a
-// line's length: a longer line is passed over (reported, not kept), so a
-// manifest without line ends (/dev/zero) cannot take all memory. A read
-// error ends the manifest with its reason, never as if it had ended.
+// line's length: a longer line ends the manifest with the reason, so one
+// without line ends (/dev/zero) can take neither all memory nor all time.
+// A read error ends the manifest with its reason, never as if it had ended.
 #ifndef TTS_SAY_MANIFEST_READER_H
 #define TTS_SAY_MANIFEST_READER_H
 
@@ -21,8 +21,8 @@ class ManifestReader {
     enum class Got { line, end, error };
     // The next line, without its LF (nor a CR before it), in `line`; a
     // leading UTF-8 byte-order mark of the first line is passed over.
-    // `too_long` says the line was longer than the bound (`line` is then
-    // empty); `error` holds the reason when reading failed.
+    // `too_long` says the line was longer than the bound; `error` holds
+    // the reason when reading failed or the line was too long.
     Got next(std::string &line, bool &too_long, std::string &error);
     // The bytes read up to the end of the last line.
     long long offset() const { return offset_; }
@@ -36,6 +36,7 @@ class ManifestReader {
     std::size_t pos_ = 0, len_ = 0;
     bool eof_ = false, first_ = true;
     long long offset_ = 0;
+    long long lines_ = 0;
 };
 
 }  // namespace tts_say
