@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <functional>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -126,12 +127,13 @@ class Claims {
   public:
     // 0 when `key` is new (it is then this line's), else the line that has it.
     long long claim(const std::string &key, long long line) {
-        const auto [it, fresh] = lines_.emplace(key, line);
+        const auto [it, fresh] = lines_.emplace(std::hash<std::string>{}(key), line);
         return fresh ? 0 : it->second;
     }
 
   private:
-    std::unordered_map<std::string, long long> lines_;
+    // By the key's 64-bit hash: some 40 bytes a line, whatever its names.
+    std::unordered_map<std::size_t, long long> lines_;
 };
 
 std::string file_key(const ItemPlace &place) {
