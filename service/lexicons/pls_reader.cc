@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "shown_text.h"
-#include "ssml_document.h"
+#include "pinyin_text.h"
 #include "user_lexicon.h"
 
 namespace speech::lexicons {
@@ -82,7 +82,7 @@ class PlsBuilder final : public xml::Handler {
         bool alias = false;
         if (has_phoneme_) {
             pinyin_.clear();
-            if (!ssml::normalize_pinyin(view(phoneme_), pinyin_))
+            if (!normalize_pinyin(view(phoneme_), pinyin_))
                 return fail(error, "\"" + tts_text::shown(trimmed(view(phoneme_))) + "\" is not tone-numbered pinyin");
             said = pinyin_;
         } else if (has_alias_ && !trimmed(view(alias_)).empty()) {
