@@ -18,30 +18,31 @@ namespace {
 
 constexpr std::size_t kFailuresShown = 5;
 constexpr auto kProgressEvery = std::chrono::milliseconds(250);
+constexpr std::size_t kLongestRecord = 32u << 20;
 
 }  // namespace
 
 bool BatchReport::open(const std::string &path, bool progress, long long manifest_bytes, std::string &error) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    struct stat st {};
-    if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
-        ::close(fd_);
-        fd_ = -1;
-        errno = EINVAL;
-    }
+    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd_ < 0) {
-        error = "cannot write the results to " + tts_text::shown(path) + ": " +
-                (errno == EINVAL ? "not a regular file" : std::strerror(errno));
+        error = "cannot write the results to " + tts_text::shown(path) + ": " + std::strerror(errno);
         return false;
     }
     results_path_ = path;
     progress_ = progress;
     manifest_bytes_ = manifest_bytes;
-    // Earlier runs' records: what each WAV was made from.
+    // Earlier runs' records, from a regular file: what each WAV was made from.
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return true;  // a pipe, a terminal
+    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        error = "cannot read the results in " + tts_text::shown(path) + ": " + std::strerror(errno);
+        return false;
+    }
     std::string pending;
     char buf[1 << 16];
     off_t at = 0;
-    for (ssize_t r; (r = ::pread(fd_, buf, sizeof buf, at)) > 0; at += r) {
+    for (ssize_t r; (r = ::pread(in, buf, sizeof buf, at)) > 0; at += r) {
         pending.append(buf, static_cast<std::size_t>(r));
         std::size_t start = 0;
         for (std::size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
@@ -50,14 +51,16 @@ bool BatchReport::open(const std::string &path, bool progress, long long manifes
             if (!line.is_object() || !line.contains("made_from") || !line["made_from"].is_string() ||
                 !line.contains("output_file") || !line["output_file"].is_string())
                 continue;
+            // A failure leaves the WAV made before it, so only the makers count.
             const std::string status = line.value("status", "");
             if (status == "ok" || status == "skipped")
                 made_from_[line["output_file"].get<std::string>()] = line["made_from"].get<std::string>();
-            else
-                made_from_.erase(line["output_file"].get<std::string>());
         }
         pending.erase(0, start);
+        // A line longer than any this run writes is no record: not kept whole.
+        if (pending.size() > kLongestRecord) pending.assign(1, '?');
     }
+    ::close(in);
     if (!pending.empty() && ::write(fd_, "\n", 1) != 1) {
         error = "cannot write the results to " + tts_text::shown(path) + ": " + std::strerror(errno);
         return false;
@@ -95,13 +98,13 @@ bool BatchReport::add(const ItemOutcome &o) {
     // The line goes in whole or not at all: a write cut short (a full
     // disk) is taken back, so that the file stays JSON lines.
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) return false;
+    const bool regular = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
     std::size_t put = 0;
     while (put < text.size()) {
         const ssize_t w = ::write(fd_, text.data() + put, text.size() - put);
         if (w < 0 && errno == EINTR) continue;
         if (w <= 0) {
-            if (put > 0) (void)!::ftruncate(fd_, st.st_size);
+            if (put > 0 && regular) (void)!::ftruncate(fd_, st.st_size);
             return false;
         }
         put += static_cast<std::size_t>(w);
