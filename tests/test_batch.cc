@@ -374,6 +374,24 @@ TEST(Batch, ResultsAfterATornLineStillReadAsJsonLines) {
     EXPECT_EQ(ids, (std::set<std::string>{"a", "b"}));
 }
 
+// A results line that does not fit (the file size limit standing for a
+// full disk) is not left half written: the file stays whole JSON lines.
+TEST(Batch, AResultsLineThatDoesNotFitIsNotLeftTorn) {
+    TempDir dir;
+    std::string padding;
+    for (int i = 0; padding.size() < 100 * 512 - 60; ++i) padding += "{\"id\": \"pad" + std::to_string(i) + "\"}\n";
+    write_file(dir.path("results.jsonl"), padding);
+    write_file(dir.path("m.tsv"), "a\t一\n");
+    // SIGXFSZ ignored: the write fails with EFBIG instead of ending the run
+    // (ulimit -f counts 512-byte blocks).
+    const std::string cmd = "cd '" + dir.path("") + "' && env -u SLURM_ARRAY_TASK_ID -u JOB_COMPLETION_INDEX sh -c " +
+                            "\"trap '' XFSZ; ulimit -f 100; exec '" TTS_SAY "' --batch m.tsv\" < /dev/null > /dev/null 2> stderr.txt";
+    const int status = std::system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << read_file(dir.path("stderr.txt"));
+    EXPECT_NE(read_file(dir.path("stderr.txt")).find("cannot write the results"), std::string::npos);
+    EXPECT_EQ(read_file(dir.path("results.jsonl")), padding);
+}
+
 // Manifests that are not plain files of lines, and the messages for them.
 TEST(Batch, OddManifestsAreReadOrRefusedWithTheReason) {
     struct Case {
