@@ -153,6 +153,15 @@ TEST_F(SsmlAudio, MalformedDocumentsFailTheTextPutAndNothingIsSpoken) {
     EXPECT_EQ(s.fetch_code, SPEECH_ERR_NO_TEXT);
     EXPECT_TRUE(s.audio.empty());
     EXPECT_EQ(synthesize("", "<speak>好</speak>").put_code, SPEECH_OK);
+    // A value the message repeats is cut and its line breaks escaped.
+    const auto huge = synthesize("", "<speak><break time=\"" + std::string(1 << 20, 'x') + "\n\"/></speak>");
+    EXPECT_EQ(huge.put_code, SPEECH_ERR_BAD_SSML);
+    const std::string message = speech_service_last_markup_message();
+    EXPECT_LT(message.size(), 400u);
+    EXPECT_NE(message.find("bytes in all"), std::string::npos) << message;
+    const auto broken = synthesize("", "<speak><break time=\"1&#9;x&#10;y\"/></speak>");
+    EXPECT_NE(std::string(speech_service_last_markup_message()).find("\"1\\tx\\ny\""), std::string::npos)
+        << speech_service_last_markup_message();
 }
 
 }  // namespace
