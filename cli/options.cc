@@ -32,6 +32,8 @@ const char *const kHelp =
     "      --ssml           the text is SSML (default: when it starts with <speak)\n"
     "      --text           the text is plain text, even if it starts with <speak\n"
     "      --lexicon FILE   a pronunciation lexicon (PLS, alphabet x-pinyin); repeatable\n"
+    "      --max-audio-seconds N  the most audio one text may make, 1..86400\n"
+    "                       (default 3600); a text that asks for more fails\n"
     "      --server URL     speak through the tts-server at URL (default: $TTS_SERVER;\n"
     "                       none: here), with the same settings and the same WAV\n"
     "      --server-token-file FILE  the server's bearer token (default: $TTS_SERVER_TOKEN)\n"
@@ -55,7 +57,8 @@ const char *const kHelp =
 
 namespace {
 
-enum LongOnly { kRdn = 256, kVoices, kPinyin, kSsml, kText, kLexicon, kBatch, kShard, kShardCount, kResults, kServer, kServerTokenFile };
+enum LongOnly { kRdn = 256, kVoices, kPinyin, kSsml, kText, kLexicon, kBatch, kShard, kShardCount, kResults, kServer, kServerTokenFile,
+               kMaxAudio };
 
 const option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'}, {"file", required_argument, nullptr, 'f'},
@@ -71,6 +74,7 @@ const option kLongOptions[] = {
     {"shard-count", required_argument, nullptr, kShardCount}, {"results", required_argument, nullptr, kResults},
     {"server", required_argument, nullptr, kServer},
     {"server-token-file", required_argument, nullptr, kServerTokenFile},
+    {"max-audio-seconds", required_argument, nullptr, kMaxAudio},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -171,6 +175,10 @@ ParsedCommand parse_command_line(int argc, char **argv) {
                 if (!read_shard(value, o.batch.shard, o.batch.shards))
                     return {o, "option --shard takes K/N with 0 <= K < N, not '" + value + "'"};
                 break;
+            case kMaxAudio:
+                if (!read_level(optarg, 86400, o.max_audio_seconds) || o.max_audio_seconds == 0)
+                    return {o, "option --max-audio-seconds takes a whole number from 1 to 86400, not '" + value + "'"};
+                break;
             case 'q': o.quiet = true; break;
             case kVoices: o.list_voices = true; break;
             case kPinyin: o.pinyin = true; break;
@@ -217,6 +225,9 @@ ParsedCommand parse_command_line(int argc, char **argv) {
     // lexicon files of this machine.
     if (!o.server.empty() && (!o.text_type.empty() || !o.lexicons.empty()))
         r.error = "--ssml, --text and --lexicon are for speaking here, not with --server";
+    // The server keeps its own limit (its --max-audio-seconds).
+    if (!o.server.empty() && o.max_audio_seconds != 0)
+        r.error = "--max-audio-seconds is for speaking here, not with --server (the server has its own limit)";
     return r;
 }
 
@@ -232,6 +243,7 @@ std::string session_params(const Options &o) {
     if (o.pitch >= 0) add("pitch", std::to_string(o.pitch));
     if (o.rdn >= 0) add("rdn", std::to_string(o.rdn));
     if (!o.text_type.empty()) add("text_type", o.text_type);
+    if (o.max_audio_seconds > 0) add("max_audio_seconds", std::to_string(o.max_audio_seconds));
     if (!o.lexicons.empty()) {
         std::string files;
         for (const std::string &f : o.lexicons) files += (files.empty() ? "" : ":") + f;

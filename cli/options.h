@@ -25,6 +25,7 @@ struct Options {
     std::string voice;               // empty: the library's
     int speed = -1, pitch = -1, volume = -1, rdn = -1;  // -1: the library's
     int rate = 0;                    // 0: not given
+    int max_audio_seconds = 0;       // 0: the service's default
     bool quiet = false;
     bool list_voices = false;
     bool pinyin = false;             // print the reading table, speak nothing

@@ -17,6 +17,7 @@
 #include "console_route.h"
 #include "options.h"
 #include "server_speech.h"
+#include "shown_text.h"
 #include "session_settings.h"
 #include "signal_cleanup.h"
 #include "speech_service.h"
@@ -71,14 +72,17 @@ std::string verdict(int rc, const Options &o, const std::string &where, const st
     }
     std::string why = std::string(speech_service_error_text(rc)) + " (code " + std::to_string(rc) + ")";
     if (const char *engine = speech_service_last_engine_error(); engine != nullptr && *engine != '\0')
-        why += "; the engine said: " + std::string(engine);
+        why += "; the engine said: " + tts_text::shown(engine, 400);
     // A refused document or lexicon: the service says where. A document
     // refused at QTTSTextPut shows as a fetch without a text (21013).
     const char *markup = speech_service_last_markup_message();
+    // A text refused for the audio it asks for shows the same way.
     if (rc == SPEECH_ERR_NO_TEXT && markup != nullptr && *markup != '\0')
-        why = "the SSML document was refused: " + std::string(markup);
+        why = (std::string(markup).find("max_audio_seconds") != std::string::npos ? "the text was refused: "
+                                                                                  : "the SSML document was refused: ") +
+              tts_text::shown(markup, 400);
     else if ((rc == SPEECH_ERR_BAD_SSML || rc == SPEECH_ERR_BAD_LEXICON) && markup != nullptr && *markup != '\0')
-        why += "; " + std::string(markup);
+        why += "; " + tts_text::shown(markup, 400);
     const bool parameter_code = rc == 21002 || (rc >= 21006 && rc <= 21009);
     if (parameter_code && std::getenv(kHostParamsEnv) != nullptr)
         why += "; the session parameters were: " + std::string(std::getenv(kHostParamsEnv));

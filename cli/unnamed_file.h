@@ -19,6 +19,8 @@ std::string descriptor_path(int fd);
 // An unnamed file in `folder`, readable and writable, with `mode` less the
 // umask once named; -1 with errno set.
 int open_unnamed(const std::string &folder, mode_t mode);
+// The same in the folder open as `folder_fd`.
+int open_unnamed_at(int folder_fd, mode_t mode);
 
 // Gives the unnamed file `fd` the name `target`: linked there at once when
 // nothing is there; else linked under a fresh name (`temp_prefix` and six
@@ -27,6 +29,13 @@ int open_unnamed(const std::string &folder, mode_t mode);
 // then null. False with errno set.
 bool link_into_place(int fd, const std::string &target, const std::string &temp_prefix,
                      const std::function<void(const char *)> &temp_name = {});
+// The same with `target` and the fresh names relative to the folder open
+// as `folder_fd`.
+bool link_into_place_at(int fd, int folder_fd, const std::string &target, const std::string &temp_prefix,
+                        const std::function<void(const char *)> &temp_name = {});
+
+// Six characters for a fresh name.
+std::string six_random();
 
 }  // namespace tts_say
 

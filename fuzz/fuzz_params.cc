@@ -23,6 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (speech::parse_session_config(text.c_str(), config) == SPEECH_OK) {
         if (config.speed < 0 || config.speed > 100 || config.rdn < 0 || config.rdn > 2) __builtin_trap();
         if (config.sample_rate != 16000 && config.sample_rate != 8000) __builtin_trap();
+        if (config.max_audio_seconds < 1 || config.max_audio_seconds > 86400) __builtin_trap();
     }
     return 0;
 }

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "pls_reader.h"
+#include "shown_text.h"
 
 namespace speech::lexicons {
 namespace {
@@ -56,14 +57,16 @@ std::string file_name(const std::string &path) {
 }
 
 bool load_one(const std::string &path, std::shared_ptr<const UserLexicon> &out, std::string &error) {
-    const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Not blocking: a FIFO would hold the open until a writer came; it is
+    // refused by the check after it.
+    const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     struct stat st {};
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
-        error = path + ": " + std::strerror(errno);
+        error = tts_text::shown(path) + ": " + std::strerror(errno);
         return false;
     }
     if (!S_ISREG(st.st_mode) || st.st_size > kMaxFileSize) {
-        error = path + ": not a regular file of at most 256 MiB";
+        error = tts_text::shown(path) + ": not a regular file of at most 256 MiB";
         return false;
     }
     const Stamp stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec * 1000000000ll + st.st_mtim.tv_nsec};
@@ -87,7 +90,7 @@ bool load_one(const std::string &path, std::shared_ptr<const UserLexicon> &out, 
     };
     xml::Error xml_error;
     if (!read_pls(read_at, static_cast<std::uint64_t>(st.st_size), *lexicon, xml_error)) {
-        error = path + ": " + (xml_error.line == 0 ? xml_error.message : xml_error.text());
+        error = tts_text::shown(path) + ": " + (xml_error.line == 0 ? xml_error.message : xml_error.text());
         return false;
     }
     out = lexicon;

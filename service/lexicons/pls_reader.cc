@@ -10,7 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "ssml_document.h"
+#include "shown_text.h"
+#include "pinyin_text.h"
 #include "user_lexicon.h"
 
 namespace speech::lexicons {
@@ -36,7 +37,7 @@ class PlsBuilder final : public xml::Handler {
         const std::string_view name = element.local();
         if (depth_ == 1) {
             if (name != "lexicon")
-                return fail(error, "the root element is " + std::string(element.written()) + ", not lexicon");
+                return fail(error, "the root element is " + tts_text::shown(element.written()) + ", not lexicon");
             const char *alphabet = attrs.find("alphabet");
             if (alphabet == nullptr || std::string_view(alphabet) != "x-pinyin")
                 return fail(error, "the lexicon's alphabet is not x-pinyin");
@@ -81,8 +82,8 @@ class PlsBuilder final : public xml::Handler {
         bool alias = false;
         if (has_phoneme_) {
             pinyin_.clear();
-            if (!ssml::normalize_pinyin(view(phoneme_), pinyin_))
-                return fail(error, "\"" + std::string(trimmed(view(phoneme_))) + "\" is not tone-numbered pinyin");
+            if (!normalize_pinyin(view(phoneme_), pinyin_))
+                return fail(error, "\"" + tts_text::shown(trimmed(view(phoneme_))) + "\" is not tone-numbered pinyin");
             said = pinyin_;
         } else if (has_alias_ && !trimmed(view(alias_)).empty()) {
             said = trimmed(view(alias_));
@@ -90,8 +91,11 @@ class PlsBuilder final : public xml::Handler {
         } else {
             return fail(error, "a lexeme without a phoneme or an alias");
         }
+        // The reading once, for every grapheme of the lexeme.
+        bool room = out_.add_reading(said, alias);
         for (const Field &g : graphemes_)
-            if (const std::string_view t = trimmed(view(g)); !t.empty()) out_.add(t, said, alias);
+            if (const std::string_view t = trimmed(view(g)); !t.empty() && room) room = out_.add_grapheme(t);
+        if (!room) return fail(error, "the lexicon's entries take more than 4 GiB");
         return true;
     }
 

@@ -13,25 +13,26 @@ std::uint64_t mixed(std::uint64_t h) {
     return h ^ (h >> 29);
 }
 
-// Eight bytes at a step (a grapheme is most often two to four Han
-// characters, 6 to 12 bytes), the last few gathered a byte at a time.
-std::uint32_t hash_of(std::string_view s) {
-    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ s.size();
-    const char *p = s.data();
-    std::size_t n = s.size();
-    for (; n >= 8; p += 8, n -= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        h = mixed(h ^ word);
-    }
-    std::uint64_t tail = 0;
-    for (std::size_t i = 0; i < n; ++i) tail |= static_cast<std::uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
-    h = mixed(mixed(h ^ tail) * 0x94D049BB133111EBull);
+// A hash taken a byte at a time, so that the hash of each beginning of a
+// text comes from the one before it.
+constexpr std::uint64_t kHashSeed = 0x9E3779B97F4A7C15ull;
+inline std::uint64_t hash_step(std::uint64_t h, char c) { return (h ^ static_cast<unsigned char>(c)) * 0x100000001B3ull; }
+inline std::uint32_t hash_end(std::uint64_t h, std::size_t len) {
+    h = mixed(mixed(h ^ len) * 0x94D049BB133111EBull);
     return static_cast<std::uint32_t>(h ^ (h >> 32));
+}
+
+std::uint32_t hash_of(std::string_view s) {
+    std::uint64_t h = kHashSeed;
+    for (const char c : s) h = hash_step(h, c);
+    return hash_end(h, s.size());
 }
 
 constexpr std::uint64_t kOffsetMask = 0xFFFFFFFFull;
 constexpr std::uint32_t kAliasBit = 1u << 31;
+constexpr std::size_t kReadingHead = sizeof(std::uint32_t);
+// The longest matches at a position kept to be checked, longest first.
+constexpr std::size_t kHitsKept = 8;
 
 // A lexeme of a short word takes some 80 bytes of its file, and some 30 of
 // the arena (its header, grapheme and reading). Room reserved for more than
@@ -63,9 +64,18 @@ std::string_view UserLexicon::grapheme_at(std::size_t at) const {
 
 Entry UserLexicon::entry_at(std::size_t at) const {
     const Header h = header_at(at);
-    const char *g = arena_.data() + at + sizeof h;
-    return Entry{std::string_view(g, h.grapheme_len), std::string_view(g + h.grapheme_len, h.said_len & ~kAliasBit),
-                 (h.said_len & kAliasBit) != 0};
+    const std::size_t reading = at - h.reading_back;
+    std::uint32_t said_len;
+    std::memcpy(&said_len, arena_.data() + reading, sizeof said_len);
+    return Entry{std::string_view(arena_.data() + at + sizeof h, h.grapheme_len),
+                 std::string_view(arena_.data() + reading + kReadingHead, said_len & ~kAliasBit),
+                 (said_len & kAliasBit) != 0};
+}
+
+bool UserLexicon::room_for(std::size_t bytes) {
+    if (!too_big_ && bytes <= kMaxArena && arena_.size() <= kMaxArena - bytes) return true;
+    too_big_ = true;
+    return false;
 }
 
 std::size_t UserLexicon::find_slot(std::string_view g, std::uint32_t hash) const {
@@ -82,22 +92,37 @@ void UserLexicon::reserve(std::size_t file_bytes) {
     pending_.reserve(file_bytes / kBytesPerEntry);
 }
 
-void UserLexicon::add(std::string_view g, std::string_view said, bool alias) {
-    if (g.empty()) return;
-    const Header h{static_cast<std::uint32_t>(g.size()),
-                   static_cast<std::uint32_t>(said.size()) | (alias ? kAliasBit : 0)};
+bool UserLexicon::add_reading(std::string_view said, bool alias) {
+    if (said.size() >= kAliasBit || !room_for(kReadingHead + said.size())) return too_big_ = true, false;
+    const std::uint32_t head = static_cast<std::uint32_t>(said.size()) | (alias ? kAliasBit : 0);
+    reading_at_ = arena_.size();
+    has_reading_ = true;
+    arena_.append(reinterpret_cast<const char *>(&head), sizeof head);
+    arena_.append(said);
+    return true;
+}
+
+bool UserLexicon::add_grapheme(std::string_view g) {
+    if (g.empty() || !has_reading_) return true;
+    if (!room_for(sizeof(Header) + g.size()) || arena_.size() - reading_at_ > 0xFFFFFFFFu) return too_big_ = true, false;
+    const Header h{static_cast<std::uint32_t>(g.size()), static_cast<std::uint32_t>(arena_.size() - reading_at_)};
     // Hashed now, while the grapheme is at hand; indexed by finish().
     pending_.push_back((static_cast<std::uint64_t>(hash_of(g)) << 32) | (arena_.size() + 1));
     arena_.append(reinterpret_cast<const char *>(&h), sizeof h);
     arena_.append(g);
-    arena_.append(said);
     std::uint32_t &longest = max_len_[static_cast<unsigned char>(g[0])];
     longest = std::max(longest, h.grapheme_len);
+    return true;
 }
 
 void UserLexicon::append(UserLexicon &&later) {
     // A slot value's low half is the entry's offset in the arena + 1.
     const std::uint64_t base = arena_.size();
+    if (later.too_big_ || !room_for(later.arena_.size())) {
+        too_big_ = true;
+        later = UserLexicon();
+        return;
+    }
     arena_.append(later.arena_);
     pending_.reserve(pending_.size() + later.pending_.size());
     for (const std::uint64_t v : later.pending_) pending_.push_back(v + base);
@@ -149,8 +174,42 @@ void UserLexicon::finish() {
             }
         }
     }
+    index_prefixes();
     // A copy to give back unused room is worth it only when the guess was far off.
     if (arena_.capacity() / 4 > arena_.size()) arena_.shrink_to_fit();
+}
+
+void UserLexicon::index_prefixes() {
+    std::vector<std::uint32_t> hashes;
+    for (const std::uint64_t v : slots_) {
+        if (v == 0) continue;
+        const std::string_view g = grapheme_at((v & kOffsetMask) - 1);
+        std::uint64_t h = kHashSeed;
+        for (std::size_t n = 1; n < g.size(); ++n) {
+            h = hash_step(h, g[n - 1]);
+            if (!is_continuation(g[n])) hashes.push_back(std::max<std::uint32_t>(hash_end(h, n), 1));
+        }
+    }
+    std::sort(hashes.begin(), hashes.end());
+    hashes.erase(std::unique(hashes.begin(), hashes.end()), hashes.end());
+    std::size_t size = 64;
+    while (size < hashes.size() * 2) size *= 2;
+    prefixes_.assign(size, 0);
+    for (const std::uint32_t x : hashes)
+        for (std::size_t i = x & (size - 1);; i = (i + 1) & (size - 1))
+            if (prefixes_[i] == 0) {
+                prefixes_[i] = x;
+                break;
+            }
+}
+
+bool UserLexicon::is_prefix(std::uint32_t hash) const {
+    hash = std::max<std::uint32_t>(hash, 1);
+    const std::size_t mask = prefixes_.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        if (prefixes_[i] == hash) return true;
+        if (prefixes_[i] == 0) return false;
+    }
 }
 
 bool UserLexicon::longest_at(std::string_view text, std::size_t pos, Entry &out) const {
@@ -158,12 +217,35 @@ bool UserLexicon::longest_at(std::string_view text, std::size_t pos, Entry &out)
     const std::size_t longest = std::min<std::size_t>(max_len_[static_cast<unsigned char>(text[pos])], text.size() - pos);
     if (longest == 0) return false;
     if (is_word_byte(text[pos]) && pos > 0 && is_word_byte(text[pos - 1])) return false;
-    for (std::size_t n = longest; n > 0; --n) {
+    // One walk from `pos`: where a grapheme's hash is met, the length is
+    // kept (the graphemes are compared only afterwards, longest first, so
+    // that many lengths that match cost no comparison each).
+    std::size_t hits[kHitsKept];
+    std::uint32_t hit_hashes[kHitsKept];
+    std::size_t kept = 0, next = 0;
+    const std::size_t mask = slots_.size() - 1;
+    std::uint64_t h = kHashSeed;
+    for (std::size_t n = 1; n <= longest; ++n) {
         const std::size_t end = pos + n;
+        h = hash_step(h, text[end - 1]);
         if (end < text.size() && is_continuation(text[end])) continue;  // not a character's end
-        if (end < text.size() && is_word_byte(text[end - 1]) && is_word_byte(text[end])) continue;
-        const std::string_view g = text.substr(pos, n);
-        const std::uint64_t v = slots_[find_slot(g, hash_of(g))];
+        const std::uint32_t hash = hash_end(h, n);
+        if (end == text.size() || !is_word_byte(text[end - 1]) || !is_word_byte(text[end])) {
+            for (std::size_t i = hash & mask; slots_[i] != 0; i = (i + 1) & mask) {
+                if ((slots_[i] >> 32) != hash) continue;
+                hits[next] = n;
+                hit_hashes[next] = hash;
+                next = (next + 1) % kHitsKept;
+                kept = std::min(kept + 1, kHitsKept);
+                break;
+            }
+        }
+        if (!is_prefix(hash)) break;
+    }
+    for (std::size_t k = 0; k < kept; ++k) {
+        const std::size_t at = (next + kHitsKept - 1 - k) % kHitsKept;
+        const std::string_view g = text.substr(pos, hits[at]);
+        const std::uint64_t v = slots_[find_slot(g, hit_hashes[at])];
         if (v == 0) continue;
         out = entry_at((v & kOffsetMask) - 1);
         return true;

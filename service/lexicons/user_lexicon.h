@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // The entries of the host's pronunciation lexicons, looked up by the text
-// they match: one open-addressing table of all graphemes, and for each
-// first byte the longest grapheme that starts with it, so that finding the
-// longest match at a position takes at most that many probes.
+// they match: one open-addressing table of all graphemes, and one of the
+// hashes of their beginnings (at each character's end). Finding the longest
+// match at a position walks the text once from there, hashing as it goes,
+// and stops where no grapheme begins as the text does: its cost is the
+// length of the longest beginning matched, whatever lengths the lexicon's
+// graphemes have.
 #ifndef SPEECH_LEXICONS_USER_LEXICON_H
 #define SPEECH_LEXICONS_USER_LEXICON_H
 
@@ -23,9 +26,23 @@ struct Entry {
 
 class UserLexicon {
   public:
-    // Adds the entry of `grapheme`; a later entry of the same grapheme
-    // replaces it. Entries are looked up once finish() has indexed them.
-    void add(std::string_view grapheme, std::string_view said, bool alias);
+    // The most bytes the entries may take: their offsets are 32 bits.
+    static constexpr std::size_t kMaxArena = 0xFFFFFFF0u;
+
+    // Adds a reading, stored once however many graphemes share it (a
+    // lexeme's); false when the entries would outgrow kMaxArena.
+    bool add_reading(std::string_view said, bool alias);
+    // Adds the entry of `grapheme` with the reading added last; a later
+    // entry of the same grapheme replaces it. Entries are looked up once
+    // finish() has indexed them. False when the entries would outgrow
+    // kMaxArena (too_big() then stays true).
+    bool add_grapheme(std::string_view grapheme);
+    // Both at once, for a reading of one grapheme.
+    bool add(std::string_view grapheme, std::string_view said, bool alias) {
+        return add_reading(said, alias) && add_grapheme(grapheme);
+    }
+    // Entries were refused for want of room (see kMaxArena).
+    bool too_big() const { return too_big_; }
     // Adds the entries of `later`, none of them indexed yet, after this
     // one's, as if they had been added here in their order.
     void append(UserLexicon &&later);
@@ -44,15 +61,20 @@ class UserLexicon {
     bool may_start(unsigned char c) const { return max_len_[c] != 0; }
 
   private:
-    // An entry in the arena: its header, then the grapheme's bytes, then
-    // the reading's.
+    // An entry in the arena: its header, then the grapheme's bytes. Its
+    // reading stands before it (a lexeme's reading, then its graphemes):
+    // the reading's length (top bit: an alias), then its bytes. The
+    // distance back from the entry to its reading survives append().
     struct Header {
         std::uint32_t grapheme_len;
-        std::uint32_t said_len;  // the top bit: an alias
+        std::uint32_t reading_back;
     };
     Header header_at(std::size_t at) const;
     std::string_view grapheme_at(std::size_t at) const;
     Entry entry_at(std::size_t at) const;
+    bool room_for(std::size_t bytes);
+    bool is_prefix(std::uint32_t hash) const;
+    void index_prefixes();
     std::size_t find_slot(std::string_view g, std::uint32_t hash) const;
 
     // The entries one after the other, in the order added; one replaced by
@@ -63,7 +85,12 @@ class UserLexicon {
     // The grapheme's hash in the high half, its entry's offset in the arena
     // + 1 in the low half; 0 empty.
     std::vector<std::uint64_t> slots_;
+    // The hashes of the graphemes' beginnings that end a character but not
+    // the grapheme (0 empty; a hash of 0 is kept as 1).
+    std::vector<std::uint32_t> prefixes_;
     std::size_t live_ = 0;
+    std::size_t reading_at_ = 0;  // the reading added last
+    bool has_reading_ = false, too_big_ = false;
     std::array<std::uint32_t, 256> max_len_{};
 };
 

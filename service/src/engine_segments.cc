@@ -17,8 +17,12 @@
 namespace speech {
 namespace {
 
+// `value` times `factor`, clamped while still a double: a huge factor
+// must give the top of the range, never wrap around an int.
 int scaled(int value, double factor, int lo, int hi) {
-    return std::clamp(static_cast<int>(std::lround(value * factor)), lo, hi);
+    const double v = value * factor;
+    if (std::isnan(v)) return std::clamp(value, lo, hi);
+    return static_cast<int>(std::lround(std::clamp(v, static_cast<double>(lo), static_cast<double>(hi))));
 }
 
 // The segments of a document: Mandarin tokens joined as for plain text

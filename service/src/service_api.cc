@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "audio_budget.h"
 #include "han_reader.h"
 #include "login_state.h"
 #include "reading_table.h"
@@ -165,11 +166,18 @@ int QTTSTextPut(const char *session, const char *text, unsigned int text_len, co
         // this call and nothing is spoken; the session then reads what was
         // parsed here, not the text again.
         const std::string_view view(text == nullptr ? "" : text, text == nullptr ? 0 : text_len);
+        // A text that asks for more audio than the session allows is
+        // refused here, before any is made (see audio_budget.h).
         if (s->ours() && text != nullptr && speech::is_speakable_utf8(text, text_len) && speech::is_ssml(s->config(), view)) {
             speech::ssml::Document doc;
             if (const int rc = speech::parse_document(s->config(), view, doc, t_markup_message)) return rc;
+            if (const int rc = speech::check_audio_budget(s->config(), speech::estimate_audio(doc), t_markup_message))
+                return rc;
             return s->put_text(text, text_len, std::move(doc));
         }
+        if (s->ours())
+            if (const int rc = speech::check_audio_budget(s->config(), speech::estimate_audio(view), t_markup_message))
+                return rc;
         return s->put_text(text, text_len);
     });
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <new>
 
+#include "audio_budget.h"
 #include "engine_timeout.h"
 #include "engine_pool.h"
 #include "engine_request.h"
@@ -67,7 +68,7 @@ bool stderr_inherited() {
 }  // namespace
 
 Session::Session(const SessionConfig &config)
-    : config_(config), engine_timeout_(timeout_from_env()), owner_(getpid()) {}
+    : config_(config), engine_timeout_(timeout_from_env()), audio_limit_(audio_byte_limit(config)), owner_(getpid()) {}
 
 Session::~Session() {
     stop();
@@ -268,6 +269,8 @@ int Session::pump(EngineProcess &engine) {
             if (r == 0) return SPEECH_OK;
             if (r > 0) {
                 if (!output_.feed(chunk.data(), static_cast<std::size_t>(r), *this)) return SPEECH_ERR_ENGINE_OUTPUT;
+                // The hard bound, whatever the estimate at QTTSTextPut said.
+                if (output_.audio_bytes() > audio_limit_) return SPEECH_ERR_AUDIO_TOO_LONG;
                 if (output_.ended()) return SPEECH_OK;
                 last_progress = std::chrono::steady_clock::now();
             } else if (errno == ECONNRESET) {

@@ -63,6 +63,7 @@ class Session final : private EngineOutput::Sink {
 
     const SessionConfig config_;
     const std::chrono::milliseconds engine_timeout_;
+    const std::uint64_t audio_limit_;  // bytes: max_audio_seconds at the session's rate
     const pid_t owner_;
     std::unique_ptr<EngineProcess> engine_;
     EngineOutput output_;    // the collecting thread's only

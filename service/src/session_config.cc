@@ -58,6 +58,11 @@ int parse_session_config(const char *params, const char *host_params, SessionCon
                                    std::make_tuple("pitch", 100, &out.pitch), std::make_tuple("rdn", 2, &out.rdn)}) {
         if (const int rc = read_level(list, key, max, *field)) return rc;
     }
+    if (const std::string *v = find_param(list, "max_audio_seconds")) {
+        int n = 0;
+        if (!parse_small_uint(*v, n) || n < 1 || n > 86400) return SPEECH_ERR_OUT_OF_RANGE;
+        out.max_audio_seconds = n;
+    }
     return SPEECH_OK;
 }
 

@@ -29,6 +29,8 @@ struct SessionConfig {
     // front end; any engine voice named directly reads the text as it is.
     bool mandarin_front_end = true;
     TextType text_type = TextType::detect;
+    // The most audio one text may ask for or make: 1..86400.
+    int max_audio_seconds = 3600;
     // The `lexicons` parameter's files, and once the session begins, the
     // host's lexicons loaded (those of SPEECH_SERVICE_LEXICONS first).
     std::vector<std::string> lexicon_files;

@@ -6,11 +6,18 @@
 #include <cstdint>
 #include <memory>
 
-#include "pinyin_syllables.h"
+#include "pinyin_text.h"
+#include "shown_text.h"
 #include "ssml_values.h"
 
 namespace speech::ssml {
+
+using lexicons::normalize_pinyin;
 namespace {
+
+// Prosody factors multiply as elements nest: kept finite and bounded.
+constexpr double kMaxFactor = 1000.0;
+double capped(double f) { return f > kMaxFactor ? kMaxFactor : f; }
 
 constexpr int kParagraphMs = 250;
 
@@ -38,7 +45,7 @@ class DocumentBuilder final : public xml::Handler {
     bool start(const xml::Name &element_name, const xml::Attributes &attrs, std::string &error) override {
         const std::string_view name = element_name.local();
         if (frames_.empty() && name != "speak") {
-            error = "the document's root element is " + std::string(element_name.written()) + ", not speak";
+            error = "the document's root element is " + tts_text::shown(element_name.written()) + ", not speak";
             return false;
         }
         Frame f;
@@ -95,7 +102,7 @@ class DocumentBuilder final : public xml::Handler {
 
   private:
     bool bad(std::string &error, std::string_view element, std::string_view attribute, std::string_view value) {
-        error = "bad " + std::string(attribute) + " \"" + std::string(value) + "\" on " + std::string(element);
+        error = "bad " + std::string(attribute) + " \"" + tts_text::shown(value) + "\" on " + std::string(element);
         return false;
     }
 
@@ -116,7 +123,7 @@ class DocumentBuilder final : public xml::Handler {
                 return;
             }
         }
-        out_.notes.push_back("no voice for xml:lang \"" + std::string(lang) + "\": the voice in force reads it");
+        out_.notes.push_back("no voice for xml:lang \"" + tts_text::shown(lang) + "\": the voice in force reads it");
     }
 
     // The effects of element `name` on its frame (and spans it says at once).
@@ -153,14 +160,14 @@ class DocumentBuilder final : public xml::Handler {
                 if (attrs.find(k.key) == nullptr) continue;
                 const auto factor = k.parse(attr(k.key));
                 if (!factor) return bad(error, name, k.key, attr(k.key));
-                f.prosody.*k.field *= *factor;
+                f.prosody.*k.field = capped(f.prosody.*k.field * *factor);
             }
         } else if (name == "emphasis") {
             const auto e = emphasis_prosody(attr("level"));
             if (!e) return bad(error, name, "level", attr("level"));
-            f.prosody.rate *= e->rate;
-            f.prosody.pitch *= e->pitch;
-            f.prosody.volume *= e->volume;
+            f.prosody.rate = capped(f.prosody.rate * e->rate);
+            f.prosody.pitch = capped(f.prosody.pitch * e->pitch);
+            f.prosody.volume = capped(f.prosody.volume * e->volume);
         } else if (name == "sub") {
             if (attrs.find("alias") == nullptr) {
                 error = "sub without alias";
@@ -187,7 +194,7 @@ class DocumentBuilder final : public xml::Handler {
             const std::string uri(attr("uri"));
             const auto &names = options_.lexicon_names;
             if (std::find(names.begin(), names.end(), uri) == names.end()) {
-                error = "lexicon \"" + uri + "\" is not one the host registered";
+                error = "lexicon \"" + tts_text::shown(uri) + "\" is not one the host registered";
                 return false;
             }
             f.skip = true;
@@ -205,7 +212,7 @@ class DocumentBuilder final : public xml::Handler {
             if (f.alphabet == "x-pinyin") {
                 push(Span{SpanKind::reading, c, normalize_pinyin(f.ph), -1, 0, f.voice, f.prosody, {}});
             } else {
-                out_.notes.push_back("phoneme alphabet \"" + f.alphabet + "\" is not known: its content is read");
+                out_.notes.push_back("phoneme alphabet \"" + tts_text::shown(f.alphabet) + "\" is not known: its content is read");
                 push_text(c, -1, f);
             }
             return true;
@@ -230,7 +237,7 @@ class DocumentBuilder final : public xml::Handler {
             said = time_text(c);
         }
         if (said) return push_text(*said, 0, f);
-        out_.notes.push_back("say-as \"" + kind + "\" could not read \"" + c + "\": it is read as written");
+        out_.notes.push_back("say-as \"" + tts_text::shown(kind) + "\" could not read \"" + tts_text::shown(c) + "\": it is read as written");
         return push_text(c, -1, f);
     }
 
@@ -262,10 +269,13 @@ bool looks_like_ssml(std::string_view t) {
     };
     if (t.substr(0, 3) == "\xEF\xBB\xBF") t.remove_prefix(3);
     skip_blanks();
-    if (t.substr(0, 5) == "<?xml") {
-        const std::size_t end = t.find("?>");
+    // The prolog: the XML declaration, comments and processing instructions.
+    for (;;) {
+        const bool pi = t.substr(0, 2) == "<?", comment = t.substr(0, 4) == "<!--";
+        if (!pi && !comment) break;
+        const std::size_t end = t.find(pi ? "?>" : "-->", pi ? 2 : 4);
         if (end == std::string_view::npos) return false;
-        t.remove_prefix(end + 2);
+        t.remove_prefix(end + (pi ? 2 : 3));
         skip_blanks();
     }
     if (t.substr(0, 9) == "<!DOCTYPE") {
@@ -285,57 +295,6 @@ bool parse_ssml(std::string_view text, const Options &options, Document &out, xm
     if (xml::parse(text, builder, error)) return true;
     out = Document{};
     return false;
-}
-
-bool normalize_pinyin(std::string_view ph, std::string &out) {
-    // A syllable takes at least two bytes (a letter and its tone) and adds
-    // at most a blank: the result fits in one and a half times `ph`, most
-    // often in a buffer on the stack.
-    const std::size_t bound = ph.size() + ph.size() / 2 + 1;
-    char small[128];
-    std::unique_ptr<char[]> large;
-    if (bound > sizeof small) large.reset(new char[bound]);
-    char *const first = large ? large.get() : small;
-    char *w = first;
-    std::uint32_t key = 0;
-    std::size_t letters = 0;
-    for (std::size_t i = 0; i < ph.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(ph[i]);
-        char letter;
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-            if (letters != 0) return false;  // a syllable without its tone
-            continue;
-        }
-        if (c >= '1' && c <= '5') {
-            if (letters == 0 || !mandarin::is_pinyin_syllable_key(key)) return false;
-            *w++ = static_cast<char>(c);
-            key = 0;
-            letters = 0;
-            continue;
-        }
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
-            letter = static_cast<char>(c | 0x20);
-        } else if (c == 0xC3 && i + 1 < ph.size() && (ph[i + 1] == '\xBC' || ph[i + 1] == '\x9C')) {  // ü Ü
-            letter = 'v';
-            ++i;
-        } else {
-            return false;
-        }
-        // No syllable is longer: more letters can only end in a refusal.
-        if (++letters > mandarin::kMaxSyllableLetters) return false;
-        if (letters == 1 && w != first) *w++ = ' ';
-        *w++ = letter;
-        key = mandarin::syllable_key_add(key, letter);
-    }
-    if (letters != 0 || w == first) return false;
-    out.append(first, static_cast<std::size_t>(w - first));
-    return true;
-}
-
-std::string normalize_pinyin(std::string_view ph) {
-    std::string out;
-    normalize_pinyin(ph, out);
-    return out;
 }
 
 }  // namespace speech::ssml

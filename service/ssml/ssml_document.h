@@ -59,20 +59,13 @@ struct Options {
     std::vector<std::string> lexicon_names;
 };
 
-// True when `text` starts, after an optional byte-order mark, blanks and an
+// True when `text` starts, after an optional byte-order mark, blanks, an
 // XML declaration, with "<speak".
 bool looks_like_ssml(std::string_view text);
 
 // Reads the document; false with `error` (line and column) when it is not
 // well-formed XML, its root is not speak, or an attribute value is bad.
 bool parse_ssml(std::string_view text, const Options &options, Document &out, xml::Error &error);
-
-// "chong2 qing4" from tone-numbered pinyin written with or without blanks,
-// in any case, ü or v ("Chong2Qing4", "lü4"); empty when it is not that.
-std::string normalize_pinyin(std::string_view ph);
-// The same appended to `out`; false, with `out` as it was, when it is not
-// (or holds no syllable).
-bool normalize_pinyin(std::string_view ph, std::string &out);
 
 }  // namespace speech::ssml
 

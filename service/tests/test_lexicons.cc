@@ -4,10 +4,14 @@
 // first, later lexicons over earlier ones; a lexicon that does not parse
 // fails with its file, line and column.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -185,6 +189,79 @@ TEST(Lexicons, OneThatDoesNotParseFailsTheBeginWithItsPlace) {
     EXPECT_EQ(read("lexicons = /no/such/file.pls", "好", table), SPEECH_ERR_BAD_LEXICON);
     EXPECT_NE(std::string(speech_service_last_markup_message()).find("/no/such/file.pls"), std::string::npos);
     MSPLogout();
+}
+
+// Runs `body` in a child process: true when it returns true within
+// `seconds` (the child is ended by SIGALRM otherwise).
+bool in_child_within(unsigned seconds, const std::function<bool()> &body) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        alarm(seconds);
+        _exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+long peak_rss_kib() {
+    rusage r{};
+    getrusage(RUSAGE_SELF, &r);
+    return r.ru_maxrss;
+}
+
+// Lexicons made to exhaust the reader: each is read in bounded time and
+// memory, or refused at once.
+TEST(Lexicons, HostileFilesAreReadInBoundedTimeAndMemory) {
+    LexiconDir dir;
+    std::string long_grapheme, text, shared_phoneme, graphemes;
+    for (int i = 0; i < 10000; ++i) long_grapheme += "啊";
+    for (int i = 0; i < 6000; ++i) text += "啊";
+    for (int i = 0; i < 50000; ++i) shared_phoneme += "ba1 ";
+    for (int i = 0; i < 1000; ++i) graphemes += "<grapheme>" + utf8(U'\u4E00' + i) + "</grapheme>";
+    const std::string fifo = dir.write("fifo.pls", "");
+    std::remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        const char *what;
+        std::string path, text;
+        int rc;
+        long most_kib;  // the most the reading may add to the peak memory
+    } const cases[] = {
+        // A FIFO would block the open until a writer came.
+        {"a FIFO", fifo, "你好", SPEECH_ERR_BAD_LEXICON, 1L << 20},
+        // A 30 KB grapheme: every position of the text once, not every length at each.
+        {"a long grapheme", dir.write("long.pls", pls(lexeme(long_grapheme, "a1"))), text, SPEECH_OK, 1L << 20},
+        // 1000 graphemes of one lexeme share its 200 KB reading, stored once.
+        {"a shared reading",
+         dir.write("shared.pls", pls("<lexeme>" + graphemes + "<phoneme>" + shared_phoneme + "</phoneme></lexeme>\n")),
+         "好", SPEECH_OK, 64L << 10},
+    };
+    for (const Case &c : cases) {
+        EXPECT_TRUE(in_child_within(10, [&] {
+            const long before = peak_rss_kib();
+            std::string table;
+            const int rc = read("lexicons = " + c.path, c.text, table);
+            return rc == c.rc && peak_rss_kib() - before < c.most_kib;
+        })) << c.what;
+    }
+    std::remove(fifo.c_str());
+}
+
+// Graphemes of every length from 1 to 40 of one character: the longest
+// that fits is taken each time, also when many shorter ones match too.
+TEST(Lexicons, TheLongestOfManyMatchingLengthsWins) {
+    LexiconDir dir;
+    std::string lexemes, g;
+    for (int n = 1; n <= 40; ++n) lexemes += lexeme(g += "啊", "a" + std::to_string(n % 4 + 1));
+    std::string text;
+    for (int i = 0; i < 90; ++i) text += "啊";
+    std::string table;
+    ASSERT_EQ(read("lexicons = " + dir.write("lengths.pls", pls(lexemes)), text, table), SPEECH_OK);
+    std::string forty, ten;
+    for (int i = 0; i < 40; ++i) forty += "啊";
+    for (int i = 0; i < 10; ++i) ten += "啊";
+    EXPECT_EQ(table, forty + "\ta1\n" + forty + "\ta1\n" + ten + "\ta3\n");
 }
 
 }  // namespace

@@ -85,10 +85,14 @@ TEST(Ssml, EachElementShowsInTheReadingTable) {
 TEST(Ssml, DetectedByItsStartOrTakenAsTextType) {
     const std::string plain = read("银行").table;
     for (const std::string &doc : {std::string("<speak>银行</speak>"), std::string("\xEF\xBB\xBF <?xml version=\"1.0\"?>\n<speak>银行</speak>"),
-                                   std::string("<speak version=\"1.1\" xml:lang=\"zh-CN\">银行</speak>")})
+                                   std::string("<speak version=\"1.1\" xml:lang=\"zh-CN\">银行</speak>"),
+                                   // comments and processing instructions in the prolog
+                                   std::string("<!-- made by hand --><speak>银行</speak>"),
+                                   std::string("<?xml version=\"1.0\"?>\n<!-- a -->\n<?style x?>\n<!--b--><speak>银行</speak>")})
         EXPECT_EQ(read(doc).table, plain) << doc;
     EXPECT_NE(read("<speak>银行</speak>", "text_type = text").table, plain) << "text_type = text reads the markup";
     EXPECT_EQ(read("<speaker>银行</speaker>").rc, SPEECH_OK) << "not SSML";
+    EXPECT_EQ(read("<!-- a --><speaker>银行</speaker>").rc, SPEECH_OK) << "not SSML";
     EXPECT_EQ(read("银行", "text_type = ssml").rc, SPEECH_ERR_BAD_SSML);
     EXPECT_EQ(read("银行", "text_type = xml").rc, SPEECH_ERR_OUT_OF_RANGE);
 }

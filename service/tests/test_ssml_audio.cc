@@ -4,6 +4,9 @@
 // malformed document fails QTTSTextPut with nothing spoken.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -75,6 +78,9 @@ TEST_F(SsmlAudio, ARateScalesTheDurationOfWhatItCovers) {
         {"<prosody rate=\"+100%\">", 0.4, 0.7},
         {"<prosody rate=\"fast\"><prosody rate=\"fast\">", 0.3, 0.6},  // nested: 2.25 times as fast
         {"<prosody pitch=\"x-high\" volume=\"+6dB\">", 0.9, 1.1},
+        // Past the engine's range: its fastest, never wrapped round to its slowest.
+        {"<prosody rate=\"17142857\">", 0.2, 0.6},
+        {"<prosody rate=\"999999999999\"><prosody rate=\"99999999999%\">", 0.2, 0.6},
     };
     for (const Case &c : cases) {
         std::string close;
@@ -87,6 +93,58 @@ TEST_F(SsmlAudio, ARateScalesTheDurationOfWhatItCovers) {
     }
 }
 
+TEST_F(SsmlAudio, AHugeVolumeIsTheLoudestNotSilence) {
+    for (const std::string volume : {"3000000000%", "+60dB", "x-loud"}) {
+        const auto s = synthesize("", "<speak><prosody volume=\"" + volume + "\">你好</prosody></speak>");
+        ASSERT_EQ(s.fetch_code, SPEECH_OK) << volume;
+        int loudest = 0;
+        for (std::size_t i = 0; i + 1 < s.audio.size(); i += 2) {
+            const int v = static_cast<std::int16_t>(static_cast<unsigned char>(s.audio[i]) |
+                                                    (static_cast<unsigned char>(s.audio[i + 1]) << 8));
+            loudest = std::max(loudest, std::abs(v));
+        }
+        EXPECT_GT(loudest, 4000) << volume;
+    }
+}
+
+// The audio one text may ask for: refused at QTTSTextPut when its pauses
+// and least speech exceed max_audio_seconds, and cut off with the same code
+// when the audio made reaches it.
+TEST_F(SsmlAudio, MaxAudioSecondsRefusesEarlyAndStopsTheRest) {
+    const std::string two_minutes = "<speak>好<break time=\"60s\"/><break time=\"60s\"/>好</speak>";
+    std::string sixty_syllables;
+    for (int i = 0; i < 60; ++i) sixty_syllables += "好";
+    struct Case {
+        std::string params, text;
+        int begin, put, fetch;
+    } const cases[] = {
+        {"max_audio_seconds = 119", two_minutes, SPEECH_OK, SPEECH_ERR_AUDIO_TOO_LONG, SPEECH_ERR_NO_TEXT},
+        {"max_audio_seconds = 121", two_minutes, SPEECH_OK, SPEECH_OK, SPEECH_OK},
+        {"max_audio_seconds = 1", sixty_syllables, SPEECH_OK, SPEECH_ERR_AUDIO_TOO_LONG, SPEECH_ERR_NO_TEXT},
+        // Under the estimate, over in fact: the guard on the audio made.
+        {"max_audio_seconds = 1", "我们去银行存了钱，然后回家吃饭。", SPEECH_OK, SPEECH_OK, SPEECH_ERR_AUDIO_TOO_LONG},
+        {"max_audio_seconds = 0", "好", SPEECH_ERR_OUT_OF_RANGE, -1, -1},
+        {"max_audio_seconds = 86401", "好", SPEECH_ERR_OUT_OF_RANGE, -1, -1},
+        {"max_audio_seconds = 86400", "好", SPEECH_OK, SPEECH_OK, SPEECH_OK},
+    };
+    for (const Case &c : cases) {
+        const auto s = synthesize(c.params, c.text);
+        EXPECT_EQ(s.begin_code, c.begin) << c.params << " " << c.text;
+        if (c.begin != SPEECH_OK) continue;
+        EXPECT_EQ(s.put_code, c.put) << c.params << " " << c.text;
+        EXPECT_EQ(s.fetch_code, c.fetch) << c.params << " " << c.text;
+        if (c.put == SPEECH_ERR_AUDIO_TOO_LONG) {
+            EXPECT_TRUE(s.audio.empty());
+            EXPECT_NE(std::string(speech_service_last_markup_message()).find("more than max_audio_seconds"),
+                      std::string::npos);
+        }
+        // Never much more than the limit: one read of the helper's output past it.
+        if (c.fetch == SPEECH_ERR_AUDIO_TOO_LONG) {
+            EXPECT_LE(s.audio.size(), 32000u + (64u << 10));
+        }
+    }
+}
+
 TEST_F(SsmlAudio, MalformedDocumentsFailTheTextPutAndNothingIsSpoken) {
     const auto s = synthesize("", "<speak>\n你好<break time=\"soon\"/></speak>");
     EXPECT_EQ(s.put_code, SPEECH_ERR_BAD_SSML);
@@ -95,6 +153,15 @@ TEST_F(SsmlAudio, MalformedDocumentsFailTheTextPutAndNothingIsSpoken) {
     EXPECT_EQ(s.fetch_code, SPEECH_ERR_NO_TEXT);
     EXPECT_TRUE(s.audio.empty());
     EXPECT_EQ(synthesize("", "<speak>好</speak>").put_code, SPEECH_OK);
+    // A value the message repeats is cut and its line breaks escaped.
+    const auto huge = synthesize("", "<speak><break time=\"" + std::string(1 << 20, 'x') + "\n\"/></speak>");
+    EXPECT_EQ(huge.put_code, SPEECH_ERR_BAD_SSML);
+    const std::string message = speech_service_last_markup_message();
+    EXPECT_LT(message.size(), 400u);
+    EXPECT_NE(message.find("bytes in all"), std::string::npos) << message;
+    const auto broken = synthesize("", "<speak><break time=\"1&#9;x&#10;y\"/></speak>");
+    EXPECT_NE(std::string(speech_service_last_markup_message()).find("\"1\\tx\\ny\""), std::string::npos)
+        << speech_service_last_markup_message();
 }
 
 }  // namespace

@@ -7,6 +7,9 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
+
+#include "batch_place.h"
 
 namespace tts_say {
 
@@ -18,20 +21,22 @@ class BatchTempFiles {
     BatchTempFiles(const BatchTempFiles &) = delete;
     BatchTempFiles &operator=(const BatchTempFiles &) = delete;
 
-    // Makes the file for `target` beside it: unnamed (`path` empty) where
-    // the file system allows, else named ".NAME.XXXXXX"; its descriptor,
-    // or -1 with the reason in `error`.
-    int create(const std::string &target, std::string &path, std::string &error);
+    // Makes the file for `target` in its folder: unnamed (`name` empty)
+    // where the file system allows, else named ".NAME.XXXXXX"; its
+    // descriptor, or -1 with the reason in `error`.
+    int create(const ItemPlace &target, std::string &name, std::string &error);
     // Puts the finished file `fd` onto `target` and closes it; false with
     // errno set (the file is then removed).
-    bool place(int fd, const std::string &path, const std::string &target);
+    bool place(int fd, const std::string &name, const ItemPlace &target);
     // Closes and removes an unfinished file.
-    void discard(int fd, const std::string &path);
+    void discard(int fd, const std::string &name, const ItemPlace &target);
 
   private:
     unsigned mode_;  // 0666 less the umask, as a plain create
     std::mutex mutex_;
-    std::set<std::string> live_;  // the names a signal removes
+    // The named files a signal removes: their folder's descriptor (the
+    // item's, open while the file lives) and name.
+    std::set<std::pair<int, std::string>> live_;
 };
 
 }  // namespace tts_say

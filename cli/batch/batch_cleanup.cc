@@ -12,11 +12,13 @@
 #include <thread>
 #include <vector>
 
-#include "path_names.h"
+#include "shown_text.h"
 #include "unnamed_file.h"
 
 namespace tts_say {
 namespace {
+
+constexpr std::size_t kMaxTempBase = 200;  // ".NAME.XXXXXX" stays a valid name
 
 // The signals that end a process, less SIGPIPE (raised by a write in the
 // thread that made it, where sigwait cannot see it).
@@ -47,7 +49,7 @@ BatchTempFiles::BatchTempFiles() {
         }
         // The lock is never given back: no file is renamed into place after this.
         mutex_.lock();
-        for (const std::string &path : live_) ::unlink(path.c_str());
+        for (const auto &[folder, name] : live_) ::unlinkat(folder, name.c_str(), 0);
         ::signal(sig, SIG_DFL);
         sigset_t one;
         sigemptyset(&one);
@@ -58,31 +60,33 @@ BatchTempFiles::BatchTempFiles() {
     }).detach();
 }
 
-int BatchTempFiles::create(const std::string &target, std::string &path, std::string &error) {
-    path.clear();
+int BatchTempFiles::create(const ItemPlace &target, std::string &name, std::string &error) {
+    name.clear();
     // A run killed outright then leaves nothing behind.
-    if (const int fd = open_unnamed(folder_of(target), 0666); fd >= 0) return fd;
-    std::string name = temp_name_prefix(target) + "XXXXXX";
-    std::vector<char> buf(name.begin(), name.end());
-    buf.push_back('\0');
+    if (const int fd = open_unnamed_at(target.folder.get(), 0666); fd >= 0) return fd;
+    const std::string prefix = "." + target.base.substr(0, kMaxTempBase) + ".";
     std::lock_guard<std::mutex> lock(mutex_);
-    const int fd = ::mkostemp(buf.data(), O_CLOEXEC);
-    if (fd < 0) {
-        error = "cannot write " + target + ": " + std::strerror(errno);
-        return -1;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = prefix + six_random();
+        const int fd = ::openat(target.folder.get(), candidate.c_str(),
+                                O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode_);
+        if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0) break;
+        name = candidate;
+        live_.insert({target.folder.get(), name});
+        return fd;
     }
-    ::fchmod(fd, mode_);
-    path = buf.data();
-    live_.insert(path);
-    return fd;
+    error = "cannot write " + tts_text::shown(target.shown) + ": " + std::strerror(errno);
+    return -1;
 }
 
-bool BatchTempFiles::place(int fd, const std::string &path, const std::string &target) {
-    if (path.empty()) {
+bool BatchTempFiles::place(int fd, const std::string &name, const ItemPlace &target) {
+    const int dir = target.folder.get();
+    if (name.empty()) {
         // Under the lock, which a signal takes for good: a fresh name made
         // on the way is renamed before the signal is acted on.
         std::lock_guard<std::mutex> lock(mutex_);
-        const bool placed = link_into_place(fd, target, temp_name_prefix(target));
+        const bool placed = link_into_place_at(fd, dir, target.base, "." + target.base.substr(0, kMaxTempBase) + ".");
         const int saved = errno;
         const bool closed = ::close(fd) == 0;
         if (!placed) errno = saved;
@@ -91,20 +95,20 @@ bool BatchTempFiles::place(int fd, const std::string &path, const std::string &t
     // A named file is closed first, where a late write error shows.
     const bool closed = ::close(fd) == 0;
     std::lock_guard<std::mutex> lock(mutex_);
-    live_.erase(path);
-    if (closed && ::rename(path.c_str(), target.c_str()) == 0) return true;
+    live_.erase({dir, name});
+    if (closed && ::renameat(dir, name.c_str(), dir, target.base.c_str()) == 0) return true;
     const int saved = errno;
-    ::unlink(path.c_str());
+    ::unlinkat(dir, name.c_str(), 0);
     errno = saved;
     return false;
 }
 
-void BatchTempFiles::discard(int fd, const std::string &path) {
+void BatchTempFiles::discard(int fd, const std::string &name, const ItemPlace &target) {
     ::close(fd);
-    if (path.empty()) return;
+    if (name.empty()) return;
     std::lock_guard<std::mutex> lock(mutex_);
-    live_.erase(path);
-    ::unlink(path.c_str());
+    live_.erase({target.folder.get(), name});
+    ::unlinkat(target.folder.get(), name.c_str(), 0);
 }
 
 }  // namespace tts_say

@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
+#include "shown_text.h"
 #include "speech_service.h"
 #include "tts.h"
 #include "wav_image.h"
@@ -30,9 +32,9 @@ wav_hdr header_for(int rate, std::uint64_t data_bytes) {
 std::string service_reason(int code) {
     std::string why = std::string(speech_service_error_text(code)) + " (code " + std::to_string(code) + ")";
     if (const char *engine = speech_service_last_engine_error(); engine != nullptr && *engine != '\0')
-        why += "; the engine said: " + std::string(engine);
+        why += "; the engine said: " + tts_text::shown(engine, 400);
     if (const char *markup = speech_service_last_markup_message(); markup != nullptr && *markup != '\0')
-        why += "; " + std::string(markup);
+        why += "; " + tts_text::shown(markup, 400);
     return why;
 }
 
@@ -58,7 +60,7 @@ int run_session(const std::string &text, const std::string &params, int fd, std:
 
 }  // namespace
 
-SpokenItem speak_item(const std::string &text, const std::string &params, int rate, const std::string &target,
+SpokenItem speak_item(const std::string &text, const std::string &params, int rate, const ItemPlace &target,
                       BatchTempFiles &files) {
     SpokenItem r;
     std::string temp, error;
@@ -74,20 +76,41 @@ SpokenItem speak_item(const std::string &text, const std::string &params, int ra
     }
     const std::string write_error = std::strerror(errno);
     if (r.code != 0) {
-        files.discard(fd, temp);
+        files.discard(fd, temp, target);
         return {r.code, 0, service_reason(r.code)};
     }
     if (!written) {
-        files.discard(fd, temp);
-        return {-1, 0, "cannot write " + target + ": " + write_error};
+        files.discard(fd, temp, target);
+        return {-1, 0, "cannot write " + tts_text::shown(target.shown) + ": " + write_error};
     }
-    if (!files.place(fd, temp, target)) return {-1, 0, "cannot write " + target + ": " + std::strerror(errno)};
+    if (!files.place(fd, temp, target))
+        return {-1, 0, "cannot write " + tts_text::shown(target.shown) + ": " + std::strerror(errno)};
     r.seconds = static_cast<double>(bytes) / (2.0 * rate);
     return r;
 }
 
-bool is_complete_wav(const std::string &path, double &seconds) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+std::string made_from_digest(const std::string &text, const std::string &params) {
+    // Two 64-bit FNV-1a sums from different starting points: change
+    // detection, not a defence against a chosen collision.
+    std::uint64_t a = 0xcbf29ce484222325ull, b = 0x84222325cbf29ce4ull;
+    const auto add = [&](const std::string &s) {
+        for (const unsigned char c : s) {
+            a = (a ^ c) * 0x100000001b3ull;
+            b = (b ^ c) * 0x100000001b3ull;
+            b ^= b >> 29;
+        }
+        a = (a ^ 0xFF) * 0x100000001b3ull;  // the end of a part
+    };
+    add(params);
+    add(text);
+    char out[33];
+    std::snprintf(out, sizeof out, "%016llx%016llx", static_cast<unsigned long long>(a), static_cast<unsigned long long>(b));
+    return out;
+}
+
+bool is_complete_wav(const ItemPlace &target, double &seconds) {
+    // Not blocking on a FIFO put in its place.
+    const int fd = ::openat(target.folder.get(), target.base.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     unsigned char h[tts::kWavHeaderBytes];
     struct stat st {};

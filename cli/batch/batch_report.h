@@ -6,9 +6,9 @@
 #define TTS_SAY_BATCH_REPORT_H
 
 #include <chrono>
-#include <cstdio>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace tts_say {
@@ -20,13 +20,22 @@ struct ItemOutcome {
     double seconds;
     std::string reason;  // for a failure
     long long line_end;  // manifest bytes up to the end of the item's line
+    std::string made_from = {};  // the digest of the text and settings the WAV was made from
+    std::string note = {};       // why a WAV there was made again
 };
 
 class BatchReport {
   public:
-    // Opens the results file for appending; false with the reason.
+    // Opens the results file for appending, reading what earlier runs
+    // recorded in it; false with the reason. A last line left torn (a full
+    // disk) is ended, so that every line after it reads whole.
     bool open(const std::string &path, bool progress, long long manifest_bytes, std::string &error);
     ~BatchReport();
+    int fd() const { return fd_; }
+
+    // What an earlier run recorded the WAV `output` was made from; null
+    // when it recorded nothing. Read before any add().
+    const std::string *made_from(const std::string &output) const;
 
     // Records one item (from any thread); false when the results file
     // could not be written.
@@ -40,7 +49,8 @@ class BatchReport {
     void show_progress(bool last);
 
     std::mutex mutex_;
-    std::FILE *results_ = nullptr;
+    int fd_ = -1;
+    std::unordered_map<std::string, std::string> made_from_;  // output_file -> digest
     std::string results_path_;
     bool progress_ = false;
     long long manifest_bytes_ = 0;  // 0 when unknown (a pipe)

@@ -14,10 +14,12 @@ struct Shard {
     long long index = 0, count = 1;  // lines whose 0-based index is `index` modulo `count`
 };
 
-// From --shard; else SLURM_ARRAY_TASK_ID with SLURM_ARRAY_TASK_COUNT (less
-// SLURM_ARRAY_TASK_MIN, for arrays that do not start at 0); else
-// JOB_COMPLETION_INDEX with --shard-count or TTS_SHARD_COUNT; else the
-// whole manifest. False with the reason when the environment is unusable.
+// From --shard; else a Slurm array task's place among the array's tasks
+// (SLURM_ARRAY_TASK_ID, _MIN, _MAX, _STEP, _COUNT; steps are followed, a
+// list of tasks is refused); else JOB_COMPLETION_INDEX with --shard-count
+// or TTS_SHARD_COUNT; else the whole manifest. --shard-count without
+// JOB_COMPLETION_INDEX is refused. False with the reason when the
+// environment is unusable.
 bool batch_shard(const BatchOptions &b, Shard &shard, std::string &error);
 
 }  // namespace tts_say

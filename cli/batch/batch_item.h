@@ -12,22 +12,16 @@ namespace tts_say {
 struct BatchItem {
     long long line = 0;   // 1-based line number in the manifest
     std::string id;       // default: the line number
-    std::string output;   // the WAV's path
+    std::string output;   // the WAV's path inside the output folder
     std::string text;
     Options settings;     // the command's options with the line's own over them
     std::string error;    // why the line is refused; empty when it is not
 };
 
-// Where the items go: the folder, and whether it was given with -O (an
-// absolute output_file is then refused).
-struct OutputFolder {
-    std::string dir = ".";
-    bool given = false;
-};
-
-// Reads the manifest line `text` (line end removed), number `line`.
-BatchItem parse_batch_line(const std::string &text, long long line, const Options &defaults,
-                           const OutputFolder &folder);
+// Reads the manifest line `text` (line end removed), number `line`. The
+// output is ID.wav unless the line names one; names are checked only for
+// what they are (see OutputRoot::place for where they lead).
+BatchItem parse_batch_line(const std::string &text, long long line, const Options &defaults);
 
 }  // namespace tts_say
 

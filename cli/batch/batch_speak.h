@@ -18,12 +18,18 @@ struct SpokenItem {
 
 // Speaks `text` under the session parameters `params` at `rate` Hz into a
 // temporary file renamed onto `target` when complete. Needs a login.
-SpokenItem speak_item(const std::string &text, const std::string &params, int rate, const std::string &target,
+SpokenItem speak_item(const std::string &text, const std::string &params, int rate, const ItemPlace &target,
                       BatchTempFiles &files);
 
-// True when `path` holds a complete WAV: a valid 16-bit PCM header whose
-// sizes match the file's size; its seconds of audio in `seconds`.
-bool is_complete_wav(const std::string &path, double &seconds);
+// A digest of what an item's WAV is made from (its text and the session
+// parameters), recorded in the results so that a rerun makes a WAV again
+// when either changed: 32 hexadecimal digits.
+std::string made_from_digest(const std::string &text, const std::string &params);
+
+// True when `target` is a complete WAV (not through a link): a valid
+// 16-bit PCM header whose sizes match the file's size; its seconds of
+// audio in `seconds`.
+bool is_complete_wav(const ItemPlace &target, double &seconds);
 
 }  // namespace tts_say
 

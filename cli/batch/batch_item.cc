@@ -3,6 +3,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "batch_place.h"
+#include "shown_text.h"
 #include "utf8.h"
 
 namespace tts_say {
@@ -10,29 +12,13 @@ namespace {
 
 using nlohmann::json;
 
-// True when a part of the path is "..".
-bool climbs(const std::string &path) {
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string::npos) end = path.size();
-        if (end - start == 2 && path.compare(start, 2, "..") == 0) return true;
-        start = end + 1;
-    }
-    return false;
-}
-
-// A path that stays inside the output folder: relative, no "..", no NUL.
-bool stays_inside(const std::string &path) {
-    return !path.empty() && path[0] != '/' && !climbs(path) && path.find('\0') == std::string::npos;
-}
-
 // Sets a level from the line's key, if present; false with the reason.
 bool take_level(const json &line, const char *key, int max, int &field, std::string &error) {
     const auto it = line.find(key);
     if (it == line.end()) return true;
     if (!it->is_number_integer() || it->get<long long>() < 0 || it->get<long long>() > max) {
-        error = std::string(key) + " must be a whole number from 0 to " + std::to_string(max) + ", not " + it->dump();
+        error = std::string(key) + " must be a whole number from 0 to " + std::to_string(max) + ", not " +
+                tts_text::shown(it->dump(-1, ' ', false, json::error_handler_t::replace));
         return false;
     }
     field = it->get<int>();
@@ -42,12 +28,14 @@ bool take_level(const json &line, const char *key, int max, int &field, std::str
 bool take_string(const json &line, const char *key, std::string &field, std::string &error) {
     const auto it = line.find(key);
     if (it == line.end()) return true;
-    if (it->is_number_integer() && std::string(key) == "id") {
+    const bool id = std::string(key) == "id";
+    if (it->is_number_integer() && id) {
         field = it->dump();
         return true;
     }
     if (!it->is_string() || it->get_ref<const std::string &>().empty()) {
-        error = std::string(key) + " must be a non-empty string";
+        error = std::string(key) + (id ? " must be a non-empty string or a whole number, not " : " must be a non-empty string, not ") +
+                tts_text::shown(it->dump(-1, ' ', false, json::error_handler_t::replace));
         return false;
     }
     field = it->get<std::string>();
@@ -62,7 +50,7 @@ bool read_object(const std::string &text, BatchItem &item) {
     } catch (const json::parse_error &e) {
         // "[json.exception.parse_error.101] parse error at ...": the part after the tag.
         const std::string what = e.what();
-        item.error = "not valid JSON: " + what.substr(what.find(']') + 2);
+        item.error = "not valid JSON: " + tts_text::shown(what.substr(what.find(']') + 2), 200);
         return false;
     }
     if (!line.is_object()) {
@@ -95,8 +83,7 @@ bool read_object(const std::string &text, BatchItem &item) {
 
 }  // namespace
 
-BatchItem parse_batch_line(const std::string &text, long long line, const Options &defaults,
-                           const OutputFolder &folder) {
+BatchItem parse_batch_line(const std::string &text, long long line, const Options &defaults) {
     BatchItem item;
     item.line = line;
     item.settings = defaults;
@@ -115,23 +102,20 @@ BatchItem parse_batch_line(const std::string &text, long long line, const Option
     }
     // Names are checked before the text, so that a refused text still has its file named.
     if (!stays_inside(item.id)) {
-        item.error = "the id '" + item.id + "' would leave the output folder";
+        item.error = "the id '" + tts_text::shown(item.id) + "' would leave the output folder";
         return item;
     }
-    if (item.output.empty()) {
-        item.output = folder.dir + "/" + item.id + ".wav";
-    } else if (!stays_inside(item.output) && (folder.given || item.output[0] != '/' || climbs(item.output) ||
-                                                   item.output.find('\0') != std::string::npos)) {
-        item.error = "the output_file '" + item.output + "' would leave the output folder";
+    if (item.output.empty()) item.output = item.id + ".wav";
+    if (!stays_inside(item.output)) {
+        item.error = "the output_file '" + tts_text::shown(item.output) + "' would leave the output folder" +
+                     (item.output[0] == '/' ? " (an absolute path: name it relative to the folder)" : "");
         return item;
-    } else if (item.output[0] != '/') {
-        item.output = folder.dir + "/" + item.output;
     }
     if (!speech::is_speakable_utf8(item.text.data(), item.text.size()))
         item.error = "the text is not UTF-8 or holds a NUL byte";
     else if (!item.settings.voice.empty() &&
              item.settings.voice.find_first_of(",=") != std::string::npos)
-        item.error = "unknown voice " + item.settings.voice;
+        item.error = "unknown voice " + tts_text::shown(item.settings.voice);
     return item;
 }
 
