@@ -15,6 +15,8 @@ set -eu
 # With "slurm": also a Slurm controller, node daemon and client, and munge
 # (tests/slurm/run-one-node.sh runs a batch on a one-node cluster).
 packages="cmake make g++ pkg-config libgtest-dev libespeak-ng-dev espeak-ng-data libsoxr-dev libexpat1-dev libsndfile1-dev"
+# The engine helper's sandbox: its seccomp filter.
+packages="$packages libseccomp-dev"
 # The Mandarin lexicon is compiled at build time from these.
 packages="$packages python3 rime-data-terra-pinyin rime-data-pinyin-simp rime-essay unicode-data"
 # tts-server: its HTTP server, JSON (also tts-say --batch's manifests and

@@ -39,7 +39,9 @@
 #include "engine_protocol.h"
 #include "engine_request.h"
 #include "page_warmer.h"
+#include "sandbox.h"
 #include "sanitizer_build.h"
+#include "test_calls.h"
 #include "voice_data.h"
 
 namespace {
@@ -270,6 +272,7 @@ espeak_ng_STATUS speak_segment(const speech::RequestSegment &segment, const spee
     if (awaited) g_pipeline->launch(write_audio, kPipelineThread, true);
     speech::EngineRequest request;
     if (!read_request(request)) std::_Exit(kNoRequest);
+    speech::make_test_call();
     if (!awaited) g_pipeline->launch(write_audio, kPipelineThread, false);
     const speech::EngineSettings &settings = request.settings;
     g_pipeline->begin(prepared_resampler(settings.sample_rate), kEngineRate, settings.sample_rate);
@@ -349,6 +352,9 @@ int main(int argc, char **argv) {
     }
     if (!g_quick_voice_data) select_voice(voice);
     espeak_SetSynthCallback(on_audio);
+    // Before the magic line: the service sees a helper that cannot enter
+    // its sandbox fail to start.
+    if (const std::string error = speech::enter_sandbox(); !error.empty()) fail(kEngineInitFailed, error);
     if (!write_all_iov(std::array<iovec, 1>{{{const_cast<char *>(speech::kEngineMagic), speech::kEngineMagicLen}}}.data(), 1))
         fail(kEngineOutputFailed, "cannot write the output");
     g_magic_written = true;

@@ -174,4 +174,47 @@ TEST_F(HostileHost, TheHelpersStderrIsKeptAndNotTheHosts) {
         << "a session that succeeds leaves it";
 }
 
+// The helper runs untrusted text in a sandbox: a forbidden call (as the
+// engine might make once its memory is corrupted) kills the helper, which
+// the session reports as a crashed engine, and nothing else; reading stays
+// allowed. The test build of the helper makes the call on request.
+TEST_F(HostileHost, ACallTheHelpersSandboxForbidsKillsOnlyTheHelper) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "sanitizer builds run the helper without its sandbox";
+#endif
+    const std::string written = testing::TempDir() + "/sandboxed-helper-wrote-this";
+    std::remove(written.c_str());
+    // No helper started ahead of need, which would read the environment
+    // as the cases change it.
+    setenv("SPEECH_SERVICE_WARM_ENGINE", "0", 1);
+    const struct {
+        std::string call;
+        int code;
+    } cases[] = {
+        {"socket", SPEECH_ERR_ENGINE_CRASHED},
+        {"exec", SPEECH_ERR_ENGINE_CRASHED},
+        {"write " + written, SPEECH_ERR_ENGINE_CRASHED},
+        {"ptrace", SPEECH_ERR_ENGINE_CRASHED},
+        {"read /proc/self/maps", SPEECH_OK},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.call);
+        setenv("SPEECH_ENGINE_TEST_CALL", c.call.c_str(), 1);
+        service_test::set_engine(TTS_ENGINE_TEST_CALLS, "10000");
+        const auto s = synthesize("", "你好");
+        EXPECT_EQ(s.fetch_code, c.code);
+        EXPECT_EQ(s.end_code, SPEECH_OK);
+        if (c.code == SPEECH_OK) {
+            EXPECT_FALSE(s.audio.empty());
+        }
+    }
+    unsetenv("SPEECH_ENGINE_TEST_CALL");
+    unsetenv("SPEECH_SERVICE_WARM_ENGINE");
+    service_test::reset_engine();
+    EXPECT_FALSE(std::ifstream(written).good()) << "the helper opened a file for writing";
+    const auto after = synthesize("", "你好");
+    EXPECT_EQ(after.fetch_code, SPEECH_OK) << "the host goes on with a new helper";
+    EXPECT_FALSE(after.audio.empty());
+}
+
 }  // namespace
