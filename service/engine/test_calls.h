@@ -9,7 +9,8 @@ namespace speech {
 
 #ifdef SPEECH_ENGINE_TEST_CALLS
 // Makes the call that SPEECH_ENGINE_TEST_CALL names ("socket", "exec",
-// "write FILE", "read FILE", "ptrace"), in the child that has just read
+// "write FILE", "read FILE", "ptrace", "i386" and "x32":
+// calls through an x86-64 kernel's other entries), in the child that has just read
 // its request; returns if the call was allowed or failed.
 void make_test_call();
 #else

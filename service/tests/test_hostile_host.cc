@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "../engine/sanitizer_build.h"
 #include "service_client.h"
 #include "speech_service.h"
 
@@ -179,9 +180,8 @@ TEST_F(HostileHost, TheHelpersStderrIsKeptAndNotTheHosts) {
 // the session reports as a crashed engine, and nothing else; reading stays
 // allowed. The test build of the helper makes the call on request.
 TEST_F(HostileHost, ACallTheHelpersSandboxForbidsKillsOnlyTheHelper) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "sanitizer builds run the helper without its sandbox";
-#endif
+    if (speech::kThreadSanitizer || speech::kMemorySanitizer)
+        GTEST_SKIP() << "sanitizer builds run the helper without its sandbox";
     const std::string written = testing::TempDir() + "/sandboxed-helper-wrote-this";
     std::remove(written.c_str());
     // No helper started ahead of need, which would read the environment
@@ -195,10 +195,15 @@ TEST_F(HostileHost, ACallTheHelpersSandboxForbidsKillsOnlyTheHelper) {
         {"exec", SPEECH_ERR_ENGINE_CRASHED},
         {"write " + written, SPEECH_ERR_ENGINE_CRASHED},
         {"ptrace", SPEECH_ERR_ENGINE_CRASHED},
+        {"i386", SPEECH_ERR_ENGINE_CRASHED},
+        {"x32", SPEECH_ERR_ENGINE_CRASHED},
         {"read /proc/self/maps", SPEECH_OK},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.call);
+#if !defined(__x86_64__)
+        if (c.call == "i386" || c.call == "x32") continue;  // an x86-64 kernel's other entries
+#endif
         setenv("SPEECH_ENGINE_TEST_CALL", c.call.c_str(), 1);
         service_test::set_engine(TTS_ENGINE_TEST_CALLS, "10000");
         const auto s = synthesize("", "你好");
