@@ -54,6 +54,17 @@ constexpr scmp_datum_t kNewNamespaces =
 
 // Adds an allow rule; a call the architecture does not have (a negative
 // pseudo-number) is left out.
+// A comparison of argument `index` (libseccomp's SCMP_A* macros use C
+// compound literals). For SCMP_CMP_MASKED_EQ, `a` is the mask and `b` the value.
+scmp_arg_cmp arg(unsigned index, scmp_compare op, scmp_datum_t a, scmp_datum_t b = 0) {
+    scmp_arg_cmp cmp{};
+    cmp.arg = index;
+    cmp.op = op;
+    cmp.datum_a = a;
+    cmp.datum_b = b;
+    return cmp;
+}
+
 int add(void *ctx, std::uint32_t action, int call, unsigned count = 0, const scmp_arg_cmp *args = nullptr) {
     const int rc = seccomp_rule_add_array(ctx, action, call, count, args);
     return call < 0 ? 0 : rc;
@@ -76,8 +87,8 @@ std::string build_and_load() {
         if (rc == 0) rc = allow(c, call);
     // Opening for reading only: the engine's data, /proc/self for the page
     // warmer.
-    const scmp_arg_cmp read_only_at = SCMP_A2(SCMP_CMP_MASKED_EQ, kWritingFlags, 0);
-    const scmp_arg_cmp read_only = SCMP_A1(SCMP_CMP_MASKED_EQ, kWritingFlags, 0);
+    const scmp_arg_cmp read_only_at = arg(2, SCMP_CMP_MASKED_EQ, kWritingFlags, 0);
+    const scmp_arg_cmp read_only = arg(1, SCMP_CMP_MASKED_EQ, kWritingFlags, 0);
     if (rc == 0) rc = allow(c, SCMP_SYS(openat), 1, &read_only_at);
     if (rc == 0) rc = allow(c, SCMP_SYS(open), 1, &read_only);
     // openat2 and clone3 pass their flags in memory, which a filter cannot
@@ -87,20 +98,20 @@ std::string build_and_load() {
     if (rc == 0) rc = add(c, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(clone3));
     // fork and threads, in no new namespace (s390 passes the flags second).
 #if defined(__s390__)
-    const scmp_arg_cmp same_namespaces = SCMP_A1(SCMP_CMP_MASKED_EQ, kNewNamespaces, 0);
+    const scmp_arg_cmp same_namespaces = arg(1, SCMP_CMP_MASKED_EQ, kNewNamespaces, 0);
 #else
-    const scmp_arg_cmp same_namespaces = SCMP_A0(SCMP_CMP_MASKED_EQ, kNewNamespaces, 0);
+    const scmp_arg_cmp same_namespaces = arg(0, SCMP_CMP_MASKED_EQ, kNewNamespaces, 0);
 #endif
     if (rc == 0) rc = allow(c, SCMP_SYS(clone), 1, &same_namespaces);
     // Signals only to the helper itself (it passes on how its child ended).
-    const scmp_arg_cmp to_helper = SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(::getpid()));
+    const scmp_arg_cmp to_helper = arg(0, SCMP_CMP_EQ, static_cast<scmp_datum_t>(::getpid()));
     if (rc == 0) rc = allow(c, SCMP_SYS(kill), 1, &to_helper);
     if (rc == 0) rc = allow(c, SCMP_SYS(tgkill), 1, &to_helper);
     // Each child dies with the helper.
-    const scmp_arg_cmp death_signal = SCMP_A0(SCMP_CMP_EQ, PR_SET_PDEATHSIG);
+    const scmp_arg_cmp death_signal = arg(0, SCMP_CMP_EQ, PR_SET_PDEATHSIG);
     if (rc == 0) rc = allow(c, SCMP_SYS(prctl), 1, &death_signal);
     // Reading the limits only (prlimit64 with no new limit).
-    const scmp_arg_cmp no_new_limit = SCMP_A2(SCMP_CMP_EQ, 0);
+    const scmp_arg_cmp no_new_limit = arg(2, SCMP_CMP_EQ, 0);
     if (rc == 0) rc = allow(c, SCMP_SYS(prlimit64), 1, &no_new_limit);
     if (rc != 0) return std::string("cannot make the system call filter: ") + std::strerror(-rc);
     // Loading also sets no_new_privs, which an unprivileged process needs
