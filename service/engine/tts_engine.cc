@@ -15,6 +15,8 @@
 // request, as soon as the last one has ended, so that the fork costs the
 // request nothing, and while it waits it copies the pages that the last
 // child wrote (page_warmer.h). A child that fails ends the helper with it.
+// Before its magic line the helper enters its sandbox (sandbox.h), which
+// every child inherits.
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 #include <poll.h>
