@@ -42,6 +42,12 @@ const CurlLibrary *curl_library(std::string &error) {
         resolve(handle, "curl_easy_strerror", l.easy_strerror, missing);
         resolve(handle, "curl_slist_append", l.slist_append, missing);
         resolve(handle, "curl_slist_free_all", l.slist_free_all, missing);
+        resolve(handle, "curl_url", l.url, missing);
+        resolve(handle, "curl_url_cleanup", l.url_cleanup, missing);
+        resolve(handle, "curl_url_set", l.url_set, missing);
+        resolve(handle, "curl_url_get", l.url_get, missing);
+        resolve(handle, "curl_url_strerror", l.url_strerror, missing);
+        resolve(handle, "curl_free", l.free, missing);
         if (!missing.empty()) {
             failure = std::string(kSoname) + " has no " + missing;
         } else if (l.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {

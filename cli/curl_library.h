@@ -20,6 +20,12 @@ struct CurlLibrary {
     decltype(&curl_easy_strerror) easy_strerror;
     decltype(&curl_slist_append) slist_append;
     decltype(&curl_slist_free_all) slist_free_all;
+    decltype(&curl_url) url;
+    decltype(&curl_url_cleanup) url_cleanup;
+    decltype(&curl_url_set) url_set;
+    decltype(&curl_url_get) url_get;
+    decltype(&curl_url_strerror) url_strerror;
+    decltype(&curl_free) free;
 };
 
 // The library, loaded and initialised once per process; null, with the

@@ -37,6 +37,8 @@ const char *const kHelp =
     "      --server URL     speak through the tts-server at URL (default: $TTS_SERVER;\n"
     "                       none: here), with the same settings and the same WAV\n"
     "      --server-token-file FILE  the server's bearer token (default: $TTS_SERVER_TOKEN)\n"
+    "      --server-timeout S  give up when the server sends nothing for S seconds\n"
+    "                       (1 to 3600, default 60)\n"
     "\n"
     "      --batch MANIFEST speak every line of MANIFEST (a file or -): JSON objects\n"
     "                       with text and optionally id, output_file, voice, speed,\n"
@@ -58,7 +60,7 @@ const char *const kHelp =
 namespace {
 
 enum LongOnly { kRdn = 256, kVoices, kPinyin, kSsml, kText, kLexicon, kBatch, kShard, kShardCount, kResults, kServer, kServerTokenFile,
-               kMaxAudio };
+               kMaxAudio, kServerTimeoutOption };
 
 const option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'}, {"file", required_argument, nullptr, 'f'},
@@ -75,6 +77,7 @@ const option kLongOptions[] = {
     {"server", required_argument, nullptr, kServer},
     {"server-token-file", required_argument, nullptr, kServerTokenFile},
     {"max-audio-seconds", required_argument, nullptr, kMaxAudio},
+    {"server-timeout", required_argument, nullptr, kServerTimeoutOption},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -200,6 +203,10 @@ ParsedCommand parse_command_line(int argc, char **argv) {
                 if (value.empty()) return {o, "option " + option_name(c) + " needs a value"};
                 (c == kServer ? o.server : o.server_token_file) = value;
                 break;
+            case kServerTimeoutOption:
+                if (!read_level(optarg, 3600, o.server_timeout) || o.server_timeout == 0)
+                    return {o, "option --server-timeout takes a whole number of seconds from 1 to 3600, not '" + value + "'"};
+                break;
             case 'h': o.help = true; break;
             case 'V': o.version = true; break;
             case ':': return {o, "option " + offending(argv) + " needs a value"};
@@ -228,6 +235,8 @@ ParsedCommand parse_command_line(int argc, char **argv) {
     // The server keeps its own limit (its --max-audio-seconds).
     if (!o.server.empty() && o.max_audio_seconds != 0)
         r.error = "--max-audio-seconds is for speaking here, not with --server (the server has its own limit)";
+    if (o.server.empty() && o.server_timeout != 0) r.error = "--server-timeout goes with --server";
+    if (o.server_timeout == 0) o.server_timeout = kServerTimeout;
     return r;
 }
 

@@ -33,6 +33,7 @@ struct Options {
     std::vector<std::string> lexicons;  // pronunciation lexicon files
     std::string server;              // a tts-server's URL; empty: speak here
     std::string server_token_file;   // the server's bearer token, in a file
+    int server_timeout = 0;          // seconds without a byte before giving up; 0: kServerTimeout
     bool help = false;
     bool version = false;
     BatchOptions batch;
@@ -50,6 +51,9 @@ ParsedCommand parse_command_line(int argc, char **argv);
 // The session parameters that the options set ("speed = 70, ..."); empty
 // when they set none.
 std::string session_params(const Options &o);
+
+// How long tts-say --server waits without a byte from the server by default.
+constexpr int kServerTimeout = 60;
 
 extern const char *const kUsage;
 extern const char *const kHelp;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "server_request.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "curl_library.h"
 #include "param_list.h"
 #include "session_settings.h"
+#include "token_file.h"
 
 namespace tts_say {
 namespace {
@@ -56,6 +58,76 @@ std::string server_message(const std::string &body) {
     return body.empty() ? "no message" : body.substr(0, 200);
 }
 
+constexpr long kMaxRedirects = 5;
+
+struct UrlDeleter {
+    const CurlLibrary *lib;
+    void operator()(CURLU *u) const { lib->url_cleanup(u); }
+};
+
+// A part of a parsed URL, or empty when it has none.
+std::string url_part(const CurlLibrary &lib, CURLU *u, CURLUPart what) {
+    char *part = nullptr;
+    if (lib.url_get(u, what, &part, 0) != CURLUE_OK || part == nullptr) return "";
+    std::string out = part;
+    lib.free(part);
+    return out;
+}
+
+// The speech endpoint under the server's address (its path kept as a
+// prefix): false with the reason for an address without a host, such as
+// "http://", which would otherwise make "v1" of the endpoint's path the
+// host.
+bool speech_endpoint(const CurlLibrary &lib, const std::string &url, std::string &endpoint, std::string &error) {
+    std::unique_ptr<CURLU, UrlDeleter> u(lib.url(), UrlDeleter{&lib});
+    if (!u) {
+        error = "cannot start an HTTP client";
+        return false;
+    }
+    // A bare "host:port" is taken as http, as it always was.
+    const CURLUcode rc = lib.url_set(u.get(), CURLUPART_URL, url.c_str(), CURLU_GUESS_SCHEME);
+    if (rc != CURLUE_OK || url_part(lib, u.get(), CURLUPART_HOST).empty()) {
+        error = "the server address '" + url + "' is not an http or https URL with a host name" +
+                (rc != CURLUE_OK ? std::string(": ") + lib.url_strerror(rc) : std::string());
+        return false;
+    }
+    const std::string scheme = url_part(lib, u.get(), CURLUPART_SCHEME);
+    if (scheme != "http" && scheme != "https") {
+        error = "the server address '" + url + "' is not an http or https URL";
+        return false;
+    }
+    std::string path = url_part(lib, u.get(), CURLUPART_PATH);
+    while (!path.empty() && path.back() == '/') path.pop_back();
+    path += "/v1/audio/speech";
+    if (lib.url_set(u.get(), CURLUPART_PATH, path.c_str(), 0) != CURLUE_OK ||
+        (endpoint = url_part(lib, u.get(), CURLUPART_URL)).empty()) {
+        error = "the server address '" + url + "' does not take the speech endpoint's path";
+        return false;
+    }
+    return true;
+}
+
+// When the transfer last moved a byte either way.
+struct Progress {
+    std::chrono::steady_clock::time_point last;
+    curl_off_t down, up;
+    std::chrono::steady_clock::duration stall;
+    bool stalled;
+};
+
+// Called by libcurl about once a second, moving or not: a nonzero return
+// ends the transfer.
+int watch_progress(void *data, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
+    Progress &p = *static_cast<Progress *>(data);
+    const auto now = std::chrono::steady_clock::now();
+    if (down != p.down || up != p.up) {
+        p = {now, down, up, p.stall, false};
+        return 0;
+    }
+    p.stalled = now - p.last >= p.stall;
+    return p.stalled ? 1 : 0;
+}
+
 }  // namespace
 
 bool speech_request_body(const Options &o, const std::string &text, std::string &body, std::string &error) {
@@ -82,18 +154,22 @@ bool speech_request_body(const Options &o, const std::string &text, std::string 
     return true;
 }
 
-ServerAnswer post_speech(const std::string &url, const std::string &token, const std::string &body) {
+ServerAnswer post_speech(const std::string &url, const std::string &token, const std::string &body,
+                         long stall_seconds) {
     ServerAnswer answer;
     const CurlLibrary *lib = curl_library(answer.error);
     if (lib == nullptr) return answer;
+    if (const std::string problem = tts::bearer_token_problem(token); !problem.empty()) {
+        answer.error = "the server token " + problem;
+        return answer;
+    }
+    std::string endpoint;
+    if (!speech_endpoint(*lib, url, endpoint, answer.error)) return answer;
     std::unique_ptr<CURL, CurlDeleter> curl(lib->easy_init(), CurlDeleter{lib});
     if (!curl) {
         answer.error = "cannot start an HTTP client";
         return answer;
     }
-    std::string endpoint = url;
-    while (!endpoint.empty() && endpoint.back() == '/') endpoint.pop_back();
-    endpoint += "/v1/audio/speech";
 
     std::unique_ptr<curl_slist, HeaderListDeleter> headers(nullptr, HeaderListDeleter{lib});
     const auto add_header = [&headers, lib](const std::string &line) {
@@ -121,14 +197,42 @@ ServerAnswer post_speech(const std::string &url, const std::string &token, const
     lib->easy_setopt(c, CURLOPT_ERRORBUFFER, reason);
     lib->easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     lib->easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 10L);
+    // A server that stops sending (or never starts) is given up after
+    // `stall_seconds` without a byte. (libcurl's low-speed limit averages
+    // over several seconds, the request's own bytes included, and so
+    // waits longer than it says.)
+    Progress progress{std::chrono::steady_clock::now(), 0, 0, std::chrono::seconds(stall_seconds), false};
+    lib->easy_setopt(c, CURLOPT_XFERINFOFUNCTION, watch_progress);
+    lib->easy_setopt(c, CURLOPT_XFERINFODATA, &progress);
+    lib->easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    // A moved server (307 and 308 keep the POST and its body; libcurl sends
+    // the token only to the host named here).
+    lib->easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    lib->easy_setopt(c, CURLOPT_MAXREDIRS, kMaxRedirects);
+    lib->easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
 
     const CURLcode rc = lib->easy_perform(c);
-    if (rc != CURLE_OK) {
-        answer.error = "cannot reach the server at " + url + ": " + (*reason != '\0' ? reason : lib->easy_strerror(rc));
-        return answer;
-    }
+    const std::string why = *reason != '\0' ? reason : lib->easy_strerror(rc);
     long status = 0;
     lib->easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    if (rc == CURLE_ABORTED_BY_CALLBACK && progress.stalled) {
+        answer.error = "the server at " + url + " sent nothing for " + std::to_string(stall_seconds) +
+                       " s (--server-timeout): giving up";
+        return answer;
+    }
+    if (rc == CURLE_TOO_MANY_REDIRECTS) {
+        answer.error = "the server at " + url + " redirected more than " + std::to_string(kMaxRedirects) + " times";
+        return answer;
+    }
+    if (rc != CURLE_OK && status != 0) {
+        answer.error = "the answer of the server at " + url + " was cut off after " + std::to_string(received.size()) +
+                       " bytes of its body: " + why;
+        return answer;
+    }
+    if (rc != CURLE_OK) {
+        answer.error = "cannot reach the server at " + url + ": " + why;
+        return answer;
+    }
     if (status != 200) {
         answer.error = "the server at " + url + " answered " + std::to_string(status) + ": " + server_message(received);
         return answer;

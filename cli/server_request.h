@@ -24,12 +24,15 @@ bool speech_request_body(const Options &o, const std::string &text, std::string 
 struct ServerAnswer {
     bool ok = false;
     std::string wav;    // the body of a 200
-    std::string error;  // else why not: unreachable, or the server's message
+    std::string error;  // else why not: unreachable, cut off, stalled, or the server's message
 };
 
 // POSTs `body` to URL/v1/audio/speech, with `token` as a bearer token when
-// it is not empty.
-ServerAnswer post_speech(const std::string &url, const std::string &token, const std::string &body);
+// it is not empty (one holding a control character is refused), following
+// redirects; gives up once nothing has come for `stall_seconds`. The body
+// of a 200 is returned as it came: the caller checks it.
+ServerAnswer post_speech(const std::string &url, const std::string &token, const std::string &body,
+                         long stall_seconds);
 
 }  // namespace tts_say
 

@@ -11,7 +11,9 @@
 #include "server_request.h"
 #include "session_settings.h"
 #include "text_input.h"
+#include "token_file.h"
 #include "tts.h"
+#include "wav_answer.h"
 #include "wav_image.h"
 
 namespace tts_say {
@@ -30,21 +32,16 @@ void print_opening_dialogue() {
 // Where the library ends its marks, and its closing prompt.
 void print_closing_dialogue() { std::fputs("\n按任意键退出 ...\n", stdout); }
 
-// The bearer token from --server-token-file or TTS_SERVER_TOKEN.
+// The bearer token from --server-token-file, read as tts-server reads its
+// own, or TTS_SERVER_TOKEN; one that would break its header is refused.
 bool server_token(const Options &o, std::string &token, std::string &error) {
-    if (o.server_token_file.empty()) {
-        const char *env = std::getenv("TTS_SERVER_TOKEN");
-        token = env != nullptr ? env : "";
-        return true;
-    }
-    const File f(std::fopen(o.server_token_file.c_str(), "rb"));
-    if (!f) {
-        error = "cannot read " + o.server_token_file + ": " + std::strerror(errno);
+    if (!o.server_token_file.empty()) return tts::read_token_file(o.server_token_file, token, error);
+    const char *env = std::getenv("TTS_SERVER_TOKEN");
+    token = env != nullptr ? env : "";
+    if (const std::string problem = tts::bearer_token_problem(token); !problem.empty()) {
+        error = "TTS_SERVER_TOKEN " + problem;
         return false;
     }
-    char buffer[4096];
-    token.assign(buffer, std::fread(buffer, 1, sizeof buffer, f.get()));
-    while (!token.empty() && (token.back() == '\n' || token.back() == '\r')) token.pop_back();
     return true;
 }
 
@@ -80,10 +77,10 @@ bool speak_through_server(const Options &o, const std::string &text, const WavOu
     print_opening_dialogue();
     ServerAnswer answer;
     if (is_blank(text)) answer = {true, empty_wav(session_sample_rate(o)), ""};
-    else answer = post_speech(o.server, token, body);
+    else answer = post_speech(o.server, token, body, o.server_timeout);
     print_closing_dialogue();
     (void)route.end();
-    if (!answer.ok) {
+    if (!answer.ok || !check_wav_answer(answer.wav, session_sample_rate(o), answer.error)) {
         error = answer.error;
         return false;
     }

@@ -19,6 +19,8 @@ set -eu
 # With "container": also buildah and debootstrap (make container-test builds
 # deploy/Containerfile on a Debian 12 root made here and speaks through it).
 packages="cmake make g++ pkg-config libgtest-dev libespeak-ng-dev espeak-ng-data libsoxr-dev libexpat1-dev libsndfile1-dev"
+# The engine helper's sandbox: its seccomp filter.
+packages="$packages libseccomp-dev"
 # The Mandarin lexicon is compiled at build time from these.
 packages="$packages python3 rime-data-terra-pinyin rime-data-pinyin-simp rime-essay unicode-data"
 # tts-server: its HTTP server, JSON (also tts-say --batch's manifests and

@@ -4,19 +4,16 @@
 #include <strings.h>
 
 #include <cstring>
-#include <fstream>
+
+#include "token_file.h"
 
 namespace tts_server {
 
 std::variant<std::string, std::string> read_token_file(const std::string &path) {
-    std::ifstream in(path);
-    std::string line;
-    if (!in || !std::getline(in, line)) return std::variant<std::string, std::string>(std::in_place_index<1>, "cannot read token file " + path);
-    const auto first = line.find_first_not_of(" \t\r");
-    const auto last = line.find_last_not_of(" \t\r");
-    if (first == std::string::npos)
-        return std::variant<std::string, std::string>(std::in_place_index<1>, "token file " + path + " is empty");
-    return std::variant<std::string, std::string>(std::in_place_index<0>, line.substr(first, last - first + 1));
+    std::string token, error;
+    if (!tts::read_token_file(path, token, error))
+        return std::variant<std::string, std::string>(std::in_place_index<1>, error);
+    return std::variant<std::string, std::string>(std::in_place_index<0>, token);
 }
 
 bool bearer_matches(const char *header, const std::string &token) {

@@ -9,7 +9,8 @@
 namespace tts_server {
 
 // The file's first line without surrounding blanks; an error for a missing,
-// unreadable or empty file.
+// unreadable or empty file, or a token with a control character
+// (tts::read_token_file, which tts-say shares).
 std::variant<std::string, std::string> read_token_file(const std::string &path);
 
 // Whether an Authorization header value is "Bearer TOKEN": the time taken

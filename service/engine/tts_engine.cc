@@ -15,6 +15,8 @@
 // request, as soon as the last one has ended, so that the fork costs the
 // request nothing, and while it waits it copies the pages that the last
 // child wrote (page_warmer.h). A child that fails ends the helper with it.
+// Before its magic line the helper enters its sandbox (sandbox.h), which
+// every child inherits.
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 #include <poll.h>
@@ -39,7 +41,9 @@
 #include "engine_protocol.h"
 #include "engine_request.h"
 #include "page_warmer.h"
+#include "sandbox.h"
 #include "sanitizer_build.h"
+#include "test_calls.h"
 #include "voice_data.h"
 
 namespace {
@@ -270,6 +274,7 @@ espeak_ng_STATUS speak_segment(const speech::RequestSegment &segment, const spee
     if (awaited) g_pipeline->launch(write_audio, kPipelineThread, true);
     speech::EngineRequest request;
     if (!read_request(request)) std::_Exit(kNoRequest);
+    speech::make_test_call();
     if (!awaited) g_pipeline->launch(write_audio, kPipelineThread, false);
     const speech::EngineSettings &settings = request.settings;
     g_pipeline->begin(prepared_resampler(settings.sample_rate), kEngineRate, settings.sample_rate);
@@ -349,6 +354,9 @@ int main(int argc, char **argv) {
     }
     if (!g_quick_voice_data) select_voice(voice);
     espeak_SetSynthCallback(on_audio);
+    // Before the magic line: the service sees a helper that cannot enter
+    // its sandbox fail to start.
+    if (const std::string error = speech::enter_sandbox(); !error.empty()) fail(kEngineInitFailed, error);
     if (!write_all_iov(std::array<iovec, 1>{{{const_cast<char *>(speech::kEngineMagic), speech::kEngineMagicLen}}}.data(), 1))
         fail(kEngineOutputFailed, "cannot write the output");
     g_magic_written = true;

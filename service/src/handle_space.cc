@@ -2,6 +2,9 @@
 #include "handle_space.h"
 
 #include <sys/mman.h>
+#include <sys/resource.h>
+
+#include <algorithm>
 
 namespace speech {
 
@@ -12,9 +15,32 @@ HandleSpace::~HandleSpace() {
     for (const Region &r : regions_) ::munmap(r.base, r.bytes);
 }
 
+namespace {
+
+// Under an address space limit (ulimit -v, a container's), the regions take
+// at most this share of it: the rest is for the sessions' work. Without a
+// limit, address space is plentiful and the regions keep their size.
+constexpr std::size_t kLimitShare = 64;
+
+std::size_t largest_power_of_two_at_most(std::size_t n) {
+    std::size_t p = 1;
+    while (p <= n / 2) p *= 2;
+    return p;
+}
+
+}  // namespace
+
+std::size_t HandleSpace::region_cap() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return ~std::size_t{0};
+    return largest_power_of_two_at_most(std::max<std::size_t>(static_cast<std::size_t>(limit.rlim_cur) / kLimitShare, 1));
+}
+
 // Read-only, private and unreserved: no commit charge and no memory until a
 // page is read, and then only the shared zero page.
 bool HandleSpace::reserve() {
+    // Read each time: a host may lower its limit after the first session.
+    region_bytes_ = std::max(std::min(region_bytes_, region_cap()), min_region_bytes_);
     for (;;) {
         void *p = ::mmap(nullptr, region_bytes_, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         if (p != MAP_FAILED) {

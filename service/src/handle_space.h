@@ -16,6 +16,8 @@ class HandleSpace {
   public:
     // Regions of `region_bytes` handles, or as many as the address space
     // allows, down to `min_region_bytes` (both multiples of the page size).
+    // Under an address space limit (RLIMIT_AS) a region takes no more than
+    // a small share of it (region_cap()), so that the limit stays usable.
     explicit HandleSpace(std::size_t region_bytes = kDefaultRegionBytes,
                          std::size_t min_region_bytes = kMinRegionBytes);
     ~HandleSpace();
@@ -30,6 +32,10 @@ class HandleSpace {
     // addresses have 32 bits).
     static constexpr std::size_t kDefaultRegionBytes = std::size_t{1} << (sizeof(void *) >= 8 ? 36 : 28);
     static constexpr std::size_t kMinRegionBytes = std::size_t{1} << 20;
+
+    // The largest region an address space limit leaves room for: a power
+    // of two no more than 1/64 of RLIMIT_AS; unbounded without a limit.
+    static std::size_t region_cap();
 
   private:
     struct Region {

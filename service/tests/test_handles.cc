@@ -3,13 +3,19 @@
 // readable as strings, and refused once ended. Small handle regions make
 // many region changes cheap.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include <cstring>
 #include <memory>
 #include <unordered_set>
 
 #include "handle_space.h"
+#include "sanitizer_build.h"
 #include "session_registry.h"
 
 namespace {
@@ -37,6 +43,40 @@ TEST(HandleSpace, FallsBackToSmallerRegionsAndFailsCleanlyWithoutAddressSpace) {
     EXPECT_NE(shrinking.next(), nullptr) << "halved until it fits";
     speech::HandleSpace impossible(kTooMuch, kTooMuch);
     EXPECT_EQ(impossible.next(), nullptr);
+}
+
+// Under an address space limit with 1 GiB to spare, a fresh registry's
+// handles leave most of that room to the work: in a child, since the limit
+// cannot be raised again.
+TEST(HandleSpace, AnAddressSpaceLimitStaysUsableForTheWork) {
+    if (speech::kThreadSanitizer || speech::kMemorySanitizer)
+        GTEST_SKIP() << "the sanitizers' shadow memory does not fit under an address space limit";
+    if (sizeof(void *) < 8) GTEST_SKIP() << "a 32-bit address space has no GiB to spare";
+    constexpr std::size_t kSpare = std::size_t{1} << 30;
+    constexpr std::size_t kWork = kSpare / 4 * 3;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        unsigned long pages = 0;
+        std::FILE *statm = std::fopen("/proc/self/statm", "re");
+        if (statm == nullptr || std::fscanf(statm, "%lu", &pages) != 1) _exit(10);
+        std::fclose(statm);
+        const rlimit limit{pages * kPage + kSpare, pages * kPage + kSpare};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(11);
+        speech::SessionRegistry registry;
+        const auto session = std::make_shared<speech::Session>(speech::SessionConfig{});
+        if (registry.add(session) == nullptr) _exit(12);
+        void *work = mmap(nullptr, kWork, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (work == MAP_FAILED) _exit(13);
+        for (int i = 0; i < 1000; ++i)
+            if (registry.add(session) == nullptr) _exit(14);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_NE(WEXITSTATUS(status), 13) << "the handles took the room of the work";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 struct RegistryCase {

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "../engine/sanitizer_build.h"
 #include "service_client.h"
 #include "speech_service.h"
 
@@ -172,6 +173,53 @@ TEST_F(HostileHost, TheHelpersStderrIsKeptAndNotTheHosts) {
     EXPECT_EQ(synthesize("", "你好").fetch_code, SPEECH_OK);
     EXPECT_STREQ(speech_service_last_engine_error(), "*** stack smashing detected ***: terminated")
         << "a session that succeeds leaves it";
+}
+
+// The helper runs untrusted text in a sandbox: a forbidden call (as the
+// engine might make once its memory is corrupted) kills the helper, which
+// the session reports as a crashed engine, and nothing else; reading stays
+// allowed. The test build of the helper makes the call on request.
+TEST_F(HostileHost, ACallTheHelpersSandboxForbidsKillsOnlyTheHelper) {
+    if (speech::kThreadSanitizer || speech::kMemorySanitizer)
+        GTEST_SKIP() << "sanitizer builds run the helper without its sandbox";
+    const std::string written = testing::TempDir() + "/sandboxed-helper-wrote-this";
+    std::remove(written.c_str());
+    // No helper started ahead of need, which would read the environment
+    // as the cases change it.
+    setenv("SPEECH_SERVICE_WARM_ENGINE", "0", 1);
+    const struct {
+        std::string call;
+        int code;
+    } cases[] = {
+        {"socket", SPEECH_ERR_ENGINE_CRASHED},
+        {"exec", SPEECH_ERR_ENGINE_CRASHED},
+        {"write " + written, SPEECH_ERR_ENGINE_CRASHED},
+        {"ptrace", SPEECH_ERR_ENGINE_CRASHED},
+        {"i386", SPEECH_ERR_ENGINE_CRASHED},
+        {"x32", SPEECH_ERR_ENGINE_CRASHED},
+        {"read /proc/self/maps", SPEECH_OK},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.call);
+#if !defined(__x86_64__)
+        if (c.call == "i386" || c.call == "x32") continue;  // an x86-64 kernel's other entries
+#endif
+        setenv("SPEECH_ENGINE_TEST_CALL", c.call.c_str(), 1);
+        service_test::set_engine(TTS_ENGINE_TEST_CALLS, "10000");
+        const auto s = synthesize("", "你好");
+        EXPECT_EQ(s.fetch_code, c.code);
+        EXPECT_EQ(s.end_code, SPEECH_OK);
+        if (c.code == SPEECH_OK) {
+            EXPECT_FALSE(s.audio.empty());
+        }
+    }
+    unsetenv("SPEECH_ENGINE_TEST_CALL");
+    unsetenv("SPEECH_SERVICE_WARM_ENGINE");
+    service_test::reset_engine();
+    EXPECT_FALSE(std::ifstream(written).good()) << "the helper opened a file for writing";
+    const auto after = synthesize("", "你好");
+    EXPECT_EQ(after.fetch_code, SPEECH_OK) << "the host goes on with a new helper";
+    EXPECT_FALSE(after.audio.empty());
 }
 
 }  // namespace
