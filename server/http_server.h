@@ -12,7 +12,9 @@
 #include <string>
 
 #include "admission.h"
+#include "cors.h"
 #include "metrics.h"
+#include "voice_aliases.h"
 
 struct MHD_Daemon;
 struct MHD_Connection;
@@ -25,6 +27,8 @@ struct ServerConfig {
     std::size_t max_text = 65536;
     std::string token;  // empty: no token asked for
     bool access_log = false;
+    VoiceAliases voice_aliases;
+    CorsPolicy cors;
 };
 
 class HttpServer {

@@ -55,6 +55,10 @@ int main(int argc, char **argv) {
     config.queue = opts.queue != 0 ? opts.queue : 2 * config.workers;
     config.max_text = opts.max_text;
     config.access_log = opts.access_log;
+    if (!opts.voice_alias_file.empty())
+        if (const std::string e = config.voice_aliases.load(opts.voice_alias_file); !e.empty()) return fail(e, 1);
+    for (const std::string &alias : opts.voice_aliases) config.voice_aliases.set(alias);
+    config.cors = CorsPolicy(opts.cors_origins);
     if (!opts.token_file.empty()) {
         auto token = read_token_file(opts.token_file);
         if (token.index() == 1) return fail(std::get<1>(token), 1);

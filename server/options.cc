@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cors.h"
+#include "voice_aliases.h"
+
 namespace tts_server {
 namespace {
 
@@ -22,7 +25,8 @@ bool parse_count(const char *text, unsigned long long max, unsigned long long &o
 
 const char *usage_text() {
     return "usage: tts-server [--listen HOST:PORT] [--workers N] [--queue N] [--max-text BYTES]\n"
-           "                  [--token-file FILE] [--access-log]\n";
+           "                  [--token-file FILE] [--access-log]\n"
+           "                  [--voice-alias NAME=VOICE]... [--voice-alias-file FILE] [--cors-origin ORIGIN]...\n";
 }
 
 std::variant<Options, UsageError> parse_options(int argc, char **argv) {
@@ -46,6 +50,20 @@ std::variant<Options, UsageError> parse_options(int argc, char **argv) {
         } else if (arg == "--max-text") {
             if (!parse_count(value, 64ull << 20, n)) return UsageError{"--max-text needs a number of bytes from 1 to 67108864"};
             o.max_text = static_cast<std::size_t>(n);
+            ++i;
+        } else if (arg == "--voice-alias") {
+            if (value == nullptr) return UsageError{"--voice-alias needs NAME=VOICE"};
+            if (std::string e = VoiceAliases().set(value); !e.empty()) return UsageError{"--voice-alias: " + e};
+            o.voice_aliases.push_back(value);
+            ++i;
+        } else if (arg == "--voice-alias-file") {
+            if (value == nullptr || *value == '\0') return UsageError{arg + " needs a value"};
+            o.voice_alias_file = value;
+            ++i;
+        } else if (arg == "--cors-origin") {
+            if (value == nullptr || !valid_cors_origin(value))
+                return UsageError{"--cors-origin needs * or an origin such as https://app.example:8080"};
+            o.cors_origins.push_back(value);
             ++i;
         } else {
             return UsageError{"unknown argument: " + arg};

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace tts_server {
 
@@ -16,6 +17,9 @@ struct Options {
     std::size_t max_text = 65536;
     std::string token_file;
     bool access_log = false;
+    std::vector<std::string> voice_aliases;  // NAME=VOICE, after the file's
+    std::string voice_alias_file;
+    std::vector<std::string> cors_origins;
     bool help = false;
 };
 

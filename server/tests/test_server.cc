@@ -112,10 +112,11 @@ TEST(Server, BadRequestsGetTheirStatusAndNameTheField) {
         {"POST", "/v1/audio/speech", "{\"input\":\"a\\u0000b\"}", json, 400, "input"},
         {"POST", "/v1/audio/speech", speech_body(",\"voice\":\"nosuchvoice\""), json, 400, "voice"},
         {"POST", "/v1/audio/speech", speech_body(",\"voice\":\"en, rdn = 2\""), json, 400, "voice"},
-        {"POST", "/v1/audio/speech", speech_body(",\"response_format\":\"mp3\""), json, 400, "response_format"},
+        {"POST", "/v1/audio/speech", speech_body(",\"response_format\":\"mp4\""), json, 400, "response_format"},
         {"POST", "/v1/audio/speech", speech_body(",\"speed\":4.5"), json, 400, "speed"},
         {"POST", "/v1/audio/speech", speech_body(",\"speed\":\"fast\""), json, 400, "speed"},
-        {"POST", "/v1/audio/speech", speech_body(",\"sample_rate\":22050"), json, 400, "sample_rate"},
+        {"POST", "/v1/audio/speech", speech_body(",\"sample_rate\":22051"), json, 400, "sample_rate"},
+        {"POST", "/v1/audio/speech", speech_body(",\"stream_format\":\"chunks\""), json, 400, "stream_format"},
         {"POST", "/v1/audio/speech", speech_body(",\"pitch\":101"), json, 400, "pitch"},
         {"POST", "/v1/audio/speech", speech_body(",\"volume\":-1"), json, 400, "volume"},
         {"POST", "/v1/audio/speech", speech_body(",\"rdn\":3"), json, 400, "rdn"},
@@ -300,7 +301,7 @@ TEST(Server, CurlAndTheOfficialClientGetAudio) {
     const std::string url = "http://127.0.0.1:" + std::to_string(server.port());
     const std::string wav = testing::TempDir() + "/tts-server-curl.wav";
     EXPECT_EQ(run("curl -sS --fail -o " + wav + " -w '%{http_code} %{content_type}' -H 'Content-Type: application/json' -d '" +
-                  speech_body(",\"voice\":\"en\",\"speed\":1.5") + "' " + url + "/v1/audio/speech"),
+                  speech_body(",\"voice\":\"en\",\"speed\":1.5,\"response_format\":\"wav\"") + "' " + url + "/v1/audio/speech"),
               "200 audio/wav");
     std::ifstream in(wav, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}).substr(0, 4), "RIFF");

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "pcm_source.h"
+
+#include "speech_service.h"
+
+namespace tts_server {
+
+unsigned service_rate(unsigned rate) { return rate == 8000 ? 8000 : 16000; }
+
+std::unique_ptr<PcmSource> PcmSource::begin(const SpeechRequest &request, int &code) {
+    auto synthesis = Synthesis::begin(request.session_params(), request.input, code);
+    if (synthesis == nullptr) return nullptr;
+    std::unique_ptr<PcmSource> source(new PcmSource(std::move(synthesis), request.sample_rate));
+    const unsigned from = service_rate(request.sample_rate);
+    if (from != request.sample_rate) {
+        source->resampler_ = std::make_unique<speech::Resampler>();
+        if (!source->resampler_->open(from, request.sample_rate).empty()) {
+            code = SPEECH_ERR_SYSTEM;
+            return nullptr;
+        }
+    }
+    return source;
+}
+
+int PcmSource::next(std::string_view &block, bool &last) {
+    const int code = synthesis_->next(block, last);
+    if (code != 0 || resampler_ == nullptr) {
+        if (code == 0) bytes_ += block.size();
+        return code;
+    }
+    // Samples are little-endian on the wire whatever the host's order.
+    samples_.resize(block.size() / 2);
+    for (std::size_t i = 0; i < samples_.size(); ++i)
+        samples_[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<unsigned char>(block[2 * i]) |
+                                                                         static_cast<unsigned char>(block[2 * i + 1]) << 8));
+    converted_.clear();
+    if (!resampler_->push(samples_.data(), samples_.size(), converted_).empty() ||
+        (last && !resampler_->flush(converted_).empty()))
+        return SPEECH_ERR_SYSTEM;
+    block_.resize(converted_.size() * 2);
+    for (std::size_t i = 0; i < converted_.size(); ++i) {
+        const auto v = static_cast<std::uint16_t>(converted_[i]);
+        block_[2 * i] = static_cast<char>(v & 0xFF);
+        block_[2 * i + 1] = static_cast<char>(v >> 8);
+    }
+    bytes_ += block_.size();
+    block = block_;
+    return 0;
+}
+
+}  // namespace tts_server
