@@ -24,15 +24,28 @@ std::unique_ptr<PcmSource> PcmSource::begin(const SpeechRequest &request, int &c
 
 int PcmSource::next(std::string_view &block, bool &last) {
     const int code = synthesis_->next(block, last);
-    if (code != 0 || resampler_ == nullptr) {
-        if (code == 0) bytes_ += block.size();
-        return code;
+    if (code != 0) return code;
+    if (resampler_ == nullptr) {
+        // Whole samples only, so that encoders may take each block alone.
+        if (pending_.empty() && block.size() % 2 == 0) {
+            bytes_ += block.size();
+            return 0;
+        }
+        pending_.append(block.data(), block.size());
+        block_.assign(pending_, 0, pending_.size() & ~std::size_t{1});
+        pending_.erase(0, block_.size());
+        bytes_ += block_.size();
+        block = block_;
+        return 0;
     }
-    // Samples are little-endian on the wire whatever the host's order.
-    samples_.resize(block.size() / 2);
+    // A block may end inside a sample: its first byte waits for the next
+    // block. Samples are little-endian whatever the host's order.
+    pending_.append(block.data(), block.size());
+    samples_.resize(pending_.size() / 2);
     for (std::size_t i = 0; i < samples_.size(); ++i)
-        samples_[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<unsigned char>(block[2 * i]) |
-                                                                         static_cast<unsigned char>(block[2 * i + 1]) << 8));
+        samples_[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<unsigned char>(pending_[2 * i]) |
+                                                                         static_cast<unsigned char>(pending_[2 * i + 1]) << 8));
+    pending_.erase(0, samples_.size() * 2);
     converted_.clear();
     if (!resampler_->push(samples_.data(), samples_.size(), converted_).empty() ||
         (last && !resampler_->flush(converted_).empty()))

@@ -24,8 +24,8 @@ class PcmSource {
     // null and the service's code in `code` on failure.
     static std::unique_ptr<PcmSource> begin(const SpeechRequest &request, int &code);
 
-    // Waits for the next block: 16-bit little-endian samples at the asked
-    // rate (possibly none); 0 or the service's code. `last` is set with the
+    // Waits for the next block: whole 16-bit little-endian samples at the
+    // asked rate (possibly none); 0 or the service's code. `last` is set with the
     // final block. `block` stays valid until the next call.
     int next(std::string_view &block, bool &last);
 
@@ -39,6 +39,7 @@ class PcmSource {
     std::unique_ptr<Synthesis> synthesis_;
     const unsigned rate_;
     std::unique_ptr<speech::Resampler> resampler_;  // null: the service makes this rate
+    std::string pending_;  // a byte of a sample split between blocks
     std::vector<std::int16_t> samples_;
     std::vector<std::int16_t> converted_;
     std::string block_;

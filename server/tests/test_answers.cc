@@ -78,11 +78,12 @@ TEST(Answers, EveryFormatDecodesToTheWavsLength) {
     struct Case {
         std::string format, type, codec;
         unsigned other_rate;
+        double frames;  // samples a decoder may add: the codec's priming and padding
     };
     const std::vector<Case> cases = {
-        {"mp3", "audio/mpeg", "mp3", 22050},     {"opus", "audio/ogg", "opus", 48000},
-        {"aac", "audio/aac", "aac", 16000},      {"flac", "audio/flac", "flac", 8000},
-        {"wav", "audio/wav", "pcm_s16le", 48000}, {"pcm", "audio/pcm", "pcm_s16le", 22050},
+        {"mp3", "audio/mpeg", "mp3", 22050, 2 * 1152},    {"opus", "audio/ogg", "opus", 48000, 0.02 * 48000},
+        {"aac", "audio/aac", "aac", 16000, 2 * 1024},     {"flac", "audio/flac", "flac", 8000, 0},
+        {"wav", "audio/wav", "pcm_s16le", 48000, 0},      {"pcm", "audio/pcm", "pcm_s16le", 22050, 0},
     };
     for (const unsigned wav_rate : {24000u, 0u}) {
         for (const auto &c : cases) {
@@ -100,7 +101,7 @@ TEST(Answers, EveryFormatDecodesToTheWavsLength) {
             // Opus decodes at 48 kHz whatever it was made at.
             EXPECT_EQ(d.rate, c.format == "opus" ? 48000 : rate) << c.format;
             EXPECT_GT(w.seconds, 1.0);
-            EXPECT_NEAR(d.seconds, w.seconds, 0.12) << c.format << " at " << rate;
+            EXPECT_NEAR(d.seconds, w.seconds, c.frames / rate + 0.001) << c.format << " at " << rate;
         }
     }
     for (const auto &c : cases) {
@@ -154,7 +155,7 @@ TEST(Answers, SseDeltasJoinedAreThePlainAnswer) {
 
 // A stream cut by a failing engine after its 200 is counted as that failure.
 TEST(Answers, StreamCutByTheEngineCountsAsAFailure) {
-    ServerProcess server({}, {"SPEECH_SERVICE_ENGINE=" SPEECH_TEST_HELPERS "/hang_half_way.sh",
+    ServerProcess server({}, {"SPEECH_SERVICE_ENGINE=" SERVER_TEST_HELPERS "/speak_then_hang.sh",
                               "SPEECH_SERVICE_ENGINE_TIMEOUT_MS=300"});
     for (const char *fields : {",\"response_format\":\"pcm\"", ",\"response_format\":\"mp3\",\"stream_format\":\"sse\""}) {
         const Response r = request(server.port(), "POST", "/v1/audio/speech", body(fields));
@@ -174,13 +175,13 @@ TEST(Answers, CorsPreflightAndAnswersAsBrowsersSeeThem) {
     ServerProcess server({"--cors-origin", "http://page.example:8080", "--token-file", token});
     const std::string preflight_headers = "Origin: http://page.example:8080\r\nAccess-Control-Request-Method: POST\r\n"
                                           "Access-Control-Request-Headers: authorization,content-type\r\n";
-    const Response pre = request(server.port(), "OPTIONS", "/v1/audio/speech", "", preflight_headers);
+    Response pre = request(server.port(), "OPTIONS", "/v1/audio/speech", "", preflight_headers);
     EXPECT_EQ(pre.status, 204);
     EXPECT_EQ(pre.headers["access-control-allow-origin"], "http://page.example:8080");
     EXPECT_EQ(pre.headers["access-control-allow-headers"], "authorization,content-type");
     EXPECT_NE(pre.headers["access-control-allow-methods"].find("POST"), std::string::npos);
     const std::string post = "Content-Type: application/json\r\nAuthorization: Bearer t0ken\r\n";
-    const Response r = request(server.port(), "POST", "/v1/audio/speech", body(",\"response_format\":\"pcm\""),
+    Response r = request(server.port(), "POST", "/v1/audio/speech", body(",\"response_format\":\"pcm\""),
                                post + "Origin: http://page.example:8080\r\n");
     EXPECT_EQ(r.status, 200);
     EXPECT_EQ(r.headers["access-control-allow-origin"], "http://page.example:8080");
@@ -249,12 +250,12 @@ TEST(Answers, ListingsAndVoiceAliases) {
     EXPECT_EQ(request(server.port(), "GET", "/v1/voices").status, 200);
     const auto pcm = [&](const char *voice) {
         return request(server.port(), "POST", "/v1/audio/speech",
-                       body(",\"response_format\":\"pcm\",\"voice\":\"" + std::string(voice) + "\"", "hello"))
+                       body(",\"response_format\":\"pcm\",\"voice\":\"" + std::string(voice) + "\""))
             .body;
     };
-    EXPECT_EQ(pcm("alloy"), pcm("xiaoxin"));
-    EXPECT_EQ(pcm("echo"), pcm("en"));
-    EXPECT_NE(pcm("echo"), pcm("alloy"));
+    EXPECT_TRUE(pcm("alloy") == pcm("xiaoxin"));
+    EXPECT_TRUE(pcm("echo") == pcm("en"));
+    EXPECT_FALSE(pcm("echo") == pcm("alloy"));
     EXPECT_EQ(request(server.port(), "POST", "/v1/audio/speech", body(",\"voice\":\"nosuchvoice\"")).status, 400);
 }
 
@@ -276,6 +277,8 @@ TEST(Answers, LongWavKeepsExactSizes) {
     EXPECT_EQ(le32(4), wav.body.size() - 8);
     EXPECT_EQ(le32(40), wav.body.size() - 44);
     const Response pcm = request(server.port(), "POST", "/v1/audio/speech", body(",\"response_format\":\"pcm\"", text));
+    EXPECT_TRUE(pcm.chunked_complete);
+    EXPECT_EQ(pcm.body.size(), wav.body.size() - 44);
     EXPECT_TRUE(pcm.body == wav.body.substr(44));
 }
 
