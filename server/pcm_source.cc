@@ -5,6 +5,12 @@
 
 namespace tts_server {
 
+namespace {
+
+constexpr std::size_t kSliceBytes = 32 * 1024;
+
+}  // namespace
+
 unsigned service_rate(unsigned rate) { return rate == 8000 ? 8000 : 16000; }
 
 std::unique_ptr<PcmSource> PcmSource::begin(const SpeechRequest &request, int &code) {
@@ -23,8 +29,16 @@ std::unique_ptr<PcmSource> PcmSource::begin(const SpeechRequest &request, int &c
 }
 
 int PcmSource::next(std::string_view &block, bool &last) {
-    const int code = synthesis_->next(block, last);
-    if (code != 0) return code;
+    // The service's block may be megabytes when the client reads slower
+    // than the engine speaks: it is handed on in slices, so that what each
+    // slice costs downstream (converted samples, encoded bytes) stays small.
+    if (taken_ == fetched_.size() && !fetched_last_) {
+        if (const int code = synthesis_->next(fetched_, fetched_last_); code != 0) return code;
+        taken_ = 0;
+    }
+    block = fetched_.substr(taken_, kSliceBytes);
+    taken_ += block.size();
+    last = fetched_last_ && taken_ == fetched_.size();
     if (resampler_ == nullptr) {
         // Whole samples only, so that encoders may take each block alone.
         if (pending_.empty() && block.size() % 2 == 0) {

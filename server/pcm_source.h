@@ -38,6 +38,9 @@ class PcmSource {
 
     std::unique_ptr<Synthesis> synthesis_;
     const unsigned rate_;
+    std::string_view fetched_;  // the service's last block, valid until the next fetch
+    bool fetched_last_ = false;
+    std::size_t taken_ = 0;     // of fetched_, handed on
     std::unique_ptr<speech::Resampler> resampler_;  // null: the service makes this rate
     std::string pending_;  // a byte of a sample split between blocks
     std::vector<std::int16_t> samples_;
