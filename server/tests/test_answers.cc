@@ -156,7 +156,7 @@ TEST(Answers, SseDeltasJoinedAreThePlainAnswer) {
 // A stream cut by a failing engine after its 200 is counted as that failure.
 TEST(Answers, StreamCutByTheEngineCountsAsAFailure) {
     ServerProcess server({}, {"SPEECH_SERVICE_ENGINE=" SERVER_TEST_HELPERS "/speak_then_hang.sh",
-                              "SPEECH_SERVICE_ENGINE_TIMEOUT_MS=300"});
+                              "SPEECH_SERVICE_ENGINE_TIMEOUT_MS=1500"});
     for (const char *fields : {",\"response_format\":\"pcm\"", ",\"response_format\":\"mp3\",\"stream_format\":\"sse\""}) {
         const Response r = request(server.port(), "POST", "/v1/audio/speech", body(fields));
         EXPECT_EQ(r.status, 200) << fields;
