@@ -174,8 +174,16 @@ TEST(Options, ValuesAndRefusals) {
     EXPECT_EQ(o.queue, 7u);
     EXPECT_EQ(o.max_text, 10u);
     EXPECT_TRUE(o.access_log);
+    std::vector<std::string> web = {"tts-server", "--voice-alias", "nova=en", "--voice-alias", "x=cmn", "--cors-origin", "*"};
+    std::vector<char *> web_argv;
+    for (auto &a : web) web_argv.push_back(a.data());
+    const auto w = std::get<Options>(parse_options(static_cast<int>(web_argv.size()), web_argv.data()));
+    EXPECT_EQ(w.voice_aliases, (std::vector<std::string>{"nova=en", "x=cmn"}));
+    EXPECT_EQ(w.cors_origins, std::vector<std::string>{"*"});
     for (std::vector<std::string> bad : {std::vector<std::string>{"x", "--workers", "0"}, {"x", "--queue", "-1"},
-                                         {"x", "--max-text", "1k"}, {"x", "--listen"}, {"x", "--port", "1"}}) {
+                                         {"x", "--max-text", "1k"}, {"x", "--listen"}, {"x", "--port", "1"},
+                                         {"x", "--voice-alias", "alloy"}, {"x", "--voice-alias"},
+                                         {"x", "--cors-origin", "app.example"}, {"x", "--cors-origin"}}) {
         std::vector<char *> v;
         for (auto &a : bad) v.push_back(a.data());
         EXPECT_EQ(parse_options(static_cast<int>(v.size()), v.data()).index(), 1u) << bad[1];
