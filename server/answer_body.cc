@@ -68,7 +68,7 @@ std::variant<std::unique_ptr<AnswerBody>, ApiError> start_answer(const SpeechReq
     if (source == nullptr) return service_failure(code, Synthesis::engine_error());
     std::unique_ptr<AnswerBody> body;
     if (request.format == AudioFormat::kWav) {
-        auto wav = gather_wav(*source, cancelled);
+        auto wav = gather_wav(source, cancelled);
         if (auto *e = std::get_if<ApiError>(&wav)) return *e;
         body = std::move(std::get<std::unique_ptr<AnswerBody>>(wav));
     } else {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -78,10 +79,59 @@ class WavBody : public AnswerBody {
     std::uint64_t sent_ = 0;
 };
 
+// The header of a WAV whose length is not known: both sizes at their
+// largest, which players take as "to the end of the stream".
+void unknown_size_header(unsigned rate, std::string &memory) {
+    const wav_hdr hdr = {{'R', 'I', 'F', 'F'}, 0xFFFFFFFFu, {'W', 'A', 'V', 'E'}, {'f', 'm', 't', ' '}, 16, 1, 1, rate,
+                         rate * 2, 2, 16, {'d', 'a', 't', 'a'}, 0xFFFFFFFFu};
+    unsigned char image[tts::kWavHeaderBytes];
+    tts::wav_encode(hdr, image);
+    std::memcpy(memory.data(), image, sizeof image);
+}
+
+// When no temporary file can be made (a read-only file system): what was
+// gathered, then the rest of the audio as it comes, under a header of
+// unknown sizes.
+class StreamedWavBody : public AnswerBody {
+  public:
+    StreamedWavBody(std::unique_ptr<PcmSource> source, std::string gathered, Cancelled cancelled)
+        : source_(std::move(source)), gathered_(std::move(gathered)), cancelled_(std::move(cancelled)) {
+        unknown_size_header(source_->rate(), gathered_);
+    }
+
+    bool more(std::string &out) override {
+        if (!gathered_.empty()) {
+            out.swap(gathered_);
+            std::string().swap(gathered_);
+            return true;
+        }
+        while (out.empty() && !ended_ && !failure_) {
+            std::string_view block;
+            if (cancelled_()) {
+                failure_ = ApiError{499, "the client closed the connection", "", "", "client_gone"};
+            } else if (const int code = source_->next(block, ended_); code != 0) {
+                failure_ = service_failure(code, Synthesis::engine_error());
+            } else {
+                out.append(block.data(), block.size());
+            }
+        }
+        return !out.empty();
+    }
+
+    double audio_seconds() const override { return static_cast<double>(source_->bytes()) / (2.0 * source_->rate()); }
+
+  private:
+    std::unique_ptr<PcmSource> source_;
+    std::string gathered_;
+    Cancelled cancelled_;
+    bool ended_ = false;
+};
+
 }  // namespace
 
-std::variant<std::unique_ptr<AnswerBody>, ApiError> gather_wav(PcmSource &source, const Cancelled &cancelled,
+std::variant<std::unique_ptr<AnswerBody>, ApiError> gather_wav(std::unique_ptr<PcmSource> &owned, const Cancelled &cancelled,
                                                                std::size_t memory_bytes) {
+    PcmSource &source = *owned;
     std::string memory(tts::kWavHeaderBytes, '\0');
     int fd = -1;
     std::uint64_t size = tts::kWavHeaderBytes;
@@ -96,7 +146,16 @@ std::variant<std::unique_ptr<AnswerBody>, ApiError> gather_wav(PcmSource &source
             return fail(service_failure(code, Synthesis::engine_error()));
         if (fd < 0 && memory.size() + block.size() > memory_bytes) {
             std::string error;
-            if ((fd = unnamed_file(error)) < 0) return fail(keep_failed(error));
+            if ((fd = unnamed_file(error)) < 0) {
+                std::fprintf(stderr, "tts-server: no temporary file for a long WAV (%s): sent with unknown sizes\n",
+                             error.c_str());
+                memory.append(block.data(), block.size());
+                if (last) {  // all of it is here after all
+                    size += block.size();
+                    break;
+                }
+                return std::unique_ptr<AnswerBody>(new StreamedWavBody(std::move(owned), std::move(memory), cancelled));
+            }
             if (!write_all(fd, memory.data(), memory.size(), 0)) return fail(keep_failed(std::strerror(errno)));
             std::string().swap(memory);
         }

@@ -19,9 +19,13 @@ namespace tts_server {
 constexpr std::size_t kWavMemoryBytes = 4 << 20;
 
 // The whole WAV file of what `source` makes; an error answer when the
-// synthesis fails, the client goes or the file cannot be kept.
-// `memory_bytes` is the most kept in memory.
-std::variant<std::unique_ptr<AnswerBody>, ApiError> gather_wav(PcmSource &source, const Cancelled &cancelled,
+// synthesis fails, the client goes or the file cannot be written.
+// `memory_bytes` is the most kept in memory. Where no temporary file can be
+// made at all (a read-only file system), the body takes `source` over and
+// streams the audio under a header of unknown sizes (0xFFFFFFFF), the form
+// players take for a WAV stream.
+std::variant<std::unique_ptr<AnswerBody>, ApiError> gather_wav(std::unique_ptr<PcmSource> &source,
+                                                               const Cancelled &cancelled,
                                                                std::size_t memory_bytes = kWavMemoryBytes);
 
 }  // namespace tts_server

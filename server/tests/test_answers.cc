@@ -280,6 +280,16 @@ TEST(Answers, LongWavKeepsExactSizes) {
     EXPECT_TRUE(pcm.chunked_complete);
     EXPECT_EQ(pcm.body.size(), wav.body.size() - 44);
     EXPECT_TRUE(pcm.body == wav.body.substr(44));
+
+    // No temporary file possible (a read-only root): streamed, with the
+    // sizes a WAV stream states.
+    ServerProcess read_only({"--max-text", "100000"}, {"TMPDIR=/proc/self"});
+    const Response streamed = request(read_only.port(), "POST", "/v1/audio/speech", body(",\"response_format\":\"wav\"", text));
+    ASSERT_EQ(streamed.status, 200);
+    EXPECT_TRUE(streamed.chunked_complete);
+    EXPECT_EQ(streamed.body.substr(0, 4), "RIFF");
+    EXPECT_EQ(streamed.body.substr(40, 4), "\xFF\xFF\xFF\xFF");
+    EXPECT_TRUE(streamed.body.substr(44) == pcm.body);
 }
 
 }  // namespace
