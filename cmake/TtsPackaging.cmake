@@ -108,11 +108,14 @@ The headers of libtts and of its speech service, the links to the shared
 libraries, the CMake package (find_package(tts)) and the pkg-config files.")
 set(CPACK_DEBIAN_TTS_SERVER_PACKAGE_NAME tts-server)
 set(CPACK_DEBIAN_TTS_SERVER_PACKAGE_SECTION sound)
-set(CPACK_DEBIAN_TTS_SERVER_PACKAGE_DEPENDS "libspeech-service1 (= ${TTS_DEB_VERSION})")
+# libsndfile writes MP3 (through LAME) from 1.1.0 on; the other libraries
+# (libavcodec's AAC encoder, libsoxr) come from dpkg-shlibdeps.
+set(CPACK_DEBIAN_TTS_SERVER_PACKAGE_DEPENDS "libspeech-service1 (= ${TTS_DEB_VERSION}), libsndfile1 (>= 1.1.0)")
 set(CPACK_COMPONENT_TTS_SERVER_DESCRIPTION "offline speech service over HTTP
 tts-server speaks texts sent to it over HTTP, offline, in Mandarin or in one
 of the other voices of the speech engine. It takes the request shape of the
-OpenAI-style speech API, streams raw audio or answers with WAV or FLAC,
+OpenAI-style speech API and streams MP3, Ogg Opus, AAC, FLAC, WAV or raw
+audio as it is made,
 and ships hardened systemd units for socket activation.")
 set(CPACK_DEBIAN_SPEECHD_TTS_PACKAGE_NAME speech-dispatcher-tts)
 set(CPACK_DEBIAN_SPEECHD_TTS_PACKAGE_SECTION sound)

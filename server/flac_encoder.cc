@@ -1,86 +1,82 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "flac_encoder.h"
 
-#include <sndfile.h>
+#include <FLAC/stream_encoder.h>
 
 #include <cstdint>
-#include <cstring>
-#include <memory>
 #include <vector>
 
 namespace tts_server {
 namespace {
 
-constexpr int kFormat = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+constexpr unsigned kCompressionLevel = 5;  // libFLAC's default
 
-// A growing string that libsndfile writes into as into a file.
-struct MemoryFile {
-    std::string bytes;
-    sf_count_t at = 0;
-};
+class FlacEncoder : public AudioEncoder {
+  public:
+    ~FlacEncoder() override {
+        if (encoder_ != nullptr) FLAC__stream_encoder_delete(encoder_);
+    }
 
-sf_count_t length(void *f) { return static_cast<sf_count_t>(static_cast<MemoryFile *>(f)->bytes.size()); }
+    std::string open(unsigned rate) {
+        encoder_ = FLAC__stream_encoder_new();
+        if (encoder_ == nullptr) return "out of memory";
+        FLAC__stream_encoder_set_channels(encoder_, 1);
+        FLAC__stream_encoder_set_bits_per_sample(encoder_, 16);
+        FLAC__stream_encoder_set_sample_rate(encoder_, rate);
+        FLAC__stream_encoder_set_compression_level(encoder_, kCompressionLevel);
+        // No seek callback: the encoder writes straight through and leaves
+        // the header as it first wrote it. The header is written here.
+        const auto status = FLAC__stream_encoder_init_stream(encoder_, &FlacEncoder::written, nullptr, nullptr, nullptr, this);
+        if (status != FLAC__STREAM_ENCODER_INIT_STATUS_OK)
+            return std::string("libFLAC did not start: ") + FLAC__StreamEncoderInitStatusString[status];
+        return {};
+    }
 
-sf_count_t seek(sf_count_t offset, int whence, void *f) {
-    auto &m = *static_cast<MemoryFile *>(f);
-    const sf_count_t base = whence == SEEK_CUR ? m.at : whence == SEEK_END ? length(f) : 0;
-    if (base + offset < 0) return -1;
-    m.at = base + offset;
-    return m.at;
-}
+    std::string add(std::string_view pcm, std::string &out) override {
+        samples_.resize(pcm.size() / 2);
+        for (std::size_t i = 0; i < samples_.size(); ++i)
+            samples_[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<unsigned char>(pcm[2 * i]) |
+                                                                              static_cast<unsigned char>(pcm[2 * i + 1]) << 8));
+        const bool ok = samples_.empty() ||
+                        FLAC__stream_encoder_process_interleaved(encoder_, samples_.data(), static_cast<unsigned>(samples_.size()));
+        hand_out(out);
+        return ok ? "" : failure();
+    }
 
-sf_count_t read(void *ptr, sf_count_t count, void *f) {
-    auto &m = *static_cast<MemoryFile *>(f);
-    const sf_count_t n = std::max<sf_count_t>(0, std::min(count, length(f) - m.at));
-    std::memcpy(ptr, m.bytes.data() + m.at, static_cast<std::size_t>(n));
-    m.at += n;
-    return n;
-}
+    std::string finish(std::string &out) override {
+        const bool ok = FLAC__stream_encoder_finish(encoder_);
+        hand_out(out);
+        return ok ? "" : failure();
+    }
 
-sf_count_t write(const void *ptr, sf_count_t count, void *f) {
-    auto &m = *static_cast<MemoryFile *>(f);
-    const auto end = static_cast<std::size_t>(m.at + count);
-    if (end > m.bytes.size()) m.bytes.resize(end);
-    std::memcpy(m.bytes.data() + m.at, ptr, static_cast<std::size_t>(count));
-    m.at += count;
-    return count;
-}
+  private:
+    std::string failure() const {
+        return std::string("libFLAC failed: ") + FLAC__stream_encoder_get_resolved_state_string(encoder_);
+    }
 
-sf_count_t tell(void *f) { return static_cast<MemoryFile *>(f)->at; }
+    void hand_out(std::string &out) {
+        out += held_;
+        held_.clear();
+    }
 
-struct CloseSndfile {
-    void operator()(SNDFILE *s) const { sf_close(s); }
+    static FLAC__StreamEncoderWriteStatus written(const FLAC__StreamEncoder *, const FLAC__byte bytes[], size_t n, unsigned,
+                                                  unsigned, void *self) {
+        static_cast<FlacEncoder *>(self)->held_.append(reinterpret_cast<const char *>(bytes), n);
+        return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
+    }
+
+    FLAC__StreamEncoder *encoder_ = nullptr;
+    std::vector<FLAC__int32> samples_;
+    std::string held_;
 };
 
 }  // namespace
 
-bool flac_available() {
-    SF_INFO info{};
-    info.samplerate = 16000;
-    info.channels = 1;
-    info.format = kFormat;
-    return sf_format_check(&info) != 0;
-}
-
-std::optional<std::string> encode_flac(std::string_view pcm, unsigned rate) {
-    SF_VIRTUAL_IO io = {length, seek, read, write, tell};
-    MemoryFile file;
-    SF_INFO info{};
-    info.samplerate = static_cast<int>(rate);
-    info.channels = 1;
-    info.format = kFormat;
-    {
-        std::unique_ptr<SNDFILE, CloseSndfile> out(sf_open_virtual(&io, SFM_WRITE, &info, &file));
-        if (out == nullptr) return std::nullopt;
-        // The samples are little-endian whatever the host's order.
-        std::vector<short> samples(pcm.size() / 2);
-        for (std::size_t i = 0; i < samples.size(); ++i)
-            samples[i] = static_cast<short>(static_cast<std::uint16_t>(static_cast<unsigned char>(pcm[2 * i]) |
-                                                                      static_cast<unsigned char>(pcm[2 * i + 1]) << 8));
-        const auto n = static_cast<sf_count_t>(samples.size());
-        if (sf_write_short(out.get(), samples.data(), n) != n) return std::nullopt;
-    }
-    return std::move(file.bytes);
+std::unique_ptr<AudioEncoder> make_flac_encoder(unsigned rate, std::string &error) {
+    auto encoder = std::make_unique<FlacEncoder>();
+    error = encoder->open(rate);
+    if (!error.empty()) return nullptr;
+    return encoder;
 }
 
 }  // namespace tts_server

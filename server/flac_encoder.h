@@ -1,20 +1,18 @@
 // SPDX-License-Identifier: Apache-2.0
-// 16-bit mono PCM as a FLAC file in memory, through libsndfile.
+// FLAC through libFLAC's stream encoder, written out as it is made. The
+// stream cannot go back to fill in its header, so STREAMINFO states the
+// total length and checksum as unknown (zero), as a live stream does.
 #ifndef TTS_SERVER_FLAC_ENCODER_H
 #define TTS_SERVER_FLAC_ENCODER_H
 
-#include <optional>
+#include <memory>
 #include <string>
-#include <string_view>
+
+#include "audio_encoder.h"
 
 namespace tts_server {
 
-// Whether this libsndfile can write FLAC.
-bool flac_available();
-
-// The FLAC file of `pcm` (16-bit little-endian mono samples at `rate`);
-// nothing when libsndfile fails.
-std::optional<std::string> encode_flac(std::string_view pcm, unsigned rate);
+std::unique_ptr<AudioEncoder> make_flac_encoder(unsigned rate, std::string &error);
 
 }  // namespace tts_server
 

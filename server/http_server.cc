@@ -17,15 +17,15 @@
 
 #include "api_error.h"
 #include "bearer_token.h"
+#include "answer_body.h"
 #include "fd_budget.h"
-#include "flac_encoder.h"
 #include "helper_count.h"
+#include "listings.h"
 #include "printable.h"
 #include "request_framing.h"
 #include "speech_request.h"
 #include "speech_service.h"
 #include "synthesis.h"
-#include "wav_image.h"
 
 namespace tts_server {
 namespace {
@@ -46,7 +46,9 @@ constexpr const char *kJson = "application/json";
 using Clock = std::chrono::steady_clock;
 
 const char *route_of(const std::string &url) {
-    static const char *const kRoutes[] = {"/v1/audio/speech", "/v1/voices", "/v1/reading", "/healthz", "/readyz", "/metrics"};
+    static const char *const kRoutes[] = {"/v1/audio/speech", "/v1/voices",       "/v1/reading",
+                                          "/healthz",         "/readyz",          "/metrics",
+                                          "/v1/models",       "/v1/audio/models", "/v1/audio/voices"};
     for (const char *r : kRoutes)
         if (url == r) return r;
     return "other";
@@ -105,8 +107,6 @@ bool is_json_type(const char *type) {
     return strncasecmp(type, kJson, n) == 0 && (type[n] == '\0' || type[n] == ';' || type[n] == ' ');
 }
 
-double audio_seconds(std::uint64_t bytes, unsigned rate) { return static_cast<double>(bytes) / (2.0 * rate); }
-
 // The service's "FIRST<TAB>SECOND" lines (a list it allocated, freed here)
 // as JSON objects with those two keys; a line without a tab has "" second.
 nlohmann::json tab_lines(char *list, const char *first, const char *second) {
@@ -133,39 +133,37 @@ struct HttpServer::Exchange {
     std::size_t discarded = 0;
     unsigned status = 0;
     std::shared_ptr<std::atomic<std::uint64_t>> sent = std::make_shared<std::atomic<std::uint64_t>>(0);
+    // Set when a streamed answer stops short after its 200: what the
+    // metrics and the log count it as, instead.
+    std::shared_ptr<std::optional<ApiError>> cut = std::make_shared<std::optional<ApiError>>();
 };
 
-// A pcm answer, streamed while it is made: it owns the session and the
-// worker, both given back when the connection is done with it, however it
-// ends.
+// A speech answer, sent while it is made: it owns the body (and with it the
+// session) and the worker, both given back when the connection is done
+// with it, however it ends.
 struct HttpServer::Stream {
     std::unique_ptr<Admission::Slot> slot;
-    std::unique_ptr<Synthesis> synthesis;
-    MHD_Connection *connection;
+    std::unique_ptr<AnswerBody> body;
     Metrics &metrics;
-    unsigned rate;
     std::shared_ptr<std::atomic<std::uint64_t>> sent;
+    std::shared_ptr<std::optional<ApiError>> cut;
     std::string pending;
     std::size_t offset = 0;
-    bool last = false;
-    std::uint64_t audio_bytes = 0;
 
-    ~Stream() { metrics.add_audio_seconds(audio_seconds(audio_bytes, rate)); }
+    ~Stream() { metrics.add_audio_seconds(body->audio_seconds()); }
 
     ssize_t read(char *buf, std::size_t max) {
         while (offset == pending.size()) {
-            if (last) return MHD_CONTENT_READER_END_OF_STREAM;
-            if (client_gone(connection)) return MHD_CONTENT_READER_END_WITH_ERROR;
-            std::string_view block;
-            if (synthesis->next(block, last) != SPEECH_OK) {
+            pending.clear();
+            offset = 0;
+            if (!body->more(pending)) {
+                if (!body->failure()) return MHD_CONTENT_READER_END_OF_STREAM;
                 // Too late for a status: the client sees the stream cut
                 // short, without its last chunk.
-                std::fprintf(stderr, "tts-server: synthesis failed mid-stream: %s\n", printable(Synthesis::engine_error()).c_str());
+                *cut = body->failure();
+                std::fprintf(stderr, "tts-server: the answer was cut short: %s\n", printable((*cut)->message).c_str());
                 return MHD_CONTENT_READER_END_WITH_ERROR;
             }
-            pending.assign(block.data(), block.size());
-            offset = 0;
-            audio_bytes += block.size();
         }
         const std::size_t n = std::min(max, pending.size() - offset);
         std::memcpy(buf, pending.data() + offset, n);
@@ -183,6 +181,15 @@ struct Routes {
         if (r == nullptr) return MHD_NO;
         s.guard_.received(guard_handle(c));
         if (s.draining_) MHD_add_response_header(r, MHD_HTTP_HEADER_CONNECTION, "close");
+        if (s.config_.cors.enabled()) {
+            const std::string origin =
+                s.config_.cors.allow_origin(MHD_lookup_connection_value(c, MHD_HEADER_KIND, "Origin"));
+            if (!origin.empty()) {
+                MHD_add_response_header(r, "Access-Control-Allow-Origin", origin.c_str());
+                MHD_add_response_header(r, "Access-Control-Expose-Headers", "X-Sample-Rate");
+                if (origin != "*") MHD_add_response_header(r, "Vary", "Origin");
+            }
+        }
         const MHD_Result rc = MHD_queue_response(c, status, r);
         MHD_destroy_response(r);
         ex.status = status;
@@ -285,6 +292,7 @@ struct Routes {
         s.guard_.received(guard_handle(c));
         if (!ex->failure.empty()) return fail(s, c, *ex, internal_error(ex->failure));
         if (ex->too_big) return fail(s, c, *ex, body_too_big(s));
+        if (ex->method == "OPTIONS" && s.config_.cors.enabled() && ex->route != "other") return preflight(s, c, *ex);
         if (ex->method != "POST")
             if (auto e = refusal(s, c, *ex)) return fail(s, c, *ex, *e);
         return dispatch(s, c, *ex);
@@ -315,6 +323,22 @@ struct Routes {
         return std::nullopt;
     }
 
+    // A browser's question before a cross-origin request: no token asked
+    // (browsers send none with it).
+    static MHD_Result preflight(HttpServer &s, MHD_Connection *c, Exchange &ex) {
+        MHD_Response *r = MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
+        if (r == nullptr) return MHD_NO;
+        for (const auto &[name, value] :
+             s.config_.cors.preflight(MHD_lookup_connection_value(c, MHD_HEADER_KIND, "Origin"),
+                                      MHD_lookup_connection_value(c, MHD_HEADER_KIND, "Access-Control-Request-Headers")))
+            MHD_add_response_header(r, name.c_str(), value.c_str());
+        // queue() would add the answer headers of a request again.
+        const MHD_Result rc = MHD_queue_response(c, MHD_HTTP_NO_CONTENT, r);
+        MHD_destroy_response(r);
+        ex.status = MHD_HTTP_NO_CONTENT;
+        return rc;
+    }
+
     static MHD_Result first_call(HttpServer &s, MHD_Connection *c, Exchange &ex) {
         if (auto e = framing_error(request_headers(c))) return fail(s, c, ex, *e);
         if (ex.method != "POST") return MHD_YES;
@@ -327,6 +351,9 @@ struct Routes {
         if (route == "/v1/audio/speech") return speech(s, c, ex);
         if (route == "/v1/reading") return reading(s, c, ex);
         if (route == "/v1/voices") return voices(s, c, ex);
+        if (route == "/v1/audio/voices") return audio_voices(s, c, ex);
+        if (route == "/v1/models") return respond(s, c, ex, 200, models_body(), kJson);
+        if (route == "/v1/audio/models") return respond(s, c, ex, 200, audio_models_body(), kJson);
         if (route == "/healthz") return respond(s, c, ex, 200, "{\"status\":\"ok\"}\n", kJson);
         if (route == "/readyz") {
             if (s.draining_) return fail(s, c, ex, draining());
@@ -343,83 +370,47 @@ struct Routes {
 
     static MHD_Result speech(HttpServer &s, MHD_Connection *c, Exchange &ex) {
         if (s.draining_) return fail(s, c, ex, draining());
-        auto parsed = parse_speech_request(ex.body, s.config_.max_text);
+        auto parsed = parse_speech_request(ex.body, s.config_.max_text, &s.config_.voice_aliases);
         if (auto *e = std::get_if<ApiError>(&parsed)) return fail(s, c, ex, *e);
         const SpeechRequest &req = std::get<SpeechRequest>(parsed);
         std::string().swap(ex.body);
 
         auto slot = s.admission_.enter();
         if (slot == nullptr) return fail(s, c, ex, busy());
-        int code = SPEECH_OK;
-        const std::string params = req.session_params() + ", max_audio_seconds = " + std::to_string(s.config_.max_audio_seconds);
-        auto synthesis = Synthesis::begin(params, req.input, code);
-        if (synthesis == nullptr) return fail(s, c, ex, service_failure(code, Synthesis::engine_error(), s.config_.max_audio_seconds));
-        // The first block decides the status: a failure before any audio
-        // is an error answer, not a cut stream.
-        std::string_view block;
-        bool last = false;
-        if ((code = synthesis->next(block, last)) != SPEECH_OK)
-            return fail(s, c, ex, service_failure(code, Synthesis::engine_error(), s.config_.max_audio_seconds));
-
-        if (req.format == AudioFormat::kPcm) {
-            auto *stream = new HttpServer::Stream{std::move(slot), std::move(synthesis), c, s.metrics_, req.sample_rate,
-                                                  ex.sent, std::string(block), 0, last, block.size()};
-            MHD_Response *r = MHD_create_response_from_callback(
-                MHD_SIZE_UNKNOWN, kStreamBlock,
-                [](void *cls, std::uint64_t, char *buf, std::size_t max) -> ssize_t {
-                    try {
-                        return static_cast<HttpServer::Stream *>(cls)->read(buf, max);
-                    } catch (const std::exception &e) {
-                        std::fprintf(stderr, "tts-server: stream failed: %s\n", e.what());
-                        return MHD_CONTENT_READER_END_WITH_ERROR;
-                    } catch (...) {
-                        return MHD_CONTENT_READER_END_WITH_ERROR;
-                    }
-                },
-                stream, [](void *cls) { delete static_cast<HttpServer::Stream *>(cls); });
-            if (r == nullptr) {
-                delete stream;
-                return MHD_NO;
-            }
-            MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, "audio/pcm");
-            MHD_add_response_header(r, "X-Sample-Rate", std::to_string(req.sample_rate).c_str());
-            const MHD_Result rc = queue(s, c, ex, 200, r, 0);
-            return rc;
+        req.max_audio_seconds = s.config_.max_audio_seconds;
+        auto started = start_answer(req, [c] { return client_gone(c); });
+        if (auto *e = std::get_if<ApiError>(&started)) {
+            if (e->status == 499) return MHD_NO;  // ends the connection
+            return fail(s, c, ex, *e);
         }
-
-        // wav and flac are whole files: the audio is gathered first (a WAV
-        // keeps room for its header).
-        const std::size_t header = req.format == AudioFormat::kWav ? tts::kWavHeaderBytes : 0;
-        std::string body(header, '\0');
-        body.append(block.data(), block.size());
-        while (!last) {
-            if (client_gone(c)) return MHD_NO;  // ends the session and the connection
-            if ((code = synthesis->next(block, last)) != SPEECH_OK)
-                return fail(s, c, ex, service_failure(code, Synthesis::engine_error(), s.config_.max_audio_seconds));
-            body.append(block.data(), block.size());
+        auto &body = std::get<std::unique_ptr<AnswerBody>>(started);
+        const auto size = req.sse ? std::nullopt : body->size();
+        auto *stream = new HttpServer::Stream{std::move(slot), std::move(body), s.metrics_, ex.sent, ex.cut, {}, 0};
+        MHD_Response *r = MHD_create_response_from_callback(
+            size ? *size : MHD_SIZE_UNKNOWN, kStreamBlock,
+            [](void *cls, std::uint64_t, char *buf, std::size_t max) -> ssize_t {
+                try {
+                    return static_cast<HttpServer::Stream *>(cls)->read(buf, max);
+                } catch (const std::exception &e) {
+                    std::fprintf(stderr, "tts-server: stream failed: %s\n", e.what());
+                    return MHD_CONTENT_READER_END_WITH_ERROR;
+                } catch (...) {
+                    return MHD_CONTENT_READER_END_WITH_ERROR;
+                }
+            },
+            stream, [](void *cls) { delete static_cast<HttpServer::Stream *>(cls); });
+        if (r == nullptr) {
+            delete stream;
+            return MHD_NO;
         }
-        synthesis.reset();
-        slot.reset();
-        const std::uint64_t data = body.size() - header;
-        s.metrics_.add_audio_seconds(audio_seconds(data, req.sample_rate));
-        if (req.format == AudioFormat::kFlac) {
-            auto flac = encode_flac(body, req.sample_rate);
-            if (!flac) return fail(s, c, ex, {500, "the audio could not be encoded as FLAC", "server_error", "", "encoding_failed"});
-            return respond(s, c, ex, 200, std::move(*flac), "audio/flac");
-        }
-        if (data > 0xFFFFFFFFu - 36)
-            return fail(s, c, ex, {500, "the audio is too long for a WAV file; ask for pcm", "server_error", "", "too_long"});
-        const wav_hdr hdr = {{'R', 'I', 'F', 'F'}, static_cast<std::uint32_t>(data + 36), {'W', 'A', 'V', 'E'},
-                             {'f', 'm', 't', ' '}, 16, 1, 1, req.sample_rate, req.sample_rate * 2, 2, 16,
-                             {'d', 'a', 't', 'a'}, static_cast<std::uint32_t>(data)};
-        unsigned char image[tts::kWavHeaderBytes];
-        tts::wav_encode(hdr, image);
-        std::memcpy(body.data(), image, sizeof image);
-        return respond(s, c, ex, 200, std::move(body), "audio/wav");
+        MHD_add_response_header(r, MHD_HTTP_HEADER_CONTENT_TYPE, req.sse ? "text/event-stream" : content_type(req.format));
+        if (req.sse) MHD_add_response_header(r, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache");
+        if (req.format == AudioFormat::kPcm) MHD_add_response_header(r, "X-Sample-Rate", std::to_string(req.sample_rate).c_str());
+        return queue(s, c, ex, 200, r, 0);
     }
 
     static MHD_Result reading(HttpServer &s, MHD_Connection *c, Exchange &ex) {
-        auto parsed = parse_speech_request(ex.body, s.config_.max_text);
+        auto parsed = parse_speech_request(ex.body, s.config_.max_text, &s.config_.voice_aliases);
         if (auto *e = std::get_if<ApiError>(&parsed)) return fail(s, c, ex, *e);
         const SpeechRequest &req = std::get<SpeechRequest>(parsed);
         char *table = nullptr;
@@ -436,6 +427,15 @@ struct Routes {
         if (code != SPEECH_OK) return fail(s, c, ex, service_failure(code, ""));
         const nlohmann::json voices = tab_lines(list, "name", "language");
         return respond(s, c, ex, 200, nlohmann::json{{"voices", voices}}.dump() + "\n", kJson);
+    }
+
+    static MHD_Result audio_voices(HttpServer &s, MHD_Connection *c, Exchange &ex) {
+        char *list = nullptr;
+        const int code = speech_service_voices(&list);
+        if (code != SPEECH_OK) return fail(s, c, ex, service_failure(code, ""));
+        const std::string lines = list;
+        speech_service_free(list);
+        return respond(s, c, ex, 200, audio_voices_body(lines), kJson);
     }
 
     static void on_completed(void *cls, MHD_Connection *c, void **state, MHD_RequestTerminationCode how) {
@@ -459,13 +459,16 @@ struct Routes {
     static void account(HttpServer &s, MHD_Connection *c, const Exchange &ex, MHD_RequestTerminationCode how) {
         const double seconds = std::chrono::duration<double>(Clock::now() - ex.start).count();
         // An exchange cut before any answer counts as 499, as proxies log it.
-        const unsigned status = ex.status != 0 ? ex.status : 499;
+        // A stream cut after its 200 counts as the failure that cut it.
+        const std::optional<ApiError> &cut = *ex.cut;
+        const unsigned status = cut ? cut->status : ex.status != 0 ? ex.status : 499;
         s.metrics_.record(ex.route, status, seconds);
         if (s.config_.access_log)
-            std::fprintf(stderr, "%s \"%s %s\" %u %llu %.3f%s\n", client_address(c).c_str(),
+            std::fprintf(stderr, "%s \"%s %s\" %u %llu %.3f%s%s%s\n", client_address(c).c_str(),
                          printable(ex.method, true).c_str(), printable(ex.url, true).c_str(), status,
                          static_cast<unsigned long long>(ex.sent->load()), seconds,
-                         how == MHD_REQUEST_TERMINATED_COMPLETED_OK ? "" : " aborted");
+                         how == MHD_REQUEST_TERMINATED_COMPLETED_OK ? "" : " aborted", cut ? " cut: " : "",
+                         cut ? printable(cut->message).c_str() : "");
     }
 
     static void on_connection(void *cls, MHD_Connection *c, void **context, MHD_ConnectionNotificationCode what) {

@@ -13,7 +13,9 @@
 
 #include "admission.h"
 #include "connection_guard.h"
+#include "cors.h"
 #include "metrics.h"
+#include "voice_aliases.h"
 
 struct MHD_Daemon;
 struct MHD_Connection;
@@ -30,6 +32,8 @@ struct ServerConfig {
     unsigned request_timeout = 30;      // seconds to receive a request
     unsigned max_connections = 256;
     unsigned max_client_connections = 0;  // 0: no limit per client address
+    VoiceAliases voice_aliases;
+    CorsPolicy cors;
 };
 
 class HttpServer {

@@ -101,6 +101,10 @@ int main(int argc, char **argv) {
     config.request_timeout = opts.request_timeout;
     config.max_connections = opts.max_connections;
     config.max_client_connections = opts.max_client_connections;
+    if (!opts.voice_alias_file.empty())
+        if (const std::string e = config.voice_aliases.load(opts.voice_alias_file); !e.empty()) return fail(e, 1);
+    for (const std::string &alias : opts.voice_aliases) config.voice_aliases.set(alias);
+    config.cors = CorsPolicy(opts.cors_origins);
     if (!opts.token_file.empty()) {
         auto token = read_token_file(opts.token_file);
         if (token.index() == 1) return fail(std::get<1>(token), 1);

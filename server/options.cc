@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "listen_socket.h"
+#include "cors.h"
+#include "voice_aliases.h"
 
 namespace tts_server {
 namespace {
@@ -44,7 +46,8 @@ const char *usage_text() {
     return "usage: tts-server [--listen HOST:PORT] [--workers N] [--queue N] [--max-text BYTES]\n"
            "                  [--max-audio-seconds N] [--request-timeout SECONDS]\n"
            "                  [--max-connections N] [--max-client-connections N]\n"
-           "                  [--token-file FILE] [--access-log] [--wyoming HOST:PORT]\n";
+           "                  [--token-file FILE] [--access-log] [--wyoming HOST:PORT]\n"
+           "                  [--voice-alias NAME=VOICE]... [--voice-alias-file FILE] [--cors-origin ORIGIN]...\n";
 }
 
 std::variant<Options, UsageError> parse_options(int argc, char **argv) {
@@ -77,6 +80,20 @@ std::variant<Options, UsageError> parse_options(int argc, char **argv) {
             if (!parse_count(value, limit->max, n))
                 return UsageError{arg + " needs a number from 1 to " + std::to_string(limit->max)};
             o.*(limit->field) = static_cast<unsigned>(n);
+            ++i;
+        } else if (arg == "--voice-alias") {
+            if (value == nullptr) return UsageError{"--voice-alias needs NAME=VOICE"};
+            if (std::string e = VoiceAliases().set(value); !e.empty()) return UsageError{"--voice-alias: " + e};
+            o.voice_aliases.push_back(value);
+            ++i;
+        } else if (arg == "--voice-alias-file") {
+            if (value == nullptr || *value == '\0') return UsageError{arg + " needs a value"};
+            o.voice_alias_file = value;
+            ++i;
+        } else if (arg == "--cors-origin") {
+            if (value == nullptr || !valid_cors_origin(value))
+                return UsageError{"--cors-origin needs * or an origin such as https://app.example:8080"};
+            o.cors_origins.push_back(value);
             ++i;
         } else {
             return UsageError{"unknown argument: " + arg};

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace tts_server {
 
@@ -21,6 +22,9 @@ struct Options {
     std::string token_file;
     std::string wyoming;  // HOST:PORT for Wyoming; empty: none (unless socket-activated)
     bool access_log = false;
+    std::vector<std::string> voice_aliases;  // NAME=VOICE, after the file's
+    std::string voice_alias_file;
+    std::vector<std::string> cors_origins;
     bool help = false;
 };
 

@@ -6,8 +6,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "flac_encoder.h"
+#include "pcm_source.h"
 #include "printable.h"
+#include "voice_aliases.h"
 
 namespace tts_server {
 namespace {
@@ -62,37 +63,62 @@ bool take_whole(const json &body, const char *field, unsigned lo, unsigned hi, u
     return true;
 }
 
-bool take_voice(const json &body, std::string &voice, ApiError &error) {
+bool take_voice(const json &body, const VoiceAliases *aliases, std::string &voice, ApiError &error) {
     const auto it = body.find("voice");
     if (it == body.end() || it->is_null()) return true;
     if (!it->is_string() || it->get_ref<const std::string &>().empty()) {
-        error = bad_field("voice", "must be a voice name (GET /v1/voices lists them)");
+        error = bad_field("voice", "must be a voice name (GET /v1/audio/voices lists them)");
         return false;
     }
-    // The name goes into a parameter list: nothing that could end it.
-    for (const char c : it->get_ref<const std::string &>()) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                           c == '-' || c == '_' || c == '+' || c == '.';
-        if (!plain) {
-            error = bad_field("voice", "unknown voice (GET /v1/voices lists them)");
-            return false;
-        }
+    const std::string &name = it->get_ref<const std::string &>();
+    if (const std::string *mapped = aliases != nullptr ? aliases->find(name) : nullptr) {
+        voice = *mapped;
+        return true;
     }
-    voice = it->get<std::string>();
+    // The name goes into a parameter list: nothing that could end it.
+    if (!plain_voice_name(name)) {
+        error = bad_field("voice", "unknown voice (GET /v1/audio/voices lists them)");
+        return false;
+    }
+    voice = name;
     return true;
 }
 
 bool take_format(const json &body, AudioFormat &format, ApiError &error) {
     const auto it = body.find("response_format");
     if (it == body.end() || it->is_null()) return true;
-    static const bool flac = flac_available();
-    if (*it == "wav") format = AudioFormat::kWav;
-    else if (*it == "pcm") format = AudioFormat::kPcm;
-    else if (*it == "flac" && flac) format = AudioFormat::kFlac;
-    else {
-        error = bad_field("response_format", flac ? "must be wav, pcm or flac" : "must be wav or pcm");
+    const auto named = it->is_string() ? format_named(it->get_ref<const std::string &>()) : std::nullopt;
+    if (!named || !format_available(*named)) {
+        error = bad_field("response_format", "must be one of " + available_format_names());
         return false;
     }
+    format = *named;
+    return true;
+}
+
+bool take_stream_format(const json &body, bool &sse, ApiError &error) {
+    const auto it = body.find("stream_format");
+    if (it == body.end() || it->is_null()) return true;
+    if (*it == "sse" || *it == "audio") {
+        sse = *it == "sse";
+        return true;
+    }
+    error = bad_field("stream_format", "must be audio or sse");
+    return false;
+}
+
+// After the format, whose rates it depends on: the same message for any
+// wrong value.
+bool take_rate(const json &body, AudioFormat format, unsigned &rate, ApiError &error) {
+    const auto it = body.find("sample_rate");
+    if (it == body.end() || it->is_null()) return true;
+    const bool whole = it->is_number() && it->get<double>() == std::floor(it->get<double>()) && it->get<double>() >= 0 &&
+                       it->get<double>() <= 1e6;
+    if (!whole || !rate_allowed(format, static_cast<unsigned>(it->get<double>()))) {
+        error = bad_field("sample_rate", rate_message(format));
+        return false;
+    }
+    rate = static_cast<unsigned>(it->get<double>());
     return true;
 }
 
@@ -115,12 +141,14 @@ unsigned service_speed(double speed) {
 }
 
 std::string SpeechRequest::session_params() const {
-    return "voice_name = " + voice + ", text_encoding = utf8, sample_rate = " + std::to_string(sample_rate) +
+    return "voice_name = " + voice + ", text_encoding = utf8, sample_rate = " + std::to_string(service_rate(sample_rate)) +
            ", speed = " + std::to_string(speed) + ", volume = " + std::to_string(volume) +
-           ", pitch = " + std::to_string(pitch) + ", rdn = " + std::to_string(rdn);
+           ", pitch = " + std::to_string(pitch) + ", rdn = " + std::to_string(rdn) +
+           (max_audio_seconds != 0 ? ", max_audio_seconds = " + std::to_string(max_audio_seconds) : std::string());
 }
 
-std::variant<SpeechRequest, ApiError> parse_speech_request(std::string_view body, std::size_t max_text) {
+std::variant<SpeechRequest, ApiError> parse_speech_request(std::string_view body, std::size_t max_text,
+                                                           const VoiceAliases *aliases) {
     // U+FFFF, a noncharacter, marks the bad bytes (unless a client sent it).
     static constexpr std::string_view kMarker = "\xEF\xBF\xBF";
     if (const std::string marked = mark_invalid_utf8(body, kMarker); !marked.empty())
@@ -140,14 +168,11 @@ std::variant<SpeechRequest, ApiError> parse_speech_request(std::string_view body
     if (r.input.find('\0') != std::string::npos) return bad_field("input", "must not contain a NUL character");
 
     ApiError error;
-    unsigned sample_rate = r.sample_rate;
-    const bool ok = take_voice(doc, r.voice, error) && take_format(doc, r.format, error) &&
-                    take_speed(doc, r.speed, error) && take_whole(doc, "sample_rate", 8000, 16000, sample_rate, error) &&
-                    take_whole(doc, "pitch", 0, 100, r.pitch, error) &&
+    const bool ok = take_voice(doc, aliases, r.voice, error) && take_format(doc, r.format, error) &&
+                    take_stream_format(doc, r.sse, error) && take_rate(doc, r.format, r.sample_rate, error) &&
+                    take_speed(doc, r.speed, error) && take_whole(doc, "pitch", 0, 100, r.pitch, error) &&
                     take_whole(doc, "volume", 0, 100, r.volume, error) && take_whole(doc, "rdn", 0, 2, r.rdn, error);
     if (!ok) return error;
-    if (sample_rate != 16000 && sample_rate != 8000) return bad_field("sample_rate", "must be 16000 or 8000");
-    r.sample_rate = sample_rate;
     return r;
 }
 

@@ -10,21 +10,26 @@
 #include <variant>
 
 #include "api_error.h"
+#include "audio_format.h"
 
 namespace tts_server {
 
-enum class AudioFormat { kWav, kPcm, kFlac };
+class VoiceAliases;
 
 struct SpeechRequest {
     std::string input;
     std::string voice = "xiaoxin";
-    AudioFormat format = AudioFormat::kWav;
-    unsigned sample_rate = 16000;
+    AudioFormat format = AudioFormat::kMp3;  // the API's default
+    unsigned sample_rate = kDefaultRate;
+    bool sse = false;  // stream_format "sse": the audio in server-sent events
     unsigned speed = 50;  // the service's scale
     unsigned pitch = 50;
     unsigned volume = 50;
     unsigned rdn = 0;
+    unsigned max_audio_seconds = 0;  // the server's limit; 0: the service's default
 
+    // The service's parameters: its own rate for sample_rate (see
+    // service_rate), the rest as asked.
     std::string session_params() const;
 };
 
@@ -32,8 +37,12 @@ struct SpeechRequest {
 // normal): 50 + 25 * log2(speed), so that each doubling is the same step.
 unsigned service_speed(double speed);
 
-// The request, or the 400 (naming the field) or 413 it gets.
-std::variant<SpeechRequest, ApiError> parse_speech_request(std::string_view body, std::size_t max_text);
+// The request, or the 400 (naming the field) or 413 it gets. A voice named
+// in `aliases` becomes the voice it stands for. Fields the API has and this
+// server does not use (model, instructions, ...) and unknown ones are
+// ignored.
+std::variant<SpeechRequest, ApiError> parse_speech_request(std::string_view body, std::size_t max_text,
+                                                           const VoiceAliases *aliases = nullptr);
 
 }  // namespace tts_server
 

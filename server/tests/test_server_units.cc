@@ -3,17 +3,23 @@
 // check, the command line.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "api_error.h"
+#include "audio_encoder.h"
 #include "bearer_token.h"
+#include "cors.h"
+#include "listings.h"
 #include "metrics.h"
 #include "options.h"
 #include "printable.h"
 #include "request_framing.h"
 #include "speech_request.h"
 #include "speech_service.h"
+#include "voice_aliases.h"
 
 namespace {
 
@@ -32,6 +38,128 @@ TEST(SpeechRequest, SessionParametersCarryEveryField) {
               "voice_name = en, text_encoding = utf8, sample_rate = 8000, speed = 75, volume = 90, pitch = 10, rdn = 1");
     EXPECT_EQ(std::get<SpeechRequest>(parse_speech_request(R"({"input":"hi"})", 100)).session_params(),
               "voice_name = xiaoxin, text_encoding = utf8, sample_rate = 16000, speed = 50, volume = 50, pitch = 50, rdn = 0");
+}
+
+// What clients send and what it becomes (or which field is refused, with
+// the one message for every wrong rate of a format).
+TEST(SpeechRequest, FormatsRatesVoicesAndIgnoredFields) {
+    VoiceAliases aliases;
+    ASSERT_EQ(aliases.set("nova=en"), "");
+    struct Case {
+        std::string body;
+        std::string param;  // "" when accepted
+        AudioFormat format = AudioFormat::kMp3;
+        unsigned rate = 24000;
+        std::string voice = "xiaoxin";
+        bool sse = false;
+    };
+    const std::string opus_rates = "sample_rate: must be one of 8000, 12000, 16000, 24000 or 48000 for opus";
+    const std::vector<Case> cases = {
+        {R"({"input":"hi","model":"tts-1","voice":"alloy","instructions":"calm","x":[1]})", ""},
+        {R"({"input":"hi","voice":"SHIMMER","response_format":"MP3"})", ""},
+        {R"({"input":"hi","voice":"nova","response_format":"opus","sample_rate":48000})", "", AudioFormat::kOpus, 48000, "en"},
+        {R"({"input":"hi","voice":"en","response_format":"aac","sample_rate":22050})", "", AudioFormat::kAac, 22050, "en"},
+        {R"({"input":"hi","response_format":"Flac","stream_format":"sse"})", "", AudioFormat::kFlac, 24000, "xiaoxin", true},
+        {R"({"input":"hi","response_format":"pcm","stream_format":"audio","sample_rate":8000})", "", AudioFormat::kPcm, 8000},
+        {R"({"input":"hi","response_format":"wav","sample_rate":16000})", "", AudioFormat::kWav, 16000},
+        {R"({"input":"hi","response_format":"ogg"})", "response_format"},
+        {R"({"input":"hi","response_format":1})", "response_format"},
+        {R"({"input":"hi","stream_format":"chunks"})", "stream_format"},
+        {R"({"input":"hi","voice":"nosuch voice"})", "voice"},
+        {R"({"input":"hi","response_format":"opus","sample_rate":22050})", opus_rates},
+        {R"({"input":"hi","response_format":"opus","sample_rate":"fast"})", opus_rates},
+        {R"({"input":"hi","response_format":"opus","sample_rate":16000.5})", opus_rates},
+        {R"({"input":"hi","sample_rate":7999})", "sample_rate"},
+    };
+    for (const auto &c : cases) {
+        const auto r = parse_speech_request(c.body, 100, &aliases);
+        if (!c.param.empty()) {
+            ASSERT_EQ(r.index(), 1u) << c.body;
+            const ApiError &e = std::get<ApiError>(r);
+            if (c.param.find(':') != std::string::npos) {
+                EXPECT_EQ(e.message, c.param) << c.body;
+            } else {
+                EXPECT_EQ(e.param, c.param) << c.body;
+            }
+            continue;
+        }
+        ASSERT_EQ(r.index(), 0u) << c.body << ": " << std::get<ApiError>(r).message;
+        const SpeechRequest &q = std::get<SpeechRequest>(r);
+        EXPECT_EQ(q.format, c.format) << c.body;
+        EXPECT_EQ(q.sample_rate, c.rate) << c.body;
+        EXPECT_EQ(q.voice, c.voice) << c.body;
+        EXPECT_EQ(q.sse, c.sse) << c.body;
+    }
+    // Without aliases an API voice name is passed on (and refused there).
+    EXPECT_EQ(std::get<SpeechRequest>(parse_speech_request(R"({"input":"hi","voice":"alloy"})", 100)).voice, "alloy");
+}
+
+TEST(VoiceAliases, EveryApiNameMapsAndAliasesAreConfigurable) {
+    VoiceAliases aliases;
+    for (const std::string &name : VoiceAliases::api_voice_names()) ASSERT_NE(aliases.find(name), nullptr) << name;
+    EXPECT_EQ(*aliases.find("Alloy"), "xiaoxin");
+    EXPECT_EQ(aliases.find("xiaoxin"), nullptr);
+    const std::string file = testing::TempDir() + "/tts-aliases";
+    std::ofstream(file) << "# ours\n\n  onyx = en-us \nnarrator=cmn\n";
+    ASSERT_EQ(aliases.load(file), "");
+    EXPECT_EQ(*aliases.find("onyx"), "en-us");
+    EXPECT_EQ(*aliases.find("narrator"), "cmn");
+    std::ofstream(file) << "fine=en\nbad line\n";
+    EXPECT_EQ(aliases.load(file), file + ":2: an alias is NAME=VOICE, not 'bad line'");
+    for (const char *bad : {"x=", "=en", "x=en, rdn = 2", "x"}) EXPECT_NE(aliases.set(bad), "") << bad;
+}
+
+TEST(Cors, OnlyListedOriginsAreAllowed) {
+    const CorsPolicy listed({"https://app.example"});
+    EXPECT_EQ(listed.allow_origin("https://app.example"), "https://app.example");
+    EXPECT_EQ(listed.allow_origin("https://evil.example"), "");
+    EXPECT_EQ(listed.allow_origin(nullptr), "");
+    EXPECT_EQ(CorsPolicy({"*"}).allow_origin("https://any.example"), "*");
+    EXPECT_FALSE(CorsPolicy().enabled());
+    EXPECT_TRUE(listed.preflight("https://evil.example", "content-type").empty());
+    const auto headers = listed.preflight("https://app.example", "authorization,content-type,x-stainless-os");
+    ASSERT_EQ(headers.size(), 5u);
+    EXPECT_EQ(headers[2].second, "authorization,content-type,x-stainless-os");
+    EXPECT_EQ(listed.preflight("https://app.example", "x\r\nSet-Cookie: a")[2].second, "Authorization, Content-Type");
+    for (const auto &[origin, ok] : std::vector<std::pair<std::string, bool>>{
+             {"*", true}, {"http://localhost:3000", true}, {"https://[::1]:8080", true}, {"localhost", false},
+             {"https://a.example/path", false}, {"https://", false}, {"https://a b", false}})
+        EXPECT_EQ(valid_cors_origin(origin), ok) << origin;
+}
+
+TEST(Listings, ShapesAndMandarinFirst) {
+    EXPECT_EQ(audio_models_body(), "{\"models\":[{\"id\":\"tts-1\"},{\"id\":\"tts-1-hd\"}]}\n");
+    EXPECT_NE(models_body().find("\"object\":\"list\""), std::string::npos);
+    EXPECT_EQ(audio_voices_body("xiaoxin\tcmn-latn-pinyin\naf\taf\ncmn\tcmn\nyue\tyue\n"),
+              "{\"voices\":[{\"id\":\"xiaoxin\",\"name\":\"xiaoxin (Mandarin)\"},{\"id\":\"cmn\",\"name\":\"cmn (Mandarin)\"},"
+              "{\"id\":\"yue\",\"name\":\"yue (yue)\"},"
+              "{\"id\":\"af\",\"name\":\"af (af, does not read Chinese characters)\"}]}\n");
+}
+
+// Every streamed encoder makes a stream of no samples, and hands out its
+// bytes as it goes (never all of them only at the end).
+TEST(AudioEncoder, EmptyStreamsAreValidAndLongOnesFlowAsTheyAreMade) {
+    for (const AudioFormat f : {AudioFormat::kMp3, AudioFormat::kOpus, AudioFormat::kAac, AudioFormat::kFlac}) {
+        std::string error;
+        auto empty = make_encoder(f, 24000, error);
+        ASSERT_NE(empty, nullptr) << error;
+        std::string out;
+        ASSERT_EQ(empty->finish(out), "");
+        EXPECT_FALSE(out.empty()) << format_name(f);
+        EXPECT_TRUE(f != AudioFormat::kFlac || out.substr(0, 4) == "fLaC");
+
+        auto encoder = make_encoder(f, 24000, error);
+        std::string tone;
+        for (int i = 0; i < 24000; ++i) {
+            const auto v = static_cast<std::int16_t>(8000 * ((i / 30) % 2 ? 1 : -1));
+            tone += {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
+        }
+        std::string streamed;
+        for (int second = 0; second < 10; ++second) ASSERT_EQ(encoder->add(tone, streamed), "");
+        const std::size_t before_end = streamed.size();
+        ASSERT_EQ(encoder->finish(streamed), "");
+        EXPECT_GT(before_end, streamed.size() / 2) << format_name(f);
+    }
 }
 
 TEST(BearerToken, OnlyTheExactTokenMatches) {
@@ -66,11 +194,19 @@ TEST(Options, ValuesAndRefusals) {
                                          {"x", "--max-text", "1k"}, {"x", "--listen"}, {"x", "--port", "1"},
                                          {"x", "--listen", ":5500"}, {"x", "--listen", "h:65536"}, {"x", "--listen", "h:"},
                                          {"x", "--max-audio-seconds", "0"}, {"x", "--max-audio-seconds", "86401"},
-                                         {"x", "--request-timeout", "0"}, {"x", "--max-connections", "x"}}) {
+                                         {"x", "--request-timeout", "0"}, {"x", "--max-connections", "x"},
+                                         {"x", "--voice-alias", "alloy"}, {"x", "--voice-alias"},
+                                         {"x", "--cors-origin", "app.example"}, {"x", "--cors-origin"}}) {
         std::vector<char *> v;
         for (auto &a : bad) v.push_back(a.data());
         EXPECT_EQ(parse_options(static_cast<int>(v.size()), v.data()).index(), 1u) << bad[1];
     }
+    std::vector<std::string> web = {"tts-server", "--voice-alias", "nova=en", "--voice-alias", "x=cmn", "--cors-origin", "*"};
+    std::vector<char *> web_argv;
+    for (auto &a : web) web_argv.push_back(a.data());
+    const auto w = std::get<Options>(parse_options(static_cast<int>(web_argv.size()), web_argv.data()));
+    EXPECT_EQ(w.voice_aliases, (std::vector<std::string>{"nova=en", "x=cmn"}));
+    EXPECT_EQ(w.cors_origins, std::vector<std::string>{"*"});
 }
 
 // Invalid UTF-8 is reported on the field that holds it.
