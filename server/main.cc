@@ -51,6 +51,7 @@ std::variant<std::unique_ptr<tts_server::wyoming::WyomingServer>, std::string> s
     speech_service_free(list);
     tts_server::wyoming::WyomingConfig wyoming_config;
     wyoming_config.max_text = config.max_text;
+    wyoming_config.max_audio_seconds = config.max_audio_seconds;
     wyoming_config.version = TTS_VERSION;
     const std::string address = socket.address();
     auto server = std::make_unique<tts_server::wyoming::WyomingServer>(wyoming_config, std::move(voices),

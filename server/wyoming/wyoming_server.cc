@@ -68,6 +68,8 @@ Refusal service_refusal(int code) {
     const char *word = code == SPEECH_ERR_UNKNOWN_VOICE   ? "unknown_voice"
                        : code == SPEECH_ERR_INVALID_TEXT  ? "invalid_text"
                        : code == SPEECH_ERR_ENGINE_TIMEOUT ? "engine_timeout"
+                       : code == SPEECH_ERR_AUDIO_TOO_LONG ? "audio_too_long"
+                       : code == SPEECH_ERR_BAD_SSML       ? "invalid_ssml"
                                                            : "engine_error";
     return {word, e.message, {{"service_code", code}}};
 }
@@ -247,6 +249,7 @@ class WyomingServer::Connection {
         request.voice = voice;
         request.format = AudioFormat::kPcm;
         request.sample_rate = kRate;
+        request.max_audio_seconds = s_.config_.max_audio_seconds;
         int code = SPEECH_OK;
         const auto synthesis = Synthesis::begin(request.session_params(), text, code);
         if (synthesis == nullptr) return refused(service_refusal(code));

@@ -20,6 +20,7 @@ namespace tts_server::wyoming {
 
 struct WyomingConfig {
     std::size_t max_text = 65536;
+    unsigned max_audio_seconds = 0;  // the server's limit; 0: the service's default
     unsigned connections = 64;  // more are refused with an error event
     std::string version;        // announced in info
 };
