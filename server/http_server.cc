@@ -372,12 +372,12 @@ struct Routes {
         if (s.draining_) return fail(s, c, ex, draining());
         auto parsed = parse_speech_request(ex.body, s.config_.max_text, &s.config_.voice_aliases);
         if (auto *e = std::get_if<ApiError>(&parsed)) return fail(s, c, ex, *e);
-        const SpeechRequest &req = std::get<SpeechRequest>(parsed);
+        SpeechRequest &req = std::get<SpeechRequest>(parsed);
+        req.max_audio_seconds = s.config_.max_audio_seconds;
         std::string().swap(ex.body);
 
         auto slot = s.admission_.enter();
         if (slot == nullptr) return fail(s, c, ex, busy());
-        req.max_audio_seconds = s.config_.max_audio_seconds;
         auto started = start_answer(req, [c] { return client_gone(c); });
         if (auto *e = std::get_if<ApiError>(&started)) {
             if (e->status == 499) return MHD_NO;  // ends the connection
