@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: Apache-2.0
+// The trained model's part in reading a run of Han characters: the model's
+// states over the sentence the run is in (computed once, when a character
+// of the sentence first asks), and where the run sits in it.
+#ifndef SPEECH_MANDARIN_POLYPHONE_READER_H
+#define SPEECH_MANDARIN_POLYPHONE_READER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace speech::mandarin {
+
+class PolyphoneModel;
+
+// One sentence as the model reads it.
+class SentenceModel {
+  public:
+    explicit SentenceModel(const PolyphoneModel &model) : model_(model) {}
+    const PolyphoneModel &model() const { return model_; }
+    // Starts a sentence: the begin mark, nothing else yet.
+    void clear();
+    // Appends a character of the sentence (normalised and simplified).
+    void add(char32_t c);
+    // The number of characters added.
+    std::size_t size() const { return inputs_.size() - 1; }
+    // The model's state (forward then backward) at character k of the
+    // sentence; runs the model over the sentence the first time.
+    const float *state(std::size_t k);
+
+  private:
+    const PolyphoneModel &model_;
+    std::vector<std::uint16_t> inputs_;  // begin mark, the characters; the end mark while run
+    std::vector<float> states_;
+    bool ran_ = false;
+};
+
+// Where a run of Han characters sits in its sentence.
+struct ModelView {
+    SentenceModel *sentence = nullptr;
+    std::size_t offset = 0;  // the sentence character of the run's first
+    bool combine = true;     // false: note what the model says, keep the rules' reading
+};
+
+}  // namespace speech::mandarin
+
+#endif  // SPEECH_MANDARIN_POLYPHONE_READER_H
