@@ -3,15 +3,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <optional>
 
 #include "han_reader.h"
 #include "latin_words.h"
-#include "lexicon.h"
 #include "normalize.h"
 #include "number_words.h"
-#include "polyphone_model.h"
-#include "polyphone_reader.h"
 #include "symbols.h"
 #include "text_pieces.h"
 
@@ -40,7 +36,7 @@ class Tokenizer {
 public:
     Tokenizer(const Lexicon &lexicon, const std::vector<NormChar> &chars, NumberMode mode, std::vector<Token> &out)
         : lexicon_(lexicon), chars_(chars), mode_(mode), out_(out) {
-        if (const PolyphoneModel *model = lexicon.polyphone_model()) sentence_.emplace(*model);
+        with_model_ = has_polyphone_model(lexicon);
     }
 
     void run() {
@@ -131,8 +127,8 @@ private:
         edges.before = side_before(i);
         edges.after = side_after(end, edges.after_tone);
         std::size_t k = i;
-        const ModelView view = model_view(i);
-        for (const HanWord &word : read_han(lexicon_, run, edges, &view)) {
+        const Sentence *sentence = sentence_of(i);
+        for (const HanWord &word : read_han(lexicon_, run, edges, sentence)) {
             const std::size_t n = std::min(word.length, end - k);
             emit_word(k, n, word);
             k += n;
@@ -142,30 +138,30 @@ private:
         return end;
     }
 
-    // Where the Han run that starts at chars_[i] sits in its sentence, which
-    // is given to the model when the run is the first of it.
-    ModelView model_view(std::size_t i) {
-        ModelView view;
-        if (!sentence_) return view;
+    // The sentence of the Han run that starts at chars_[i], for the
+    // polyphone model: from the last sentence end before it to the next,
+    // at most kModelWindow characters.
+    const Sentence *sentence_of(std::size_t i) {
+        if (!with_model_) return nullptr;
         if (i >= sentence_to_) {
             std::size_t from = i;
             while (from > sentence_to_ && !ends_sentence(chars_[from - 1].c) && i - from < kModelWindow / 2) --from;
             std::size_t to = i;
             while (to < chars_.size() && to - from < kModelWindow && !ends_sentence(chars_[to].c)) ++to;
             if (to < chars_.size() && to - from < kModelWindow) ++to;  // with its end mark
-            sentence_->clear();
+            sentence_chars_.clear();
             sentence_at_.assign(to - from, 0);
             for (std::size_t k = from; k < to; ++k) {
-                sentence_at_[k - from] = sentence_->size();
+                sentence_at_[k - from] = sentence_chars_.size();
                 const CharClass cls = chars_[k].cls;
-                if (cls != CharClass::separator && cls != CharClass::mark) sentence_->add(chars_[k].c);
+                if (cls != CharClass::separator && cls != CharClass::mark) sentence_chars_ += chars_[k].c;
             }
             sentence_from_ = from;
             sentence_to_ = to;
         }
-        view.sentence = &*sentence_;
-        view.offset = sentence_at_[i - sentence_from_];
-        return view;
+        sentence_.chars = sentence_chars_;
+        sentence_.offset = sentence_at_[i - sentence_from_];
+        return &sentence_;
     }
 
     // What a Han run that starts at i has before it. A blank before a number
@@ -313,9 +309,11 @@ private:
     std::size_t last_from_ = 0;  // where the last token emitted starts
     NumberReading number_;
     std::size_t number_from_ = static_cast<std::size_t>(-1);
-    std::optional<SentenceModel> sentence_;  // with a polyphone model
-    std::size_t sentence_from_ = 0, sentence_to_ = 0;  // the characters of its sentence
-    std::vector<std::size_t> sentence_at_;  // their place in it
+    bool with_model_ = false;  // a polyphone model is installed
+    Sentence sentence_;
+    std::u32string sentence_chars_;
+    std::size_t sentence_from_ = 0, sentence_to_ = 0;  // chars_ of the sentence
+    std::vector<std::size_t> sentence_at_;             // their place in it
 };
 
 }  // namespace

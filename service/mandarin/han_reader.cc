@@ -134,8 +134,10 @@ std::vector<std::size_t> segment(const Lexicon &lexicon, const std::vector<std::
 
 }  // namespace
 
+bool has_polyphone_model(const Lexicon &lexicon) { return lexicon.polyphone_model() != nullptr; }
+
 std::vector<HanWord> read_han(const Lexicon &lexicon, std::u32string_view text, const RunEdges &edges,
-                              const ModelView *model) {
+                              const Sentence *sentence) {
     std::vector<HanWord> words;
     if (text.empty()) return words;
     std::vector<std::uint16_t> index(text.size());
@@ -177,7 +179,17 @@ std::vector<HanWord> read_han(const Lexicon &lexicon, std::u32string_view text, 
     }
 
     apply_context_rules(run);
-    if (model != nullptr && model->sentence != nullptr) apply_polyphone_model(run, *model);
+    if (sentence != nullptr && lexicon.polyphone_model() != nullptr) {
+        // The states of the last sentence read on this thread: its other
+        // runs need no new pass.
+        thread_local SentenceModel states;
+        states.start(*lexicon.polyphone_model(), sentence->chars);
+        ModelView view;
+        view.sentence = &states;
+        view.offset = sentence->offset;
+        view.combine = sentence->model_decides;
+        apply_polyphone_model(run, view);
+    }
     apply_tone_changes(run);
 
     words.reserve(run.word_starts.size());

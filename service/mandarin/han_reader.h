@@ -14,7 +14,6 @@
 namespace speech::mandarin {
 
 class Lexicon;
-struct ModelView;
 
 // The lexicon installed beside the engine helper (mandarin.lex), mapped
 // once per process; null when it cannot be opened.
@@ -41,7 +40,30 @@ enum class Source : unsigned char {
 };
 
 // The name of a source in the reading table ("word", "model", ...).
-const char *source_name(Source source);
+inline const char *source_name(Source source) {
+    switch (source) {
+        case Source::none: return "none";
+        case Source::character: return "char";
+        case Source::word: return "word";
+        case Source::derived: return "derived";
+        case Source::rule: return "rule";
+        case Source::model: return "model";
+        case Source::tone: return "tone";
+    }
+    return "none";
+}
+
+// True when the trained polyphone model is installed beside `lexicon`.
+bool has_polyphone_model(const Lexicon &lexicon);
+
+// The sentence a run of Han characters is in, as the polyphone model reads
+// it: its characters, normalised and simplified, without blanks.
+struct Sentence {
+    std::u32string_view chars;
+    std::size_t offset = 0;  // where the run starts in it
+    // False: the model is asked, but the rules' reading kept (for measuring).
+    bool model_decides = true;
+};
 
 // How a character was read, for those who study the reading.
 struct CharNote {
@@ -85,10 +107,12 @@ struct RunEdges {
 
 // Reads a run of Han characters that are already simplified, splitting it
 // into words that cover it in order; `edges` is what surrounds it. With
-// `model` (the run's place in its sentence), the polyphone model's reading
-// replaces the rules' where measurement showed it better.
+// its `sentence` and a model beside the lexicon, the polyphone model's
+// reading replaces the rules' where measurement showed it better; the model
+// runs once over a sentence however many runs it has (a run's sentence is
+// compared with the last one read on the thread).
 std::vector<HanWord> read_han(const Lexicon &lexicon, std::u32string_view run, const RunEdges &edges = {},
-                              const ModelView *model = nullptr);
+                              const Sentence *sentence = nullptr);
 
 }  // namespace speech::mandarin
 

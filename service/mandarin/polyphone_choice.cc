@@ -10,6 +10,7 @@
 // bench/polyphones.py --combination.
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 #include "lexicon.h"
 #include "polyphone_model.h"
@@ -18,39 +19,25 @@
 
 namespace speech::mandarin {
 
-const char *source_name(Source source) {
-    switch (source) {
-        case Source::none: return "none";
-        case Source::character: return "char";
-        case Source::word: return "word";
-        case Source::derived: return "derived";
-        case Source::rule: return "rule";
-        case Source::model: return "model";
-        case Source::tone: return "tone";
-    }
-    return "none";
-}
-
-void SentenceModel::clear() {
-    inputs_.assign(1, model_.begin_input());
+bool SentenceModel::start(const PolyphoneModel &model, std::u32string_view chars) {
+    if (model_ == &model && chars_ == chars) return false;
+    model_ = &model;
+    chars_.assign(chars.begin(), chars.end());
     ran_ = false;
-}
-
-void SentenceModel::add(char32_t c) {
-    if (ran_) {
-        inputs_.pop_back();
-        ran_ = false;
-    }
-    inputs_.push_back(model_.input(c));
+    return true;
 }
 
 const float *SentenceModel::state(std::size_t k) {
     if (!ran_) {
-        inputs_.push_back(model_.end_input());
-        model_.run(inputs_, states_);
+        inputs_.clear();
+        inputs_.reserve(chars_.size() + 2);
+        inputs_.push_back(model_->begin_input());
+        for (const char32_t c : chars_) inputs_.push_back(model_->input(c));
+        inputs_.push_back(model_->end_input());
+        model_->run(inputs_, states_);
         ran_ = true;
     }
-    return states_.data() + (k + 1) * 2 * model_.hidden();
+    return states_.data() + (k + 1) * 2 * model_->hidden();
 }
 
 namespace {
@@ -69,12 +56,21 @@ float threshold(Source source, std::size_t word_length) {
         case Source::character: return 0.25f;
         case Source::derived: return length >= 3 ? 2.5f : 6.75f;
         case Source::word: return length >= 3 ? 6.75f : 8.0f;
-        case Source::rule: return length == 2 ? 3.0f : length >= 3 ? 11.5f : 15.5f;
         default: return kNever;
     }
 }
 
 }  // namespace
+
+// What the rules keep whatever the model says: the readings set by a
+// context rule, and a character after a number or a numeral, where it is
+// a measure word (3个, 两行) and the model, which reads digits as
+// characters, is least sure of its ground.
+bool rules_keep(const RunReading &run, std::size_t i) {
+    if (run.chars[i].source == Source::rule) return true;
+    const char32_t before = run.seen(static_cast<std::ptrdiff_t>(i) - 1);
+    return before == kSeenNumber || std::u32string_view(U"〇零一二三四五六七八九十两百千万亿几半").find(before) != std::u32string_view::npos;
+}
 
 void apply_polyphone_model(RunReading &run, const ModelView &view) {
     const Lexicon &lexicon = *run.lexicon;
@@ -84,7 +80,7 @@ void apply_polyphone_model(RunReading &run, const ModelView &view) {
     float scores[kMaxCandidates];
     for (std::size_t i = 0; i < run.size(); ++i) {
         CharReading &cr = run.chars[i];
-        if (cr.source == Source::none || cr.c == U'一' || cr.c == U'不') continue;
+        if (cr.source == Source::none || cr.c == U'一' || cr.c == U'不' || rules_keep(run, i)) continue;
         if (view.offset + i >= view.sentence->size()) break;
         const std::uint16_t index = lexicon.char_index(cr.c);
         std::size_t n = 0, rules = kMaxCandidates;  // the candidate the rules chose

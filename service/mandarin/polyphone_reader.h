@@ -7,30 +7,28 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace speech::mandarin {
 
 class PolyphoneModel;
 
-// One sentence as the model reads it.
+// The model's states over one sentence, computed when first asked for.
 class SentenceModel {
   public:
-    explicit SentenceModel(const PolyphoneModel &model) : model_(model) {}
-    const PolyphoneModel &model() const { return model_; }
-    // Starts a sentence: the begin mark, nothing else yet.
-    void clear();
-    // Appends a character of the sentence (normalised and simplified).
-    void add(char32_t c);
-    // The number of characters added.
-    std::size_t size() const { return inputs_.size() - 1; }
+    // Takes `chars` as the sentence; false when it is the one already held.
+    bool start(const PolyphoneModel &model, std::u32string_view chars);
+    std::size_t size() const { return chars_.size(); }
     // The model's state (forward then backward) at character k of the
     // sentence; runs the model over the sentence the first time.
     const float *state(std::size_t k);
 
   private:
-    const PolyphoneModel &model_;
-    std::vector<std::uint16_t> inputs_;  // begin mark, the characters; the end mark while run
+    const PolyphoneModel *model_ = nullptr;
+    std::u32string chars_;
+    std::vector<std::uint16_t> inputs_;  // begin mark, the characters, end mark
     std::vector<float> states_;
     bool ran_ = false;
 };

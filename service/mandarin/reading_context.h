@@ -15,6 +15,7 @@
 namespace speech::mandarin {
 
 class Lexicon;
+struct ModelView;
 
 struct CharReading {
     char32_t c = 0;

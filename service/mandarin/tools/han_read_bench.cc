@@ -20,7 +20,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -28,7 +27,6 @@
 #include "han_reader.h"
 #include "lexicon.h"
 #include "polyphone_model.h"
-#include "polyphone_reader.h"
 
 namespace {
 
@@ -121,11 +119,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    std::optional<SentenceModel> sentence;
-    if (model) {
-        sentence.emplace(*model);
-        lexicon->set_polyphone_model(std::move(model));
-    }
+    const bool with_model = model != nullptr;
+    lexicon->set_polyphone_model(std::move(model));
     std::ifstream in(argv[2], std::ios::binary);
     std::vector<std::u32string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(decode(line));
@@ -134,14 +129,12 @@ int main(int argc, char **argv) {
     auto t0 = Clock::now();
     for (std::size_t l = 0; l < lines.size(); ++l) {
         const std::u32string &line = lines[l];
-        // The sentence as the front end gives it to the model: blanks left out.
+        // The line as the front end gives it to the model: blanks left out.
         std::vector<std::size_t> at(line.size());
-        if (sentence) {
-            sentence->clear();
-            for (std::size_t i = 0; i < line.size(); ++i) {
-                at[i] = sentence->size();
-                if (line[i] != U' ') sentence->add(is_han(line[i]) ? to_simplified(*lexicon, line[i]) : line[i]);
-            }
+        std::u32string sentence_chars;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            at[i] = sentence_chars.size();
+            if (line[i] != U' ') sentence_chars += is_han(line[i]) ? to_simplified(*lexicon, line[i]) : line[i];
         }
         for (std::size_t i = 0; i < line.size();) {
             if (!is_han(line[i])) {
@@ -151,16 +144,14 @@ int main(int argc, char **argv) {
             }
             RunEdges edges;
             edges.before = side_at(line, i, true);
-            ModelView view;
-            if (sentence) {
-                view.sentence = &*sentence;
-                view.offset = at[i];
-                view.combine = combine;
-            }
+            Sentence sentence;
+            sentence.chars = sentence_chars;
+            sentence.offset = at[i];
+            sentence.model_decides = combine;
             std::u32string run;
             for (; i < line.size() && is_han(line[i]); ++i) run.push_back(to_simplified(*lexicon, line[i]));
             edges.after = side_at(line, i, false);
-            for (HanWord &w : read_han(*lexicon, run, edges, &view)) {
+            for (HanWord &w : read_han(*lexicon, run, edges, with_model ? &sentence : nullptr)) {
                 for (std::size_t k = 0; k < w.syllables.size(); ++k) {
                     std::string s = w.syllables[k].empty() ? "?" : std::move(w.syllables[k]);
                     if (notes && k < w.notes.size()) {
