@@ -138,7 +138,7 @@ def cross_validate(build, items):
 # The groups and thresholds of polyphone_choice.cc: by the source of the
 # rules' reading and the length of its word (1, 2, 3 or more), the model is
 # followed when log(p_model / p_rules) reaches the group's threshold.
-SHIPPED = {("char", 1): 0.25, ("derived", 2): 6.75, ("derived", 3): 2.5, ("word", 2): 8.0, ("word", 3): 6.75}
+SHIPPED = {("char", 1): 0.25, ("derived", 2): 6.75, ("derived", 3): 2.5, ("word", 2): 6.5, ("word", 3): 6.75}
 GRID = [k / 4.0 for k in range(0, 81)]
 
 

@@ -3,9 +3,12 @@
 """Converts the trained polyphone reader (a character BiLSTM, NumPy arrays)
 into the file the front end maps (mandarin-polyphones.bin).
 
-  convert_polyphone_model.py MODEL_DIR -o mandarin-polyphones.bin [--float]
+  convert_polyphone_model.py MODEL_DIR --chars data/polyphone_chars.txt
+                             -o mandarin-polyphones.bin [--float]
 
 MODEL_DIR holds chars.txt, classes.txt and the .npy arrays (see its README).
+--chars lists the characters the model was trained to read (the model is
+asked about no other: its classes lack the readings of the rest).
 The embedding is folded into the LSTM input weights: each input character
 gets its two input projections (forward, backward; 128 numbers each),
 stored as int8 with one float scale per projection (--float keeps them as
@@ -15,9 +18,10 @@ Only the standard library is used; the folding takes about a minute.
 Layout (little-endian; every section starts on a 16-byte boundary):
   header    "TTSPOLY1", then u32: version, inputs, lookup, hidden, dense,
             classes, class_text_bytes, bos, eos, unk, quantised (1 or 0),
-            padded to 64 bytes
+            polyphones, padded to 64 bytes
   codes     u32[lookup]  the characters the vocabulary knows, ascending
   index     u16[lookup]  their input index
+  decided   u32[polyphones]  the characters the model reads, ascending
   scales    f32[inputs * 2]                (quantised only)
   proj      i8 or f32[inputs][2][4 * hidden]  W_ih . embedding, gates i f g o
   bias      f32[2][4 * hidden]             b_ih + b_hh
@@ -91,7 +95,12 @@ def lookup_table(chars):
     return sorted(table.items())
 
 
-def convert(model_dir, quantise):
+def load_polyphones(path):
+    with open(path, encoding="utf-8") as f:
+        return sorted({ord(c) for line in f if not line.startswith("#") for c in line.strip()})
+
+
+def convert(model_dir, quantise, polyphones):
     chars = load_lines(os.path.join(model_dir, "chars.txt"))
     classes = [c.replace("u:", "v") for c in load_lines(os.path.join(model_dir, "classes.txt"))]
     arrays = {}
@@ -110,12 +119,14 @@ def convert(model_dir, quantise):
     lookup = lookup_table(chars)
     class_text = b"".join(c.encode("utf-8") + b"\0" for c in classes)
     out = bytearray(MAGIC)
-    out += struct.pack("<11I", VERSION, inputs, len(lookup), hidden, dense, nclass, len(class_text),
-                       special["<BOS>"], special["<EOS>"], special["<UNK>"], 1 if quantise else 0)
+    out += struct.pack("<12I", VERSION, inputs, len(lookup), hidden, dense, nclass, len(class_text),
+                       special["<BOS>"], special["<EOS>"], special["<UNK>"], 1 if quantise else 0, len(polyphones))
     out.extend(b"\0" * (64 - len(out)))
     out += array("I", [c for c, _ in lookup]).tobytes()
     pad16(out)
     out += array("H", [i for _, i in lookup]).tobytes()
+    pad16(out)
+    out += array("I", polyphones).tobytes()
     pad16(out)
 
     # The input projections, one row of W_ih at a time over all characters.
@@ -158,10 +169,11 @@ def convert(model_dir, quantise):
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("model_dir")
+    ap.add_argument("--chars", required=True, help="the characters the model reads")
     ap.add_argument("-o", "--output", required=True)
     ap.add_argument("--float", action="store_true", help="keep the input projections as float32")
     args = ap.parse_args()
-    data = convert(args.model_dir, not args.float)
+    data = convert(args.model_dir, not args.float, load_polyphones(args.chars))
     tmp = args.output + ".tmp"
     with open(tmp, "wb") as f:
         f.write(data)

@@ -55,7 +55,7 @@ float threshold(Source source, std::size_t word_length) {
     switch (source) {
         case Source::character: return 0.25f;
         case Source::derived: return length >= 3 ? 2.5f : 6.75f;
-        case Source::word: return length >= 3 ? 6.75f : 8.0f;
+        case Source::word: return length >= 3 ? 6.75f : 6.5f;
         default: return kNever;
     }
 }
@@ -63,11 +63,15 @@ float threshold(Source source, std::size_t word_length) {
 }  // namespace
 
 // What the rules keep whatever the model says: the readings set by a
-// context rule, and a character after a number or a numeral, where it is
-// a measure word (3个, 两行) and the model, which reads digits as
-// characters, is least sure of its ground.
+// context rule; the neutral tones of the lexicon's words (觉得, 牌子); and
+// a character after a number or a numeral, where it is a measure word
+// (3个, 两行) and the model, which reads digits as characters, is least
+// sure of its ground.
 bool rules_keep(const RunReading &run, std::size_t i) {
-    if (run.chars[i].source == Source::rule) return true;
+    const CharReading &cr = run.chars[i];
+    if (cr.source == Source::rule) return true;
+    if ((cr.source == Source::word || cr.source == Source::derived) && !cr.syllable.empty() && cr.syllable.back() == '5')
+        return true;
     const char32_t before = run.seen(static_cast<std::ptrdiff_t>(i) - 1);
     return before == kSeenNumber || std::u32string_view(U"〇零一二三四五六七八九十两百千万亿几半").find(before) != std::u32string_view::npos;
 }
@@ -80,7 +84,8 @@ void apply_polyphone_model(RunReading &run, const ModelView &view) {
     float scores[kMaxCandidates];
     for (std::size_t i = 0; i < run.size(); ++i) {
         CharReading &cr = run.chars[i];
-        if (cr.source == Source::none || cr.c == U'一' || cr.c == U'不' || rules_keep(run, i)) continue;
+        if (cr.source == Source::none || cr.c == U'一' || cr.c == U'不' || !model->reads(cr.c) || rules_keep(run, i))
+            continue;
         if (view.offset + i >= view.sentence->size()) break;
         const std::uint16_t index = lexicon.char_index(cr.c);
         std::size_t n = 0, rules = kMaxCandidates;  // the candidate the rules chose

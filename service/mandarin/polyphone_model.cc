@@ -33,7 +33,7 @@ constexpr char kMagic[8] = {'T', 'T', 'S', 'P', 'O', 'L', 'Y', '1'};
 
 struct Header {
     char magic[8];
-    std::uint32_t version, inputs, lookup, hidden, dense, classes, class_text_bytes, bos, eos, unk, quantised;
+    std::uint32_t version, inputs, lookup, hidden, dense, classes, class_text_bytes, bos, eos, unk, quantised, polyphones;
 };
 
 std::size_t pad16(std::size_t n) { return (n + 15) & ~std::size_t{15}; }
@@ -121,6 +121,7 @@ bool PolyphoneModel::load(std::string &error) {
     };
     const std::size_t codes = take(std::size_t{h.lookup} * 4);
     const std::size_t index = take(std::size_t{h.lookup} * 2);
+    const std::size_t decided = take(std::size_t{h.polyphones} * 4);
     const std::size_t scales = h.quantised ? take(std::size_t{h.inputs} * 2 * 4) : 0;
     const std::size_t proj = take(std::size_t{h.inputs} * 2 * kGates * (h.quantised ? 1 : 4));
     const std::size_t weights = take((2 * kGates + 2 * kHidden * kGates + kDense * 2 * kHidden + kDense +
@@ -144,6 +145,12 @@ bool PolyphoneModel::load(std::string &error) {
             error = "has a bad character table";
             return false;
         }
+    }
+    decided_ = reinterpret_cast<const std::uint32_t *>(base + decided);
+    polyphones_ = h.polyphones;
+    if (!std::is_sorted(decided_, decided_ + polyphones_)) {
+        error = "has a bad polyphone table";
+        return false;
     }
     if (h.quantised) {
         scales_ = reinterpret_cast<const float *>(base + scales);
@@ -177,6 +184,10 @@ std::uint16_t PolyphoneModel::input(char32_t c) const {
     const std::uint32_t *end = codes_ + lookup_;
     const std::uint32_t *at = std::lower_bound(codes_, end, static_cast<std::uint32_t>(c));
     return at != end && *at == c ? index_[at - codes_] : unk_;
+}
+
+bool PolyphoneModel::reads(char32_t c) const {
+    return std::binary_search(decided_, decided_ + polyphones_, static_cast<std::uint32_t>(c));
 }
 
 std::uint16_t PolyphoneModel::class_of(std::string_view syllable) const {

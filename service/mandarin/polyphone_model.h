@@ -32,6 +32,8 @@ class PolyphoneModel {
     // The input index of a (normalised) character; the unknown one if it
     // has none.
     std::uint16_t input(char32_t c) const;
+    // True for a character the model was trained to read.
+    bool reads(char32_t c) const;
     std::uint16_t begin_input() const { return bos_; }
     std::uint16_t end_input() const { return eos_; }
     // The class of a tone-numbered syllable ("hang2"), or kNoClass.
@@ -57,6 +59,8 @@ class PolyphoneModel {
     std::uint16_t bos_ = 0, eos_ = 0, unk_ = 0;
     const std::uint32_t *codes_ = nullptr;
     const std::uint16_t *index_ = nullptr;
+    const std::uint32_t *decided_ = nullptr;
+    std::size_t polyphones_ = 0;
     const float *scales_ = nullptr;     // null when the projections are float
     const std::int8_t *proj_q_ = nullptr;
     const float *proj_f_ = nullptr;
