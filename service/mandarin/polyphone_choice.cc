@@ -23,21 +23,36 @@ bool SentenceModel::start(const PolyphoneModel &model, std::u32string_view chars
     if (model_ == &model && chars_ == chars) return false;
     model_ = &model;
     chars_.assign(chars.begin(), chars.end());
-    ran_ = false;
+    inputs_.clear();
+    forward_to_ = backward_from_ = 0;  // nothing done: inputs_ is filled on the first state()
     return true;
 }
 
 const float *SentenceModel::state(std::size_t k) {
-    if (!ran_) {
-        inputs_.clear();
+    if (inputs_.empty()) {
         inputs_.reserve(chars_.size() + 2);
         inputs_.push_back(model_->begin_input());
         for (const char32_t c : chars_) inputs_.push_back(model_->input(c));
         inputs_.push_back(model_->end_input());
-        model_->run(inputs_, states_);
-        ran_ = true;
+        states_.assign(inputs_.size() * 2 * kHidden, 0.0f);
+        std::fill(std::begin(forward_h_), std::end(forward_h_), 0.0f);
+        std::fill(std::begin(forward_c_), std::end(forward_c_), 0.0f);
+        std::fill(std::begin(backward_h_), std::end(backward_h_), 0.0f);
+        std::fill(std::begin(backward_c_), std::end(backward_c_), 0.0f);
+        forward_to_ = 0;
+        backward_from_ = inputs_.size();
     }
-    return states_.data() + (k + 1) * 2 * model_->hidden();
+    const std::size_t position = k + 1;  // after the begin mark
+    for (; forward_to_ <= position; ++forward_to_) {
+        model_->step(inputs_[forward_to_], 0, forward_h_, forward_c_);
+        std::copy(std::begin(forward_h_), std::end(forward_h_), states_.data() + forward_to_ * 2 * kHidden);
+    }
+    while (backward_from_ > position) {
+        --backward_from_;
+        model_->step(inputs_[backward_from_], 1, backward_h_, backward_c_);
+        std::copy(std::begin(backward_h_), std::end(backward_h_), states_.data() + backward_from_ * 2 * kHidden + kHidden);
+    }
+    return states_.data() + position * 2 * kHidden;
 }
 
 namespace {
@@ -84,7 +99,8 @@ void apply_polyphone_model(RunReading &run, const ModelView &view) {
     float scores[kMaxCandidates];
     for (std::size_t i = 0; i < run.size(); ++i) {
         CharReading &cr = run.chars[i];
-        if (cr.source == Source::none || cr.c == U'一' || cr.c == U'不' || !model->reads(cr.c) || rules_keep(run, i))
+        if (cr.source == Source::none || cr.c == U'一' || cr.c == U'不' || (cr.c == U'的' && run.single(i)) ||
+            !model->reads(cr.c) || rules_keep(run, i))
             continue;
         if (view.offset + i >= view.sentence->size()) break;
         const std::uint16_t index = lexicon.char_index(cr.c);

@@ -195,58 +195,47 @@ std::uint16_t PolyphoneModel::class_of(std::string_view syllable) const {
     return at == classes_.end() ? kNoClass : at->second;
 }
 
-void PolyphoneModel::lstm(const std::vector<std::uint16_t> &inputs, int direction, std::vector<float> &states) const {
-    const std::size_t n = inputs.size();
+void PolyphoneModel::step(std::uint16_t input, int direction, float *h, float *c) const {
     const float *bias = bias_ + direction * kGates;
     const float *w_hh = w_hh_ + direction * kHidden * kGates;
-    float h[kHidden] = {}, c[kHidden] = {}, z[kGates];
-    for (std::size_t step = 0; step < n; ++step) {
-        const std::size_t pos = direction == 0 ? step : n - 1 - step;
-        const std::size_t row = std::size_t{inputs[pos]} * 2 + static_cast<std::size_t>(direction);
-        if (proj_q_ != nullptr) {
-            const std::int8_t *q = proj_q_ + row * kGates;
-            const float scale = scales_[row];
-            for (std::size_t g = 0; g < kGates; ++g) z[g] = bias[g] + scale * static_cast<float>(q[g]);
-        } else {
-            const float *p = proj_f_ + row * kGates;
-            for (std::size_t g = 0; g < kGates; ++g) z[g] = bias[g] + p[g];
-        }
-        // W_hh h, 32 gates at a time, their sums kept in eight registers.
-        for (std::size_t from = 0; from < kGates; from += 32) {
-            V4 s0 = load4(z + from), s1 = load4(z + from + 4), s2 = load4(z + from + 8), s3 = load4(z + from + 12);
-            V4 s4 = load4(z + from + 16), s5 = load4(z + from + 20), s6 = load4(z + from + 24), s7 = load4(z + from + 28);
-            for (std::size_t j = 0; j < kHidden; ++j) {
-                const V4 hj = {h[j], h[j], h[j], h[j]};
-                const float *col = w_hh + j * kGates + from;
-                s0 += load4(col) * hj;
-                s1 += load4(col + 4) * hj;
-                s2 += load4(col + 8) * hj;
-                s3 += load4(col + 12) * hj;
-                s4 += load4(col + 16) * hj;
-                s5 += load4(col + 20) * hj;
-                s6 += load4(col + 24) * hj;
-                s7 += load4(col + 28) * hj;
-            }
-            store4(z + from, s0), store4(z + from + 4, s1), store4(z + from + 8, s2), store4(z + from + 12, s3);
-            store4(z + from + 16, s4), store4(z + from + 20, s5), store4(z + from + 24, s6), store4(z + from + 28, s7);
-        }
-        // Gates in the order input, forget, cell candidate, output; the cell
-        // candidate is tanh, 2 logistic(2 z) - 1.
-        for (std::size_t g = 0; g < 2 * kHidden; ++g) z[g] = logistic(z[g], 1.0f);
-        for (std::size_t g = 2 * kHidden; g < 3 * kHidden; ++g) z[g] = 2.0f * logistic(z[g], 2.0f) - 1.0f;
-        for (std::size_t g = 3 * kHidden; g < kGates; ++g) z[g] = logistic(z[g], 1.0f);
-        for (std::size_t k = 0; k < kHidden; ++k) {
-            c[k] = z[kHidden + k] * c[k] + z[k] * z[2 * kHidden + k];
-            h[k] = z[3 * kHidden + k] * (2.0f * logistic(c[k], 2.0f) - 1.0f);
-        }
-        std::copy(h, h + kHidden, states.data() + pos * 2 * kHidden + static_cast<std::size_t>(direction) * kHidden);
+    float z[kGates];
+    const std::size_t row = std::size_t{input} * 2 + static_cast<std::size_t>(direction);
+    if (proj_q_ != nullptr) {
+        const std::int8_t *q = proj_q_ + row * kGates;
+        const float scale = scales_[row];
+        for (std::size_t g = 0; g < kGates; ++g) z[g] = bias[g] + scale * static_cast<float>(q[g]);
+    } else {
+        const float *p = proj_f_ + row * kGates;
+        for (std::size_t g = 0; g < kGates; ++g) z[g] = bias[g] + p[g];
     }
-}
-
-void PolyphoneModel::run(const std::vector<std::uint16_t> &inputs, std::vector<float> &states) const {
-    states.assign(inputs.size() * 2 * kHidden, 0.0f);
-    lstm(inputs, 0, states);
-    lstm(inputs, 1, states);
+    // W_hh h, 32 gates at a time, their sums kept in eight registers.
+    for (std::size_t from = 0; from < kGates; from += 32) {
+        V4 s0 = load4(z + from), s1 = load4(z + from + 4), s2 = load4(z + from + 8), s3 = load4(z + from + 12);
+        V4 s4 = load4(z + from + 16), s5 = load4(z + from + 20), s6 = load4(z + from + 24), s7 = load4(z + from + 28);
+        for (std::size_t j = 0; j < kHidden; ++j) {
+            const V4 hj = {h[j], h[j], h[j], h[j]};
+            const float *col = w_hh + j * kGates + from;
+            s0 += load4(col) * hj;
+            s1 += load4(col + 4) * hj;
+            s2 += load4(col + 8) * hj;
+            s3 += load4(col + 12) * hj;
+            s4 += load4(col + 16) * hj;
+            s5 += load4(col + 20) * hj;
+            s6 += load4(col + 24) * hj;
+            s7 += load4(col + 28) * hj;
+        }
+        store4(z + from, s0), store4(z + from + 4, s1), store4(z + from + 8, s2), store4(z + from + 12, s3);
+        store4(z + from + 16, s4), store4(z + from + 20, s5), store4(z + from + 24, s6), store4(z + from + 28, s7);
+    }
+    // Gates in the order input, forget, cell candidate, output; the cell
+    // candidate is tanh, 2 logistic(2 z) - 1.
+    for (std::size_t g = 0; g < 2 * kHidden; ++g) z[g] = logistic(z[g], 1.0f);
+    for (std::size_t g = 2 * kHidden; g < 3 * kHidden; ++g) z[g] = 2.0f * logistic(z[g], 2.0f) - 1.0f;
+    for (std::size_t g = 3 * kHidden; g < kGates; ++g) z[g] = logistic(z[g], 1.0f);
+    for (std::size_t k = 0; k < kHidden; ++k) {
+        c[k] = z[kHidden + k] * c[k] + z[k] * z[2 * kHidden + k];
+        h[k] = z[3 * kHidden + k] * (2.0f * logistic(c[k], 2.0f) - 1.0f);
+    }
 }
 
 void PolyphoneModel::score(const float *state, const std::uint16_t *classes, std::size_t n, float *scores) const {

@@ -40,10 +40,9 @@ class PolyphoneModel {
     std::uint16_t class_of(std::string_view syllable) const;
     std::string_view class_name(std::uint16_t k) const { return k < names_.size() ? names_[k] : std::string_view(); }
 
-    // Runs both LSTMs over `inputs` (begin and end marks included): fills
-    // `states` with 2 * hidden() numbers a position, the forward state then
-    // the backward one.
-    void run(const std::vector<std::uint16_t> &inputs, std::vector<float> &states) const;
+    // One step of the forward (direction 0) or backward (1) LSTM: reads
+    // `input` and updates its state, h and c (hidden() numbers each).
+    void step(std::uint16_t input, int direction, float *h, float *c) const;
     // The scores of `classes` at the position whose 2 * hidden() numbers
     // are `state`.
     void score(const float *state, const std::uint16_t *classes, std::size_t n, float *scores) const;
@@ -51,7 +50,6 @@ class PolyphoneModel {
   private:
     PolyphoneModel() = default;
     bool load(std::string &error);
-    void lstm(const std::vector<std::uint16_t> &inputs, int direction, std::vector<float> &states) const;
 
     void *map_ = nullptr;
     std::size_t size_ = 0;

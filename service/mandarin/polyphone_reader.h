@@ -22,15 +22,20 @@ class SentenceModel {
     bool start(const PolyphoneModel &model, std::u32string_view chars);
     std::size_t size() const { return chars_.size(); }
     // The model's state (forward then backward) at character k of the
-    // sentence; runs the model over the sentence the first time.
+    // sentence. The forward LSTM runs from the start only as far as the
+    // last character asked about, the backward one from the end only down
+    // to the first.
     const float *state(std::size_t k);
 
   private:
+    static constexpr std::size_t kHidden = 32;
     const PolyphoneModel *model_ = nullptr;
     std::u32string chars_;
     std::vector<std::uint16_t> inputs_;  // begin mark, the characters, end mark
-    std::vector<float> states_;
-    bool ran_ = false;
+    std::vector<float> states_;          // 2 * kHidden a position
+    std::size_t forward_to_ = 0;         // positions [0, forward_to_) done forward
+    std::size_t backward_from_ = 0;      // positions [backward_from_, end) done backward
+    float forward_h_[kHidden], forward_c_[kHidden], backward_h_[kHidden], backward_c_[kHidden];
 };
 
 // Where a run of Han characters sits in its sentence.
