@@ -136,9 +136,16 @@ def cross_validate(build, items):
 
 
 # The groups and thresholds of polyphone_choice.cc: by the source of the
-# rules' reading and the length of its word (1, 2, 3 or more), the model is
+# rules' reading (and for words whether they are rare), the model is
 # followed when log(p_model / p_rules) reaches the group's threshold.
-SHIPPED = {("char", 1): 0.25, ("derived", 2): 6.75, ("derived", 3): 2.5, ("word", 2): 6.5, ("word", 3): 6.75}
+# A common word of the lexicon (or one it derived), below this cost, keeps
+# its reading unless the model does not know that reading (a ratio of
+# infinity): not fitted, as the model is sure and wrong on everyday words
+# (see polyphone_choice.cc).
+RARE_WORD_COST = 12000
+FIXED = {("word", "common"): math.inf, ("derived", "common"): math.inf}
+SHIPPED = dict(FIXED)
+SHIPPED.update({("char", 1): 0.25, ("word", "rare"): 8.0, ("derived", "rare"): 8.0})
 GRID = [k / 4.0 for k in range(0, 81)]
 
 
@@ -148,13 +155,17 @@ def notes(build, lexicon, model, items):
     out = []
     for (_, i, _, label), line in zip(items, lines):
         fields = line.split(" ")
-        f = (fields[i] if i < len(fields) else "?").split("|") + [""] * 6
-        rules, source, chosen, p_model, p_rules, length = f[:6]
+        f = (fields[i] if i < len(fields) else "?").split("|") + [""] * 7
+        rules, source, chosen, p_model, p_rules, length, cost = f[:7]
         ratio = None
         if chosen:
             pm, pr = float(p_model), float(p_rules)
             ratio = math.inf if pr <= 0 else math.log(pm / pr)
-        out.append((label, rules, (source, min(int(length or 1), 3)), chosen, ratio))
+        if source in ("word", "derived"):
+            group = (source, "rare" if int(cost or 0) >= RARE_WORD_COST else "common")
+        else:
+            group = (source, min(int(length or 1), 3))
+        out.append((label, rules, group, chosen, ratio))
     return out
 
 
@@ -172,8 +183,10 @@ def fit(part):
     for n in part:
         if n[3] and n[3] != n[1]:
             by_group[n[2]].append(n)
-    thresholds = {}
+    thresholds = dict(FIXED)
     for group, ns in by_group.items():
+        if group in FIXED:
+            continue
         scores = [(sum(combined(n, {group: t}) == n[0] for n in ns), t) for t in GRID + [math.inf]]
         best = max(sc for sc, _ in scores)
         ties = [t for sc, t in scores if sc == best]
@@ -200,7 +213,7 @@ def combination(build, lexicon, model, items, folds):
         folds, 100.0 * right / total, right, total))
     whole = fit(ns)
     print("thresholds fitted on the whole set: %s" % ", ".join(
-        "%s/%d %.2f" % (g[0], g[1], t) for g, t in sorted(whole.items())))
+        "%s/%s %.2f" % (g[0], g[1], t) for g, t in sorted(whole.items(), key=str)))
     shipped = sum(combined(n, SHIPPED) == n[0] for n in ns)
     print("shipped thresholds on the whole set: %.2f%%" % (100.0 * shipped / total))
 

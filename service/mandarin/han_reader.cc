@@ -166,6 +166,7 @@ std::vector<HanWord> read_han(const Lexicon &lexicon, std::u32string_view text, 
             cr.c = text[start + k];
             cr.word = word;
             cr.in_word = k;
+            cr.word_cost = entry.cost;
             std::string_view s = lexicon.syllable(entry.syllable(k));
             if (!s.empty()) {
                 cr.syllable = s;
@@ -201,7 +202,7 @@ std::vector<HanWord> read_han(const Lexicon &lexicon, std::u32string_view text, 
         for (std::size_t k = 0; k < word.length; ++k) {
             CharReading &cr = run.chars[run.word_starts[w] + k];
             word.syllables.push_back(std::move(cr.syllable));
-            word.notes.push_back(CharNote{cr.source, cr.model_syllable, cr.model_probability, cr.rule_probability});
+            word.notes.push_back(CharNote{cr.source, cr.model_syllable, cr.model_probability, cr.rule_probability, cr.word_cost});
         }
         words.push_back(std::move(word));
     }

@@ -74,6 +74,7 @@ struct CharNote {
     std::string_view model_syllable;
     float model_probability = 0.0f;
     float rule_probability = 0.0f;  // the model's probability of the rules' reading
+    std::uint16_t word_cost = 0;    // the lexicon's cost of the word (rarer: higher)
 };
 
 struct HanWord {

@@ -5,9 +5,9 @@
 // it differs and the model finds it enough more likely than the rules'
 // reading. How much depends on where the rules' reading came from (a word
 // of the lexicon is right more often than a character's most frequent
-// reading) and on the length of that word: the thresholds below were fitted
-// on the CPP development split, and are checked by cross-validation with
-// bench/polyphones.py --combination.
+// reading): the threshold below was fitted on the CPP development split,
+// and is checked by cross-validation with bench/polyphones.py
+// --combination.
 #include <algorithm>
 #include <cmath>
 #include <string_view>
@@ -59,18 +59,27 @@ namespace {
 
 constexpr std::size_t kMaxCandidates = 16;
 constexpr float kNever = 1e30f;
-constexpr float kCertain = 1e20f;
+constexpr float kCertain = 1e20f;        // the margin when the model does not know the rules' reading
+constexpr float kUnknownToModel = 1e19f;  // a threshold only that margin reaches
+
+// Words the lexicon gives a cost below this are common ones (头发 10278,
+// 觉得 7800, 很长 11136); above it are rare words and names (黄陂 12xxx).
+constexpr std::uint16_t kRareWordCost = 12000;
 
 // The model's reading replaces the rules' when the log of its probability
-// over that of the rules' reading is at least this; by the source of the
-// rules' reading and the length of the word the character is in (1, 2, 3
-// or more). Fitted on the CPP development split, see the file comment.
-float threshold(Source source, std::size_t word_length) {
-    const std::size_t length = word_length < 3 ? word_length : 3;
-    switch (source) {
+// over that of the rules' reading is at least this, by the source of the
+// rules' reading.
+float threshold(const CharReading &cr) {
+    switch (cr.source) {
         case Source::character: return 0.25f;
-        case Source::derived: return length >= 3 ? 2.5f : 6.75f;
-        case Source::word: return length >= 3 ? 6.75f : 6.5f;
+        // A word of the lexicon, or one whose reading it derived, keeps its
+        // reading when it is a common word, unless the model does not know
+        // that reading at all: the model is sure and wrong on everyday words
+        // whose reading its training data (Wikipedia) rarely has (头发 fa1,
+        // 很长 zhang3), which the development split, from the same source,
+        // does not show.
+        case Source::derived:
+        case Source::word: return cr.word_cost >= kRareWordCost ? 8.0f : kUnknownToModel;
         default: return kNever;
     }
 }
@@ -123,7 +132,7 @@ void apply_polyphone_model(RunReading &run, const ModelView &view) {
         // log(p_model / p_rules); a reading of the rules the model does not
         // know counts as improbable.
         const float margin = rules < n ? scores[best] - scores[rules] : kCertain;
-        if (view.combine && cr.model_syllable != cr.syllable && margin >= threshold(cr.source, run.word_length_at(i))) {
+        if (view.combine && cr.model_syllable != cr.syllable && margin >= threshold(cr)) {
             cr.syllable = cr.model_syllable;
             cr.source = Source::model;
         }

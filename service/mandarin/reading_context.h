@@ -6,6 +6,7 @@
 #define SPEECH_MANDARIN_READING_CONTEXT_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,7 @@ struct CharReading {
     std::size_t in_word = 0;   // place in its word
     std::string syllable;      // "hang2"; empty when unknown
     Source source = Source::none;
+    std::uint16_t word_cost = 0;      // the lexicon's cost of its word (rarer: higher)
     std::string_view model_syllable;  // see CharNote
     float model_probability = 0.0f;
     float rule_probability = 0.0f;   // the model's probability of the rules' reading

@@ -165,7 +165,7 @@ int main(int argc, char **argv) {
                                           static_cast<double>(note.model_probability),
                                           static_cast<double>(note.rule_probability));
                         s += field;
-                        s += '|' + std::to_string(w.length);
+                        s += '|' + std::to_string(w.length) + '|' + std::to_string(note.word_cost);
                     }
                     if (mark_words && w.length > 1 && k == 0) s = "[" + s;
                     if (mark_words && w.length > 1 && k + 1 == w.length) s += "]";
