@@ -142,7 +142,7 @@ def cross_validate(build, items):
 # its reading unless the model does not know that reading (a ratio of
 # infinity): not fitted, as the model is sure and wrong on everyday words
 # (see polyphone_choice.cc).
-RARE_WORD_COST = 12000
+RARE_WORD_COST = 12500
 FIXED = {("word", "common"): math.inf, ("derived", "common"): math.inf}
 SHIPPED = dict(FIXED)
 SHIPPED.update({("char", 1): 0.25, ("word", "rare"): 8.0, ("derived", "rare"): 8.0})

@@ -80,18 +80,22 @@ def pad16(out):
 
 
 def lookup_table(chars):
-    """(code, index) pairs: each single-character entry, and the ASCII form of
-    a full-width one (the front end reads full-width forms as ASCII) unless
-    that form is listed itself."""
+    """(code, index) pairs: each single-character entry, and for a full-width
+    punctuation mark its ASCII form (the front end reads full-width forms as
+    ASCII, and in Chinese text, as in the model's training, punctuation is
+    full-width: the ASCII comma of the vocabulary is a rare one). A letter or
+    digit keeps its own entry when it has one."""
     table = {}
     for i, ch in enumerate(chars):
         if len(ch) == 1:
             table.setdefault(ord(ch), i)
     for i, ch in enumerate(chars):
         if len(ch) == 1 and 0xFF01 <= ord(ch) <= 0xFF5E:
-            table.setdefault(ord(ch) - 0xFEE0, i)
-        if ch == "\u3000":
-            table.setdefault(0x20, i)
+            ascii_form = chr(ord(ch) - 0xFEE0)
+            if ascii_form.isalnum():
+                table.setdefault(ord(ascii_form), i)
+            else:
+                table[ord(ascii_form)] = i
     return sorted(table.items())
 
 

@@ -63,8 +63,8 @@ constexpr float kCertain = 1e20f;        // the margin when the model does not k
 constexpr float kUnknownToModel = 1e19f;  // a threshold only that margin reaches
 
 // Words the lexicon gives a cost below this are common ones (头发 10278,
-// 觉得 7800, 很长 11136); above it are rare words and names (黄陂 12xxx).
-constexpr std::uint16_t kRareWordCost = 12000;
+// 觉得 7800, 很长 11136, 理发店 12417); above it, rare words and names.
+constexpr std::uint16_t kRareWordCost = 12500;
 
 // The model's reading replaces the rules' when the log of its probability
 // over that of the rules' reading is at least this, by the source of the
