@@ -195,6 +195,11 @@ std::uint16_t PolyphoneModel::class_of(std::string_view syllable) const {
     return at == classes_.end() ? kNoClass : at->second;
 }
 
+// Built twice, for AVX2 (the gate loops run on eight floats at a time) and
+// for any x86-64, and chosen when the library is loaded.
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target_clones("avx2", "default")))
+#endif
 void PolyphoneModel::step(std::uint16_t input, int direction, float *h, float *c) const {
     const float *bias = bias_ + direction * kGates;
     const float *w_hh = w_hh_ + direction * kHidden * kGates;
