@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // The combination of the rules and the trained model. The model is asked
-// about each character the lexicon gives several readings, but 一 and 不
-// (their tone changes are the rules'); its reading replaces the rules' when
-// it differs and the model finds it enough more likely than the rules'
-// reading. How much depends on where the rules' reading came from (a word
-// of the lexicon is right more often than a character's most frequent
-// reading): the threshold below was fitted on the CPP development split,
-// and is checked by cross-validation with bench/polyphones.py
-// --combination.
+// about the characters it was trained on that the lexicon gives several
+// readings, but not where the rules keep theirs (rules_keep(), 一 and 不);
+// its reading replaces the rules' when it differs and the model finds it
+// enough more likely than the rules' reading. How much depends on where the
+// rules' reading came from (a word of the lexicon is right more often than
+// a character's most frequent reading): the thresholds below were fitted on
+// the CPP development split, and are checked by cross-validation with
+// bench/polyphones.py --combination (docs/polyphone-model.md).
 #include <algorithm>
 #include <cmath>
 #include <string_view>
@@ -84,8 +84,6 @@ float threshold(const CharReading &cr) {
     }
 }
 
-}  // namespace
-
 // What the rules keep whatever the model says: the readings set by a
 // context rule; the neutral tones of the lexicon's words (觉得, 牌子); and
 // a character after a number or a numeral, where it is a measure word
@@ -99,6 +97,8 @@ bool rules_keep(const RunReading &run, std::size_t i) {
     const char32_t before = run.seen(static_cast<std::ptrdiff_t>(i) - 1);
     return before == kSeenNumber || std::u32string_view(U"〇零一二三四五六七八九十两百千万亿几半").find(before) != std::u32string_view::npos;
 }
+
+}  // namespace
 
 void apply_polyphone_model(RunReading &run, const ModelView &view) {
     const Lexicon &lexicon = *run.lexicon;
