@@ -140,6 +140,9 @@ SPEECH_SERVICE_API const char *speech_service_error_text(int code);
  *
  * SPEECH_SERVICE_LEXICON names another compiled Mandarin lexicon (by
  * default mandarin.lex beside the helper).
+ * SPEECH_SERVICE_POLYPHONE_MODEL names another polyphone model (by default
+ * mandarin-polyphones.bin beside the lexicon); without one, polyphonic
+ * characters are read by the rules alone (see show_readers).
  *
  * SPEECH_SERVICE_LEXICONS: the host's pronunciation lexicons, a
  * colon-separated list of files. Their entries win over the built-in
