@@ -29,6 +29,8 @@ const char *const kHelp =
     "      --voices         list the voices, one per line with its language\n"
     "      --pinyin         print how the text is read (a token, a tab and its\n"
     "                       reading per line) and write no audio\n"
+    "      --readers        with --pinyin, add who decided each reading (word,\n"
+    "                       rule, char, tone, model=P, ...) for studying misreadings\n"
     "      --ssml           the text is SSML (default: when it starts with <speak)\n"
     "      --text           the text is plain text, even if it starts with <speak\n"
     "      --lexicon FILE   a pronunciation lexicon (PLS, alphabet x-pinyin); repeatable\n"
@@ -60,7 +62,7 @@ const char *const kHelp =
 namespace {
 
 enum LongOnly { kRdn = 256, kVoices, kPinyin, kSsml, kText, kLexicon, kBatch, kShard, kShardCount, kResults, kServer, kServerTokenFile,
-               kMaxAudio, kServerTimeoutOption };
+               kMaxAudio, kServerTimeoutOption, kReaders };
 
 const option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'}, {"file", required_argument, nullptr, 'f'},
@@ -69,7 +71,7 @@ const option kLongOptions[] = {
     {"rdn", required_argument, nullptr, kRdn},   {"rate", required_argument, nullptr, 'r'},
     {"quiet", no_argument, nullptr, 'q'},        {"voices", no_argument, nullptr, kVoices},
     {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
-    {"pinyin", no_argument, nullptr, kPinyin},   {"ssml", no_argument, nullptr, kSsml},
+    {"pinyin", no_argument, nullptr, kPinyin},   {"readers", no_argument, nullptr, kReaders},   {"ssml", no_argument, nullptr, kSsml},
     {"text", no_argument, nullptr, kText},       {"lexicon", required_argument, nullptr, kLexicon},
     {"batch", required_argument, nullptr, kBatch}, {"output-dir", required_argument, nullptr, 'O'},
     {"jobs", required_argument, nullptr, 'j'},     {"shard", required_argument, nullptr, kShard},
@@ -185,6 +187,7 @@ ParsedCommand parse_command_line(int argc, char **argv) {
             case 'q': o.quiet = true; break;
             case kVoices: o.list_voices = true; break;
             case kPinyin: o.pinyin = true; break;
+            case kReaders: o.readers = true; break;
             case kSsml:
             case kText: {
                 const std::string type = c == kSsml ? "ssml" : "text";
@@ -224,6 +227,7 @@ ParsedCommand parse_command_line(int argc, char **argv) {
     if (b.manifest.empty() && batch_only) r.error = "-O, -j, --shard, --shard-count and --results go with --batch";
     if (!b.manifest.empty() && (!o.words.empty() || !o.text_file.empty() || o.pinyin || o.output != "tts.wav"))
         r.error = "--batch takes its texts from the manifest: no TEXT, -f, -o or --pinyin with it";
+    if (o.readers && !o.pinyin) r.error = "--readers goes with --pinyin";
     // --batch speaks here; TTS_SERVER is for single texts.
     if (!b.manifest.empty() && !o.server.empty()) r.error = "--batch speaks here: not with --server";
     if (const char *env = std::getenv("TTS_SERVER"); o.server.empty() && b.manifest.empty() && env != nullptr)
@@ -251,6 +255,7 @@ std::string session_params(const Options &o) {
     if (o.volume >= 0) add("volume", std::to_string(o.volume));
     if (o.pitch >= 0) add("pitch", std::to_string(o.pitch));
     if (o.rdn >= 0) add("rdn", std::to_string(o.rdn));
+    if (o.readers) add("show_readers", "1");
     if (!o.text_type.empty()) add("text_type", o.text_type);
     if (o.max_audio_seconds > 0) add("max_audio_seconds", std::to_string(o.max_audio_seconds));
     if (!o.lexicons.empty()) {

@@ -29,6 +29,7 @@ struct Options {
     bool quiet = false;
     bool list_voices = false;
     bool pinyin = false;             // print the reading table, speak nothing
+    bool readers = false;            // with pinyin: who decided each reading
     std::string text_type;           // "ssml", "text", or empty: by the text's start
     std::vector<std::string> lexicons;  // pronunciation lexicon files
     std::string server;              // a tts-server's URL; empty: speak here

@@ -102,6 +102,7 @@ TEST(TtsSay, UsageErrorsExitTwoAndHelpAndVersionExitZero) {
         {"--quiet -Zq hi", "unknown option -Z"},
         {"--voices -qZ hi", "unknown option -Z"},
         {"--quiet=yes hi", "option --quiet takes no value"},
+        {"--readers hi", "--readers goes with --pinyin"},
     };
     for (const auto &c : cases) {
         const Outcome r = tts_say(dir, c.first);
@@ -348,6 +349,9 @@ TEST(TtsSay, PinyinPrintsTheReadingTableUnderTheLibrarysParametersAndWritesNoAud
     EXPECT_EQ(values.out, "120\tyi4 bai3 er4 shi2\n元\tyuan2\n");
     const Outcome host = tts_say(dir, "--pinyin 120元", "", "SPEECH_SERVICE_SESSION_PARAMS='rdn = 1'");
     EXPECT_EQ(host.out, values.out);
+
+    const Outcome readers = tts_say(dir, "--pinyin --readers 咳血");
+    EXPECT_EQ(readers.out, "咳血\tke2 xie3\tmodel=1.00 word\n") << "who decided each syllable";
 
     const Outcome english = tts_say(dir, "--pinyin -v en 你好 world 42");
     EXPECT_EQ(english.out, "你好\ten:你好\nworld\ten:world\n42\ten:4 2\n") << "the text as that voice is given it";

@@ -82,6 +82,15 @@ SPEECH_SERVICE_API const char *speech_service_error_text(int code);
  *   rdn            0 (default) numbers read by their context (values,
  *                  dates, times, phone numbers digit by digit, ...),
  *                  1 numbers read as values, 2 digits read one by one
+ *   show_readers   0 (default) or 1: speech_service_reading adds to each
+ *                  line a tab and who decided the reading: for Han text one
+ *                  word a syllable (word, derived, char, rule, tone, model;
+ *                  ":syllable=p" where the polyphone model was asked and
+ *                  its reading not taken, "=p" its probability), "text"
+ *                  for pinyin the text gives, "number", or "-"; a table
+ *                  whose polyphones had no model (mandarin-polyphones.bin
+ *                  missing beside the lexicon) opens with the line
+ *                  "\tno polyphone model: polyphones read by the rules only"
  *   text_type      ssml or text; by default a text whose first characters
  *                  (after a byte-order mark and an XML declaration) are
  *                  "<speak" is SSML
@@ -131,6 +140,9 @@ SPEECH_SERVICE_API const char *speech_service_error_text(int code);
  *
  * SPEECH_SERVICE_LEXICON names another compiled Mandarin lexicon (by
  * default mandarin.lex beside the helper).
+ * SPEECH_SERVICE_POLYPHONE_MODEL names another polyphone model (by default
+ * mandarin-polyphones.bin beside the lexicon); without one, polyphonic
+ * characters are read by the rules alone (see show_readers).
  *
  * SPEECH_SERVICE_LEXICONS: the host's pronunciation lexicons, a
  * colon-separated list of files. Their entries win over the built-in

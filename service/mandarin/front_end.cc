@@ -2,6 +2,7 @@
 #include "front_end.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "han_reader.h"
 #include "latin_words.h"
@@ -15,6 +16,13 @@ namespace {
 
 // Runs of Han characters longer than this are read in parts.
 constexpr std::size_t kMaxHanRun = 4096;
+// The polyphone model reads at most this many characters of a sentence.
+constexpr std::size_t kModelWindow = 256;
+
+// The end of a sentence for the polyphone model.
+bool ends_sentence(char32_t c) {
+    return is_line_break(c) || std::u32string_view(U"。！？!?；;…").find(c) != std::u32string_view::npos;
+}
 
 // A tone-numbered syllable: [a-z]+[1-5].
 bool is_syllable(const std::string &s) {
@@ -27,7 +35,9 @@ bool is_syllable(const std::string &s) {
 class Tokenizer {
 public:
     Tokenizer(const Lexicon &lexicon, const std::vector<NormChar> &chars, NumberMode mode, std::vector<Token> &out)
-        : lexicon_(lexicon), chars_(chars), mode_(mode), out_(out) {}
+        : lexicon_(lexicon), chars_(chars), mode_(mode), out_(out) {
+        with_model_ = has_polyphone_model(lexicon);
+    }
 
     void run() {
         std::size_t i = 0;
@@ -67,22 +77,44 @@ private:
 
     // A word of `n` characters from `k`. Characters the lexicon has no
     // reading for are tokens of their own with an empty reading.
-    void emit_word(std::size_t k, std::size_t n, const std::vector<std::string> &syllables) {
+    void emit_word(std::size_t k, std::size_t n, const HanWord &word) {
+        const std::vector<std::string> &syllables = word.syllables;
         std::size_t from = k;
-        std::string reading;
+        std::string reading, readers;
         for (std::size_t s = 0; s < n; ++s) {
             const bool known = s < syllables.size() && is_syllable(syllables[s]);
             if (known) {
                 if (!reading.empty()) reading += ' ';
                 reading += syllables[s];
+                if (!readers.empty()) readers += ' ';
+                if (s < word.notes.size()) append_reader(word.notes[s], readers);
                 continue;
             }
-            if (!reading.empty()) emit(from, k + s, TokenKind::han, std::move(reading));
+            if (!reading.empty()) {
+                emit(from, k + s, TokenKind::han, std::move(reading));
+                out_.back().readers = std::move(readers);
+            }
             reading.clear();
+            readers.clear();
             emit(k + s, k + s + 1, TokenKind::han, "");
             from = k + s + 1;
         }
-        if (!reading.empty()) emit(from, k + n, TokenKind::han, std::move(reading));
+        if (!reading.empty()) {
+            emit(from, k + n, TokenKind::han, std::move(reading));
+            out_.back().readers = std::move(readers);
+        }
+    }
+
+    static void append_reader(const CharNote &note, std::string &out) {
+        out += source_name(note.source);
+        if (note.model_syllable.empty()) return;
+        if (note.source != Source::model) {
+            out += ':';
+            out += note.model_syllable;
+        }
+        char probability[16];
+        std::snprintf(probability, sizeof probability, "=%.2f", static_cast<double>(note.model_probability));
+        out += probability;
     }
 
     std::size_t han(std::size_t i) {
@@ -95,14 +127,41 @@ private:
         edges.before = side_before(i);
         edges.after = side_after(end, edges.after_tone);
         std::size_t k = i;
-        for (const HanWord &word : read_han(lexicon_, run, edges)) {
+        const Sentence *sentence = sentence_of(i);
+        for (const HanWord &word : read_han(lexicon_, run, edges, sentence)) {
             const std::size_t n = std::min(word.length, end - k);
-            emit_word(k, n, word.syllables);
+            emit_word(k, n, word);
             k += n;
         }
         // A reader that left characters out: they are not spoken.
         for (; k < end; ++k) emit(k, k + 1, TokenKind::han, "");
         return end;
+    }
+
+    // The sentence of the Han run that starts at chars_[i], for the
+    // polyphone model: from the last sentence end before it to the next,
+    // at most kModelWindow characters.
+    const Sentence *sentence_of(std::size_t i) {
+        if (!with_model_) return nullptr;
+        if (i >= sentence_to_) {
+            std::size_t from = i;
+            while (from > sentence_to_ && !ends_sentence(chars_[from - 1].c) && i - from < kModelWindow / 2) --from;
+            std::size_t to = i;
+            while (to < chars_.size() && to - from < kModelWindow && !ends_sentence(chars_[to].c)) ++to;
+            if (to < chars_.size() && to - from < kModelWindow) ++to;  // with its end mark
+            sentence_chars_.clear();
+            sentence_at_.assign(to - from, 0);
+            for (std::size_t k = from; k < to; ++k) {
+                sentence_at_[k - from] = sentence_chars_.size();
+                const CharClass cls = chars_[k].cls;
+                if (cls != CharClass::separator && cls != CharClass::mark) sentence_chars_ += chars_[k].c;
+            }
+            sentence_from_ = from;
+            sentence_to_ = to;
+        }
+        sentence_.chars = sentence_chars_;
+        sentence_.offset = sentence_at_[i - sentence_from_];
+        return &sentence_;
     }
 
     // What a Han run that starts at i has before it. A blank before a number
@@ -250,6 +309,11 @@ private:
     std::size_t last_from_ = 0;  // where the last token emitted starts
     NumberReading number_;
     std::size_t number_from_ = static_cast<std::size_t>(-1);
+    bool with_model_ = false;  // a polyphone model is installed
+    Sentence sentence_;
+    std::u32string sentence_chars_;
+    std::size_t sentence_from_ = 0, sentence_to_ = 0;  // chars_ of the sentence
+    std::vector<std::size_t> sentence_at_;             // their place in it
 };
 
 }  // namespace

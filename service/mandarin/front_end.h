@@ -33,6 +33,10 @@ struct Token {
     TokenKind kind = TokenKind::symbol;
     std::string reading;          // "yin2 hang2", "en:OK", or empty
     const char *pause = nullptr;  // punctuation: the clause mark the engine pauses on ("，" "。" "？" ...)
+    // Han: which reader decided each syllable, for study ("word rule",
+    // "model=0.93", "char:hang2=0.41" where the model was asked and not
+    // followed); empty for other tokens.
+    std::string readers;
 };
 
 // Tokens are handed over in batches, in the order of the text.

@@ -9,6 +9,8 @@
 #include <mutex>
 
 #include "lexicon.h"
+#include "polyphone_model.h"
+#include "polyphone_reader.h"
 #include "reading_context.h"
 
 namespace speech::mandarin {
@@ -18,8 +20,15 @@ const Lexicon *default_lexicon() {
     static std::unique_ptr<Lexicon> lexicon;
     std::call_once(once, [] {
         std::string error;
-        lexicon = Lexicon::open(lexicon_path(), error);
-        if (!lexicon) std::fprintf(stderr, "speech service: %s\n", error.c_str());
+        const std::string path = lexicon_path();
+        lexicon = Lexicon::open(path, error);
+        if (!lexicon) {
+            std::fprintf(stderr, "speech service: %s\n", error.c_str());
+            return;
+        }
+        std::unique_ptr<PolyphoneModel> model = PolyphoneModel::open(polyphone_model_path(path), error);
+        if (!model) std::fprintf(stderr, "speech service: %s; polyphones are read by the rules only\n", error.c_str());
+        lexicon->set_polyphone_model(std::move(model));
     });
     return lexicon.get();
 }
@@ -125,7 +134,10 @@ std::vector<std::size_t> segment(const Lexicon &lexicon, const std::vector<std::
 
 }  // namespace
 
-std::vector<HanWord> read_han(const Lexicon &lexicon, std::u32string_view text, const RunEdges &edges) {
+bool has_polyphone_model(const Lexicon &lexicon) { return lexicon.polyphone_model() != nullptr; }
+
+std::vector<HanWord> read_han(const Lexicon &lexicon, std::u32string_view text, const RunEdges &edges,
+                              const Sentence *sentence) {
     std::vector<HanWord> words;
     if (text.empty()) return words;
     std::vector<std::uint16_t> index(text.size());
@@ -154,6 +166,7 @@ std::vector<HanWord> read_han(const Lexicon &lexicon, std::u32string_view text, 
             cr.c = text[start + k];
             cr.word = word;
             cr.in_word = k;
+            cr.word_cost = entry.cost;
             std::string_view s = lexicon.syllable(entry.syllable(k));
             if (!s.empty()) {
                 cr.syllable = s;
@@ -167,14 +180,30 @@ std::vector<HanWord> read_han(const Lexicon &lexicon, std::u32string_view text, 
     }
 
     apply_context_rules(run);
+    if (sentence != nullptr && lexicon.polyphone_model() != nullptr) {
+        // The states of the last sentence read on this thread: its other
+        // runs need no new pass.
+        thread_local SentenceModel states;
+        states.start(*lexicon.polyphone_model(), sentence->chars);
+        ModelView view;
+        view.sentence = &states;
+        view.offset = sentence->offset;
+        view.combine = sentence->model_decides;
+        apply_polyphone_model(run, view);
+    }
     apply_tone_changes(run);
 
     words.reserve(run.word_starts.size());
     for (std::size_t w = 0; w < run.word_starts.size(); ++w) {
         HanWord word;
         word.length = run.word_lengths[w];
-        for (std::size_t k = 0; k < word.length; ++k)
-            word.syllables.push_back(std::move(run.chars[run.word_starts[w] + k].syllable));
+        word.syllables.reserve(word.length);
+        word.notes.reserve(word.length);
+        for (std::size_t k = 0; k < word.length; ++k) {
+            CharReading &cr = run.chars[run.word_starts[w] + k];
+            word.syllables.push_back(std::move(cr.syllable));
+            word.notes.push_back(CharNote{cr.source, cr.model_syllable, cr.model_probability, cr.rule_probability, cr.word_cost});
+        }
         words.push_back(std::move(word));
     }
     return words;

@@ -6,6 +6,7 @@
 #define SPEECH_MANDARIN_HAN_READER_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,11 +27,62 @@ bool is_han(char32_t c);
 // character unchanged.
 char32_t to_simplified(const Lexicon &lexicon, char32_t c);
 
+// Where a character's reading came from.
+enum class Source : unsigned char {
+    none,       // no reading known
+    character,  // the character's most frequent reading
+    word,       // the reading the lexicon gives the word it is in
+    derived,    // the reading the lexicon derived for its word from the
+                // characters, which the context rules may revise
+    rule,       // set by a context rule
+    model,      // chosen by the trained polyphone model
+    tone,       // a tone change (一, 不) or a neutral tone set by the rules
+};
+
+// The name of a source in the reading table ("word", "model", ...).
+inline const char *source_name(Source source) {
+    switch (source) {
+        case Source::none: return "none";
+        case Source::character: return "char";
+        case Source::word: return "word";
+        case Source::derived: return "derived";
+        case Source::rule: return "rule";
+        case Source::model: return "model";
+        case Source::tone: return "tone";
+    }
+    return "none";
+}
+
+// True when the trained polyphone model is installed beside `lexicon`.
+bool has_polyphone_model(const Lexicon &lexicon);
+
+// The sentence a run of Han characters is in, as the polyphone model reads
+// it: its characters, normalised and simplified, without blanks.
+struct Sentence {
+    std::u32string_view chars;
+    std::size_t offset = 0;  // where the run starts in it
+    // False: the model is asked, but the rules' reading kept (for measuring).
+    bool model_decides = true;
+};
+
+// How a character was read, for those who study the reading.
+struct CharNote {
+    Source source = Source::none;
+    // What the model made of a polyphonic character it was asked about:
+    // its likeliest reading among the character's own, and how likely
+    // (0..1); no syllable when it was not asked (or there is no model).
+    std::string_view model_syllable;
+    float model_probability = 0.0f;
+    float rule_probability = 0.0f;  // the model's probability of the rules' reading
+    std::uint16_t word_cost = 0;    // the lexicon's cost of the word (rarer: higher)
+};
+
 struct HanWord {
     std::size_t length = 0;              // characters of the run in this word
     // One per character: "hang2", "de5", "lv4"; empty for a character the
     // lexicon has no reading for (a rare ideograph, or no lexicon data).
     std::vector<std::string> syllables;
+    std::vector<CharNote> notes;  // one per character
 };
 
 // What the text holds just outside a run of Han characters, for the rules
@@ -55,8 +107,13 @@ struct RunEdges {
 };
 
 // Reads a run of Han characters that are already simplified, splitting it
-// into words that cover it in order; `edges` is what surrounds it.
-std::vector<HanWord> read_han(const Lexicon &lexicon, std::u32string_view run, const RunEdges &edges = {});
+// into words that cover it in order; `edges` is what surrounds it. With
+// its `sentence` and a model beside the lexicon, the polyphone model's
+// reading replaces the rules' where measurement showed it better; the model
+// runs once over a sentence however many runs it has (a run's sentence is
+// compared with the last one read on the thread).
+std::vector<HanWord> read_han(const Lexicon &lexicon, std::u32string_view run, const RunEdges &edges = {},
+                              const Sentence *sentence = nullptr);
 
 }  // namespace speech::mandarin
 

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "engine_process.h"
+#include "polyphone_model.h"
 
 namespace speech::mandarin {
 
@@ -76,6 +77,15 @@ std::unique_ptr<Lexicon> Lexicon::from_bytes(const void *data, std::size_t size,
 
 Lexicon::~Lexicon() {
     if (map_ != nullptr) munmap(map_, size_);
+}
+
+void Lexicon::set_polyphone_model(std::unique_ptr<PolyphoneModel> model) {
+    polyphone_model_ = std::move(model);
+    model_classes_.clear();
+    if (!polyphone_model_) return;
+    model_classes_.resize(header_->syllable_count, kNoClass);
+    for (std::size_t id = 0; id < model_classes_.size(); ++id)
+        model_classes_[id] = polyphone_model_->class_of(syllable(static_cast<std::uint16_t>(id)));
 }
 
 bool Lexicon::load(std::string &error) {

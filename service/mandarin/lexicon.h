@@ -11,10 +11,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "lexicon_format.h"
 
 namespace speech::mandarin {
+
+class PolyphoneModel;
 
 inline constexpr std::uint16_t kNoChar = 0xFFFF;
 
@@ -60,6 +63,15 @@ class Lexicon {
     std::uint16_t unknown_cost() const { return static_cast<std::uint16_t>(header_->unknown_cost); }
     std::size_t max_word() const { return header_->max_word; }
 
+    // The trained polyphone model installed beside the lexicon, or null
+    // (the rules then read the polyphonic characters alone).
+    const PolyphoneModel *polyphone_model() const { return polyphone_model_.get(); }
+    void set_polyphone_model(std::unique_ptr<PolyphoneModel> model);
+    // The model's class of syllable `id` (kNoClass: none, or no model).
+    std::uint16_t model_class(std::uint16_t id) const {
+        return id < model_classes_.size() ? model_classes_[id] : std::uint16_t{0xFFFF};
+    }
+
   private:
     Lexicon() = default;
     bool load(std::string &error);
@@ -75,6 +87,8 @@ class Lexicon {
     const format::Variant *variants_ = nullptr;
     const std::uint32_t *slots_ = nullptr;
     const std::uint32_t *entries_ = nullptr;
+    std::unique_ptr<PolyphoneModel> polyphone_model_;
+    std::vector<std::uint16_t> model_classes_;  // by syllable id
 };
 
 // The lexicon file used by default_lexicon(): $SPEECH_SERVICE_LEXICON, or

@@ -6,6 +6,7 @@
 #define SPEECH_MANDARIN_READING_CONTEXT_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,15 +16,7 @@
 namespace speech::mandarin {
 
 class Lexicon;
-
-enum class Source {
-    none,       // no reading known
-    character,  // the character's most frequent reading
-    word,       // the reading the lexicon gives the word it is in
-    derived,    // the reading the lexicon derived for its word from the
-                // characters, which the context rules may revise
-    rule,       // set by a context rule
-};
+struct ModelView;
 
 struct CharReading {
     char32_t c = 0;
@@ -31,6 +24,10 @@ struct CharReading {
     std::size_t in_word = 0;   // place in its word
     std::string syllable;      // "hang2"; empty when unknown
     Source source = Source::none;
+    std::uint16_t word_cost = 0;      // the lexicon's cost of its word (rarer: higher)
+    std::string_view model_syllable;  // see CharNote
+    float model_probability = 0.0f;
+    float rule_probability = 0.0f;   // the model's probability of the rules' reading
 };
 
 // What the rules see for a number beside the run: 几, a numeral that
@@ -77,6 +74,10 @@ void apply_context_rules(RunReading &run);
 
 // The tone changes of 一 and 不, and the neutral tones.
 void apply_tone_changes(RunReading &run);
+
+// Asks the polyphone model about the polyphonic characters of the run and
+// takes its reading where the combination says so.
+void apply_polyphone_model(RunReading &run, const ModelView &model);
 
 }  // namespace speech::mandarin
 

@@ -19,7 +19,15 @@ bool is_digit_char(char32_t c) {
 bool is_big_unit(char32_t c) { return c == U'百' || c == U'千' || c == U'万' || c == U'亿'; }
 
 void set_tone(CharReading &cr, char tone) {
-    if (!cr.syllable.empty()) cr.syllable.back() = tone;
+    if (cr.syllable.empty() || cr.syllable.back() == tone) return;
+    cr.syllable.back() = tone;
+    cr.source = Source::tone;
+}
+
+void set_syllable(CharReading &cr, const char *syllable) {
+    if (cr.syllable == syllable) return;
+    cr.syllable = syllable;
+    cr.source = Source::tone;
 }
 
 // 一 keeps its first tone when it counts or orders: in a string of numerals
@@ -51,26 +59,26 @@ bool between_doubled_verb(const RunReading &run, std::size_t i) {
 void change_yi(RunReading &run, std::size_t i) {
     CharReading &cr = run.chars[i];
     if (yi_keeps_tone(run, i)) {
-        cr.syllable = "yi1";
+        set_syllable(cr, "yi1");
         return;
     }
     // 看一看: between a doubled verb.
     if (between_doubled_verb(run, i)) {
-        cr.syllable = "yi5";
+        set_syllable(cr, "yi5");
         return;
     }
     const char next = run.tone_after(i);
-    cr.syllable = next == '4' || next == '5' ? "yi2" : "yi4";
+    set_syllable(cr, next == '4' || next == '5' ? "yi2" : "yi4");
 }
 
 void change_bu(RunReading &run, std::size_t i) {
     CharReading &cr = run.chars[i];
     // 是不是, 好不好: the 不 of a question is light.
     if (between_doubled_verb(run, i)) {
-        cr.syllable = "bu5";
+        set_syllable(cr, "bu5");
         return;
     }
-    cr.syllable = run.tone_after(i) == '4' ? "bu2" : "bu4";
+    set_syllable(cr, run.tone_after(i) == '4' ? "bu2" : "bu4");
 }
 
 bool is_particle(char32_t c) {
@@ -88,7 +96,7 @@ void apply_tone_changes(RunReading &run) {
             if (after_something) set_tone(cr, '5');
             break;
         case U'的':
-            if (run.single(i)) cr.syllable = "de5";
+            if (run.single(i)) set_syllable(cr, "de5");
             break;
         default:
             if (is_particle(cr.c) && run.single(i) && after_something) set_tone(cr, '5');

@@ -55,7 +55,8 @@ int parse_session_config(const char *params, const char *host_params, SessionCon
     }
     if (const std::string *files = find_param(list, "lexicons")) out.lexicon_files = lexicons::split_paths(*files);
     for (auto [key, max, field] : {std::make_tuple("speed", 100, &out.speed), std::make_tuple("volume", 100, &out.volume),
-                                   std::make_tuple("pitch", 100, &out.pitch), std::make_tuple("rdn", 2, &out.rdn)}) {
+                                   std::make_tuple("pitch", 100, &out.pitch), std::make_tuple("rdn", 2, &out.rdn),
+                                   std::make_tuple("show_readers", 1, &out.show_readers)}) {
         if (const int rc = read_level(list, key, max, *field)) return rc;
     }
     if (const std::string *v = find_param(list, "max_audio_seconds")) {

@@ -25,6 +25,7 @@ struct SessionConfig {
     int volume = 50;  // 0..100
     int pitch = 50;   // 0..100
     int rdn = 0;      // 0 by context, 1 values, 2 digits one by one
+    int show_readers = 0;  // 1: the reading table says who decided each reading
     // The service's own voice xiaoxin: the text goes through the Mandarin
     // front end; any engine voice named directly reads the text as it is.
     bool mandarin_front_end = true;

@@ -27,6 +27,10 @@ class TableSink final : public ssml::ReadingSink {
             table_.append(text.substr(t.begin, t.end - t.begin));
             table_ += '\t';
             table_ += t.reading;
+            if (config_.show_readers != 0) {
+                table_ += '\t';
+                table_ += mandarin::readers_of(t);
+            }
             table_ += '\n';
         }
     }
@@ -83,8 +87,9 @@ int text_reading_table(const SessionConfig &config, std::string_view text, std::
         }
         const mandarin::Lexicon *lexicon = mandarin::default_lexicon();
         if (lexicon == nullptr) return SPEECH_ERR_ENGINE_START;
+        if (config.show_readers != 0) table = mandarin::model_missing_line(*lexicon);
         lexicons::read_with_lexicons(*lexicon, config.lexicons.get(), text, mode, [&](const auto &tokens) {
-            mandarin::append_table_lines(text, tokens, table);
+            mandarin::append_table_lines(text, tokens, table, config.show_readers != 0);
         });
         return SPEECH_OK;
     }
@@ -95,6 +100,7 @@ int text_reading_table(const SessionConfig &config, std::string_view text, std::
     settings.lexicons = config.lexicons.get();
     settings.mode = mode;
     settings.voice = config.mandarin_front_end ? ssml::kMandarin : config.engine_voice;
+    if (config.show_readers != 0 && settings.lexicon != nullptr) table = mandarin::model_missing_line(*settings.lexicon);
     TableSink sink(table, config);
     bool no_lexicon = false;
     if (!ssml::read_document(doc, settings, sink, nullptr, no_lexicon) && no_lexicon) return SPEECH_ERR_ENGINE_START;

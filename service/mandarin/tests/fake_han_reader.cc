@@ -46,7 +46,9 @@ char32_t to_simplified(const Lexicon &, char32_t c) {
     }
 }
 
-std::vector<HanWord> read_han(const Lexicon &, std::u32string_view run, const RunEdges &) {
+bool has_polyphone_model(const Lexicon &) { return false; }
+
+std::vector<HanWord> read_han(const Lexicon &, std::u32string_view run, const RunEdges &, const Sentence *) {
     std::vector<HanWord> words;
     for (std::size_t i = 0; i < run.size(); ++i) {
         const bool pair = i + 1 < run.size() && run[i + 1] == U'行' && (run[i] == U'银' || run[i] == U'㢢');

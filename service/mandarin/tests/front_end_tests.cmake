@@ -14,7 +14,10 @@ add_executable(test_reading_api test_reading_api.cc)
 target_include_directories(test_reading_api PRIVATE ${PROJECT_SOURCE_DIR}/service/mandarin)
 target_link_libraries(test_reading_api PRIVATE speech_service GTest::gtest_main)
 tts_warnings(test_reading_api)
-gtest_discover_tests(test_reading_api PROPERTIES LABELS mandarin)
+gtest_discover_tests(test_reading_api TEST_FILTER "-*MissingModel" PROPERTIES LABELS mandarin)
+add_test(NAME ReadingApi.MissingModel COMMAND test_reading_api --gtest_filter=*MissingModel)
+set_tests_properties(ReadingApi.MissingModel PROPERTIES LABELS mandarin
+  ENVIRONMENT SPEECH_SERVICE_POLYPHONE_MODEL=${CMAKE_CURRENT_BINARY_DIR}/no-such-model.bin)
 
 # Sessions of the voice xiaoxin on the real engine.
 add_executable(test_mandarin_session test_mandarin_session.cc ${PROJECT_SOURCE_DIR}/service/tests/service_client.cc)

@@ -73,6 +73,43 @@ TEST(ReadingApi, PhraseEndsAreNotNumbersOrWords) {
     for (const Said &c : cases) EXPECT_EQ(syllables(c.text), c.syllables) << c.text;
 }
 
+// The polyphone model decides where the rules only had a character's usual
+// reading, and never over what the rules keep: common words of the lexicon
+// and their neutral tones, measure words after numbers, 一 and 不, and what
+// the text itself says.
+TEST(ReadingApi, PolyphoneModelAndRules) {
+    const Said cases[] = {
+        {"他咳血了", "ta1 ke2 xie3 le5"},                                // the model (the rules: ka3)
+        {"他的头发长得很快", "ta1 de5 tou2 fa4 zhang3 de5 hen3 kuai4"},  // the model says fa1
+        {"理发店", "li3 fa4 dian4"},
+        {"这条河很长", "zhe4 tiao2 he2 hen3 chang2"},                    // the model says zhang3
+        {"我觉得很好", "wo3 jue2 de5 hen3 hao3"},                        // the model says de2
+        {"不是3个", "bu2 shi4 san1 ge4"},
+        {"看一看", "kan4 yi5 kan4"},
+    };
+    for (const Said &c : cases) EXPECT_EQ(syllables(c.text), c.syllables) << c.text;
+    EXPECT_EQ(reading("<speak>他<phoneme alphabet=\"x-pinyin\" ph=\"ka3\">咳</phoneme>血</speak>", "show_readers = 1"),
+              "他\tta1\tchar\n咳\tka3\ttext\n血\txue4\tchar\n");
+}
+
+// With show_readers, each line says who decided its reading; without it, the
+// table is as before (TableLines).
+TEST(ReadingApi, ShowReaders) {
+    EXPECT_EQ(reading("咳血，3个 OK wo3", "show_readers = 1"),
+              "咳血\tke2 xie3\tmodel=1.00 word\n，\t\t-\n3\tsan1\tnumber\n个\tge4\tchar\nOK\ten:O.K.\t-\n"
+              "wo3\two3\ttext\n");
+    EXPECT_EQ(reading("银行", "show_readers = 0"), "银行\tyin2 hang2\n");
+    EXPECT_EQ(reading("银行", "show_readers = 2"), "rc=" + std::to_string(SPEECH_ERR_OUT_OF_RANGE));
+}
+
+// Run with SPEECH_SERVICE_POLYPHONE_MODEL naming no file: the rules read
+// alone, and a table with readers says so first.
+TEST(ReadingApi, MissingModel) {
+    EXPECT_EQ(reading("咳血"), "咳血\tka3 xie3\n");
+    EXPECT_EQ(reading("咳血", "show_readers = 1"),
+              "\tno polyphone model: polyphones read by the rules only\n咳血\tka3 xie3\tword word\n");
+}
+
 TEST(ReadingApi, TableLines) {
     EXPECT_EQ(reading("银行，2个 OK"), "银行\tyin2 hang2\n，\t\n2\tliang3\n个\tge4\nOK\ten:O.K.\n");
     EXPECT_EQ(reading("120元", "rdn = 2"), "120\tyi1 er4 ling2\n元\tyuan2\n");

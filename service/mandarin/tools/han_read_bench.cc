@@ -2,15 +2,22 @@
 // Reads every line of a UTF-8 file through read_han() and prints, per line,
 // one field per character: its syllable for a Han character, "-" for any
 // other. Each run is read with the number or Latin word beside it, as the
-// front end reads it. On stderr: the time to open the lexicon (the median of
-// 21 opens) and to read the file.
+// front end reads it, and with --model, the line as its sentence for the
+// polyphone model. On stderr: the time to open the lexicon (the median of
+// 21 opens) and to read the file (on the clock, and in CPU time).
 //
-//   mandarin-read-bench [--words] LEXICON TEXTFILE > readings
+//   mandarin-read-bench [--words] [--notes] [--model FILE [--uncombined]]
+//                       LEXICON TEXTFILE > readings
 //
 // With --words, a Han character that begins a word of several is preceded
-// by "[" and one that ends it followed by "]".
+// by "[" and one that ends it followed by "]". With --notes, a Han
+// character's field is "syllable|source|model's syllable|its probability|
+// the model's probability of the rules' reading|length of the word" (the
+// model's fields empty where it was not asked). With --uncombined, the
+// model is asked but the rules' reading kept.
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -20,6 +27,7 @@
 
 #include "han_reader.h"
 #include "lexicon.h"
+#include "polyphone_model.h"
 
 namespace {
 
@@ -66,19 +74,40 @@ speech::mandarin::RunSide side_at(const std::u32string &line, std::size_t k, boo
 
 double ms_since(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
 
+// The CPU time of this thread in milliseconds: on a shared machine, steadier
+// than the time on the clock.
+double cpu_ms() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
     using namespace speech::mandarin;
-    bool mark_words = argc == 4 && std::string(argv[1]) == "--words";
-    if (mark_words) {
-        --argc;
-        ++argv;
+    bool mark_words = false, notes = false, combine = true;
+    std::string model_path;
+    int arg = 1;
+    for (; arg < argc && argv[arg][0] == '-' && argv[arg][1] == '-'; ++arg) {
+        const std::string option = argv[arg];
+        if (option == "--words") {
+            mark_words = true;
+        } else if (option == "--notes") {
+            notes = true;
+        } else if (option == "--uncombined") {
+            combine = false;
+        } else if (option == "--model" && arg + 1 < argc) {
+            model_path = argv[++arg];
+        } else {
+            break;
+        }
     }
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s [--words] LEXICON TEXTFILE\n", argv[0]);
+    if (argc - arg != 2) {
+        std::fprintf(stderr, "usage: %s [--words] [--notes] [--model FILE [--uncombined]] LEXICON TEXTFILE\n", argv[0]);
         return 2;
     }
+    argv += arg - 1;
     // The median of several opens, each mapping and checking the file anew.
     std::string error;
     std::vector<double> opens;
@@ -94,14 +123,29 @@ int main(int argc, char **argv) {
     }
     std::sort(opens.begin(), opens.end());
     double open_ms = opens[opens.size() / 2];
+    std::unique_ptr<PolyphoneModel> model;
+    if (!model_path.empty() && !(model = PolyphoneModel::open(model_path, error))) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    const bool with_model = model != nullptr;
+    lexicon->set_polyphone_model(std::move(model));
     std::ifstream in(argv[2], std::ios::binary);
     std::vector<std::u32string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(decode(line));
 
     std::vector<std::vector<std::string>> out(lines.size());
     auto t0 = Clock::now();
+    const double cpu0 = cpu_ms();
     for (std::size_t l = 0; l < lines.size(); ++l) {
         const std::u32string &line = lines[l];
+        // The line as the front end gives it to the model: blanks left out.
+        std::vector<std::size_t> at(line.size());
+        std::u32string sentence_chars;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            at[i] = sentence_chars.size();
+            if (line[i] != U' ') sentence_chars += is_han(line[i]) ? to_simplified(*lexicon, line[i]) : line[i];
+        }
         for (std::size_t i = 0; i < line.size();) {
             if (!is_han(line[i])) {
                 out[l].push_back("-");
@@ -110,12 +154,29 @@ int main(int argc, char **argv) {
             }
             RunEdges edges;
             edges.before = side_at(line, i, true);
+            Sentence sentence;
+            sentence.chars = sentence_chars;
+            sentence.offset = at[i];
+            sentence.model_decides = combine;
             std::u32string run;
             for (; i < line.size() && is_han(line[i]); ++i) run.push_back(to_simplified(*lexicon, line[i]));
             edges.after = side_at(line, i, false);
-            for (HanWord &w : read_han(*lexicon, run, edges)) {
+            for (HanWord &w : read_han(*lexicon, run, edges, with_model ? &sentence : nullptr)) {
                 for (std::size_t k = 0; k < w.syllables.size(); ++k) {
                     std::string s = w.syllables[k].empty() ? "?" : std::move(w.syllables[k]);
+                    if (notes && k < w.notes.size()) {
+                        const CharNote &note = w.notes[k];
+                        char field[96];
+                        if (note.model_syllable.empty())
+                            std::snprintf(field, sizeof field, "|%s|||", source_name(note.source));
+                        else
+                            std::snprintf(field, sizeof field, "|%s|%.*s|%.6g|%.6g", source_name(note.source),
+                                          static_cast<int>(note.model_syllable.size()), note.model_syllable.data(),
+                                          static_cast<double>(note.model_probability),
+                                          static_cast<double>(note.rule_probability));
+                        s += field;
+                        s += '|' + std::to_string(w.length) + '|' + std::to_string(note.word_cost);
+                    }
                     if (mark_words && w.length > 1 && k == 0) s = "[" + s;
                     if (mark_words && w.length > 1 && k + 1 == w.length) s += "]";
                     out[l].push_back(std::move(s));
@@ -124,12 +185,13 @@ int main(int argc, char **argv) {
         }
     }
     double read_ms = ms_since(t0);
+    const double read_cpu_ms = cpu_ms() - cpu0;
     std::ostringstream text;
     for (const auto &fields : out) {
         for (std::size_t k = 0; k < fields.size(); ++k) text << (k ? " " : "") << fields[k];
         text << '\n';
     }
     std::cout << text.str();
-    std::fprintf(stderr, "open_ms %.3f\nread_ms %.1f\n", open_ms, read_ms);
+    std::fprintf(stderr, "open_ms %.3f\nread_ms %.1f\nread_cpu_ms %.1f\n", open_ms, read_ms, read_cpu_ms);
     return 0;
 }
