@@ -163,7 +163,7 @@ TEST(Answers, StreamCutByTheEngineCountsAsAFailure) {
         EXPECT_FALSE(r.chunked_complete) << fields << ": the cut stream ended as if complete";
     }
     const std::string metrics = request(server.port(), "GET", "/metrics").body;
-    EXPECT_NE(metrics.find("tts_requests_total{route=\"/v1/audio/speech\",status=\"504\"} 2\n"), std::string::npos) << metrics;
+    EXPECT_NE(metrics.find("tts_requests_total{protocol=\"http\",route=\"/v1/audio/speech\",status=\"504\"} 2\n"), std::string::npos) << metrics;
     EXPECT_EQ(metrics.find("route=\"/v1/audio/speech\",status=\"200\""), std::string::npos) << metrics;
 }
 

@@ -288,7 +288,7 @@ TEST(Server, SlowConnectionsLeaveNormalClientsServed) {
 // A client gone mid-stream ends its session and its helper at once, and
 // leaves no descriptor behind.
 TEST(Server, DisconnectMidStreamEndsTheHelper) {
-    ServerProcess server({"--max-text", "400000"}, {"SPEECH_SERVICE_WARM_ENGINE=0"});
+    ServerProcess server({"--max-text", "400000", "--max-audio-seconds", "86400"}, {"SPEECH_SERVICE_WARM_ENGINE=0"});
     const unsigned fds = server.descriptors();
     std::string text;
     while (text.size() < 300000) text += "春眠不觉晓，处处闻啼鸟。夜来风雨声，花落知多少。";

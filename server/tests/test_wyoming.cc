@@ -255,7 +255,7 @@ TEST(Wyoming, ConnectionsBeyondTheLimitAreTurnedAway) {
 // A client gone mid-audio ends its session and helper at once, and leaves
 // no descriptor behind.
 TEST(Wyoming, DisconnectMidAudioEndsTheHelper) {
-    ServerProcess server(with_wyoming({"--max-text", "400000"}), {"SPEECH_SERVICE_WARM_ENGINE=0"});
+    ServerProcess server(with_wyoming({"--max-text", "400000", "--max-audio-seconds", "86400"}), {"SPEECH_SERVICE_WARM_ENGINE=0"});
     const unsigned fds = server.descriptors();
     std::string text;
     while (text.size() < 300000) text += "春眠不觉晓，处处闻啼鸟。夜来风雨声，花落知多少。";

@@ -61,7 +61,7 @@ LD_LIBRARY_PATH=$libdir "$root/usr/bin/tts-server" --listen 127.0.0.1:0 2> "$wor
 server=$!
 for _ in $(seq 50); do grep -q "listening on" "$work/server.log" && break; sleep 0.1; done
 port=$(sed -n 's/.*listening on http:\/\/127.0.0.1:\([0-9]*\).*/\1/p' "$work/server.log")
-curl -sS --fail -o "$work/server.wav" -H 'Content-Type: application/json' -d '{"input":"你好"}' \
+curl -sS --fail -o "$work/server.wav" -H 'Content-Type: application/json' -d '{"input":"你好","response_format":"wav"}' \
   "http://127.0.0.1:$port/v1/audio/speech" || { kill $server; cat "$work/server.log"; fail "tts-server from the root did not speak"; }
 kill -TERM $server
 wait $server || fail "tts-server did not exit 0 on SIGTERM"
