@@ -9,13 +9,6 @@ import pathlib
 import re
 import sys
 
-# Pages that other branches add; a link to one of them is not broken while
-# it is missing. Empty this list once they are all in.
-PAGES_TO_COME = {
-    "docs/hostile-clients.md", "docs/limits.md", "docs/openai-apps.md",
-    "docs/wyoming.md", "docs/speech-dispatcher.md", "docs/polyphone-model.md",
-}
-
 LINK = re.compile(r"\]\(([^)\s]+)(?:\s+\"[^\"]*\")?\)")
 FENCE = re.compile(r"^\s*(```|~~~)")
 
@@ -66,10 +59,7 @@ def main():
                 continue
             path, _, anchor = target.partition("#")
             dest = (page.parent / path).resolve() if path else page
-            rel = dest.relative_to(root).as_posix() if dest.is_relative_to(root) else str(dest)
             if not dest.exists():
-                if rel in PAGES_TO_COME:
-                    continue
                 print(f"{page.relative_to(root)}:{line}: {target}: no such file")
                 broken += 1
             elif anchor and dest.suffix == ".md" and anchor not in anchors(dest):
