@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // User text as it may be echoed in a message, a log line or a results
-// file: control characters (and DEL) escaped as \n, \t, \xHH, and cut to a
-// bound with the size of what was left out, so that a hostile value can
-// neither forge a line, move a terminal's cursor, nor flood a log.
+// file: control characters and bytes that are not UTF-8 escaped as \xHH,
+// and cut to a bound with the size of what was left out, so that a hostile
+// value can neither forge a line, move a terminal's cursor, nor flood a log.
 #ifndef TTS_COMMON_SHOWN_TEXT_H
 #define TTS_COMMON_SHOWN_TEXT_H
 
@@ -14,28 +14,75 @@ namespace tts_text {
 
 inline constexpr std::size_t kShownBytes = 120;
 
-// `text` escaped and cut after `max` bytes of it (at a UTF-8 character's
-// start), "... (N bytes in all)" then saying how long it was.
-inline std::string shown(std::string_view text, std::size_t max = kShownBytes) {
+// The length of the valid UTF-8 sequence at the start of `s` (1 to 4), or 0.
+inline std::size_t utf8_sequence(std::string_view s) {
+    if (s.empty()) return 0;
+    const auto c = static_cast<unsigned char>(s[0]);
+    if (c < 0x80) return 1;
+    std::size_t n;
+    unsigned cp;
+    unsigned min;
+    if ((c & 0xE0) == 0xC0) {
+        n = 1, cp = c & 0x1Fu, min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        n = 2, cp = c & 0x0Fu, min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        n = 3, cp = c & 0x07u, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (s.size() <= n) return 0;
+    for (std::size_t k = 1; k <= n; ++k) {
+        const auto d = static_cast<unsigned char>(s[k]);
+        if ((d & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (d & 0x3Fu);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return n + 1;
+}
+
+// `text` with C0 controls, DEL, C1 controls and invalid UTF-8 bytes written
+// as \xNN and backslashes doubled: one logged line stays one line, no
+// terminal escape reaches a journal, and the result is valid UTF-8. With
+// `quoted`, double quotes too, for a field that a log line quotes.
+inline std::string printable(std::string_view text, bool quoted = false) {
     static constexpr char kHex[] = "0123456789abcdef";
-    std::size_t end = text.size() <= max ? text.size() : max;
-    while (end > 0 && end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
     std::string out;
-    out.reserve(end + 16);
-    for (std::size_t i = 0; i < end; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '\n') out += "\\n";
-        else if (c == '\r') out += "\\r";
-        else if (c == '\t') out += "\\t";
-        else if (c == '\\') out += "\\\\";
-        else if (c < 0x20 || c == 0x7F) {
-            out += "\\x";
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
+    out.reserve(text.size());
+    const auto escape = [&](unsigned char c) {
+        out += "\\x";
+        out += kHex[c >> 4];
+        out += kHex[c & 0xF];
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const std::size_t n = utf8_sequence(text.substr(i));
+        // C1 controls are U+0080..U+009F, encoded C2 80..C2 9F.
+        const bool c1 = n == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+        if (n == 0 || c < 0x20 || c == 0x7F || (quoted && c == '"')) {
+            escape(c);
+            ++i;
+        } else if (c1) {
+            escape(c);
+            escape(static_cast<unsigned char>(text[i + 1]));
+            i += 2;
+        } else if (c == '\\') {
+            out += "\\\\";
+            ++i;
         } else {
-            out += static_cast<char>(c);
+            out.append(text.substr(i, n));
+            i += n;
         }
     }
+    return out;
+}
+
+// `text` made printable and cut after `max` bytes of it (at a UTF-8
+// character's start), "... (N bytes in all)" then saying how long it was.
+inline std::string shown(std::string_view text, std::size_t max = kShownBytes) {
+    std::size_t end = text.size() <= max ? text.size() : max;
+    while (end > 0 && end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    std::string out = printable(text.substr(0, end));
     if (end < text.size()) out += "... (" + std::to_string(text.size()) + " bytes in all)";
     return out;
 }

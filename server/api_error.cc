@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "api_error.h"
 
-#include "printable.h"
+#include "shown_text.h"
 #include "speech_service.h"
 
 namespace tts_server {
@@ -40,7 +40,7 @@ ApiError service_failure(int code, const std::string &engine_error, unsigned max
 }
 
 std::string error_body(const ApiError &error) {
-    nlohmann::json inner = {{"message", printable(error.message)},
+    nlohmann::json inner = {{"message", tts_text::printable(error.message)},
                             {"type", error.type},
                             {"param", error.param.empty() ? nlohmann::json() : nlohmann::json(error.param)},
                             {"code", error.code}};

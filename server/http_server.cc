@@ -21,7 +21,7 @@
 #include "fd_budget.h"
 #include "helper_count.h"
 #include "listings.h"
-#include "printable.h"
+#include "shown_text.h"
 #include "request_framing.h"
 #include "speech_request.h"
 #include "speech_service.h"
@@ -161,7 +161,7 @@ struct HttpServer::Stream {
                 // Too late for a status: the client sees the stream cut
                 // short, without its last chunk.
                 *cut = body->failure();
-                std::fprintf(stderr, "tts-server: the answer was cut short: %s\n", printable((*cut)->message).c_str());
+                std::fprintf(stderr, "tts-server: the answer was cut short: %s\n", tts_text::printable((*cut)->message).c_str());
                 return MHD_CONTENT_READER_END_WITH_ERROR;
             }
         }
@@ -244,7 +244,7 @@ struct Routes {
     static MHD_Result handler_failed(HttpServer &s, MHD_Connection *c, Exchange *ex, std::size_t &upload_size,
                                      const char *what) noexcept {
         try {
-            std::fprintf(stderr, "tts-server: request failed: %s\n", printable(what).c_str());
+            std::fprintf(stderr, "tts-server: request failed: %s\n", tts_text::printable(what).c_str());
             if (ex == nullptr || ex->status != 0) return MHD_NO;
             if (upload_size != 0) {
                 // The rest of the body is read (and dropped) first: an answer
@@ -465,10 +465,10 @@ struct Routes {
         s.metrics_.record(ex.route, status, seconds);
         if (s.config_.access_log)
             std::fprintf(stderr, "%s \"%s %s\" %u %llu %.3f%s%s%s\n", client_address(c).c_str(),
-                         printable(ex.method, true).c_str(), printable(ex.url, true).c_str(), status,
+                         tts_text::printable(ex.method, true).c_str(), tts_text::printable(ex.url, true).c_str(), status,
                          static_cast<unsigned long long>(ex.sent->load()), seconds,
                          how == MHD_REQUEST_TERMINATED_COMPLETED_OK ? "" : " aborted", cut ? " cut: " : "",
-                         cut ? printable(cut->message).c_str() : "");
+                         cut ? tts_text::printable(cut->message).c_str() : "");
     }
 
     static void on_connection(void *cls, MHD_Connection *c, void **context, MHD_ConnectionNotificationCode what) {

@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "pcm_source.h"
-#include "printable.h"
+#include "shown_text.h"
 #include "voice_aliases.h"
 
 namespace tts_server {
@@ -21,7 +21,7 @@ std::string mark_invalid_utf8(std::string_view body, std::string_view marker) {
     std::string out;
     bool invalid = false;
     for (std::size_t i = 0; i < body.size();) {
-        const std::size_t n = utf8_sequence(body.substr(i));
+        const std::size_t n = tts_text::utf8_sequence(body.substr(i));
         if (n == 0) {
             out += marker;
             invalid = true;

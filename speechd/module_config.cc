@@ -3,16 +3,11 @@
 
 #include <cctype>
 #include <charconv>
+#include "trim.h"
 
 namespace sd_tts {
 
 namespace {
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-    return s;
-}
 
 std::string_view unquote(std::string_view v) {
     if (v.size() >= 2 && v.front() == '"' && v.back() == '"') return v.substr(1, v.size() - 2);

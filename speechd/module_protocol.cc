@@ -6,16 +6,11 @@
 #include <charconv>
 
 #include "module_log.h"
+#include "trim.h"
 
 namespace sd_tts {
 
 namespace {
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-    return s;
-}
 
 std::string upper(std::string_view s) {
     std::string out(s);

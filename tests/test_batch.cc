@@ -437,7 +437,7 @@ TEST(Batch, EchoedValuesAreCutAndEscaped) {
         std::string line, reason;
     } const cases[] = {
         {"num", R"({"id": 12.5, "text": "一"})", "not 12.5"},
-        {"2", "{\"id\": \"../\\u001b[31mred\\nline\", \"text\": \"一\"}", "\\x1b[31mred\\nline"},
+        {"2", "{\"id\": \"../\\u001b[31mred\\nline\", \"text\": \"一\"}", "\\x1b[31mred\\x0aline"},
         {"voice", R"({"id": "voice", "text": "一", "voice": ")" + huge + "\"}", "bytes in all"},
         {"speed", R"({"id": "speed", "text": "一", "speed": ")" + huge + "\"}", "bytes in all"},
     };

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -112,3 +113,13 @@ double ServerProcess::cpu_seconds() const {
 unsigned ServerProcess::descriptors() const { return count_entries("/proc/" + std::to_string(pid_) + "/fd"); }
 
 }  // namespace server_test
+
+std::string server_test::run(const std::string &command) {
+    std::string out;
+    if (FILE *p = popen(command.c_str(), "r")) {
+        char buf[4096];
+        for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+        pclose(p);
+    }
+    return out;
+}

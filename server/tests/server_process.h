@@ -50,6 +50,9 @@ class ServerProcess {
     std::string wyoming_line_;
 };
 
+// What the shell command writes on its standard output.
+std::string run(const std::string &command);
+
 // Polls `pred` every 20 ms up to `ms`; whether it held.
 template <typename F>
 bool eventually(F pred, int ms);

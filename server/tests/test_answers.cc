@@ -21,20 +21,11 @@ extern "C" {
 namespace {
 
 using server_test::request;
+using server_test::run;
 using server_test::Response;
 using server_test::ServerProcess;
 
 const std::string kText = "春眠不觉晓，处处闻啼鸟。";
-
-std::string run(const std::string &command) {
-    std::string out;
-    if (FILE *p = popen(command.c_str(), "r")) {
-        char buf[4096];
-        for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-        pclose(p);
-    }
-    return out;
-}
 
 std::string saved(const std::string &bytes, const std::string &name) {
     const std::string path = testing::TempDir() + "/tts-answer-" + name;

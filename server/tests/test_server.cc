@@ -29,6 +29,7 @@ namespace {
 using server_test::Connection;
 using server_test::eventually;
 using server_test::request;
+using server_test::run;
 using server_test::Response;
 using server_test::ServerProcess;
 
@@ -58,16 +59,6 @@ std::string flac_samples(const std::string &flac, unsigned rate) {
 }
 
 std::string speech_body(const std::string &fields) { return "{\"input\":\"你好，世界。\"" + fields + "}"; }
-
-std::string run(const std::string &command) {
-    std::string out;
-    if (FILE *p = popen(command.c_str(), "r")) {
-        char buf[4096];
-        for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-        pclose(p);
-    }
-    return out;
-}
 
 // A WAV body has exact sizes and the asked rate; pcm is the same samples,
 // chunked.

@@ -15,7 +15,7 @@
 #include "listings.h"
 #include "metrics.h"
 #include "options.h"
-#include "printable.h"
+#include "shown_text.h"
 #include "request_framing.h"
 #include "speech_request.h"
 #include "speech_service.h"
@@ -259,8 +259,8 @@ TEST(Printable, ControlsAndInvalidBytesAreEscaped) {
         {"\xff\xc3", "\\xff\\xc3"},
         {"back\\slash \"q\"", "back\\\\slash \"q\""},
     };
-    for (const auto &[in, out] : cases) EXPECT_EQ(printable(in), out) << in;
-    EXPECT_EQ(printable("say \"hi\"", true), "say \\x22hi\\x22");
+    for (const auto &[in, out] : cases) EXPECT_EQ(tts_text::printable(in), out) << in;
+    EXPECT_EQ(tts_text::printable("say \"hi\"", true), "say \\x22hi\\x22");
 }
 
 TEST(RequestFraming, AmbiguousBodiesAreRefused) {
