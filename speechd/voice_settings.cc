@@ -93,6 +93,11 @@ bool VoiceSettings::apply(std::string_view line) {
 
 int service_level(int value) { return (std::clamp(value, -100, 100) + 100) / 2; }
 
+// The server's volume 100, its default, is the engine's normal loudness (the
+// service's 50): mapped as rate and pitch are, every message would be at
+// twice the normal amplitude and loud passages would clip.
+int service_volume(int value) { return (std::clamp(value, -100, 100) + 100) / 4; }
+
 bool is_mandarin(std::string_view v) {
     const std::string tag = lower(v);
     if (tag == kMandarinVoice) return true;
@@ -122,7 +127,7 @@ std::string choose_voice(const VoiceSettings &s, const std::vector<Voice> &voice
 std::string session_params(const VoiceSettings &s, const std::string &voice, bool ssml) {
     return "voice_name = " + voice + ", text_encoding = utf8, sample_rate = 16000, speed = " +
            std::to_string(service_level(s.rate)) + ", pitch = " + std::to_string(service_level(s.pitch)) +
-           ", volume = " + std::to_string(service_level(s.volume)) + ", text_type = " + (ssml ? "ssml" : "text");
+           ", volume = " + std::to_string(service_volume(s.volume)) + ", text_type = " + (ssml ? "ssml" : "text");
 }
 
 }  // namespace sd_tts

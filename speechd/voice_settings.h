@@ -29,7 +29,7 @@ enum class CapitalLetters { none, spell, icon };
 struct VoiceSettings {
     int rate = 0;    // -100..100 each
     int pitch = 0;
-    int volume = 0;
+    int volume = 100;  // the server's default: the engine's normal loudness
     Punctuation punctuation = Punctuation::none;
     bool spelling = false;
     CapitalLetters capitals = CapitalLetters::none;

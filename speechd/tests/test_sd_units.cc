@@ -235,6 +235,16 @@ TEST(Voices, LevelsMapOntoTheServiceRange) {
     EXPECT_EQ(session_params(s, "xiaoxin", true),
               "voice_name = xiaoxin, text_encoding = utf8, sample_rate = 16000, speed = 100, pitch = 50, volume = 0, "
               "text_type = ssml");
+    // The server's volume 100, its default and ours, is the engine's normal
+    // loudness; lower volumes scale it down.
+    for (const auto &[set, level] : {std::pair<const char *, const char *>{"", "volume = 50"}, {"volume=100", "volume = 50"},
+                                     {"volume=0", "volume = 25"}}) {
+        VoiceSettings v;
+        if (*set != '\0') {
+            ASSERT_TRUE(v.apply(set));
+        }
+        EXPECT_NE(session_params(v, "xiaoxin", false).find(level), std::string::npos) << set;
+    }
 }
 
 TEST(KeyNames, CharactersAndKeysAsScreenReadersSayThem) {
