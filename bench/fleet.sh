@@ -6,7 +6,10 @@
 #   1. one replica gets SIGTERM mid-run: no request may fail, and it answers
 #      the work it held (its access log grows after the signal) and exits 0;
 #   2. one gets SIGKILL mid-run: only the requests it held may fail (at most
-#      its workers and queue places, 2 + 4), and none at the socket.
+#      its workers and queue places, 2 + 4), and none at the socket. The
+#      requests ask for wav, whose short answers are whole before their
+#      first byte; a streamed format (mp3, pcm, ...) whose replica dies
+#      mid-answer reaches the client cut short, as any stream would.
 # Each run must serve at least 100 requests, and the signalled replica must
 # have answered some speech before its signal. Exits 1 when a check fails.
 #   bench/fleet.sh [BUILD_DIR]      (needs haproxy and wrk: install-deps.sh ci or bench)
@@ -37,7 +40,7 @@ start_replica() {  # index; sets r<index> to the pid, a child of this shell so t
 
 cat > "$work/post.lua" <<'EOF'
 wrk.method = "POST"
-wrk.body = '{"input": "你好，欢迎使用离线语音合成。"}'
+wrk.body = '{"input": "你好，欢迎使用离线语音合成。", "response_format": "wav"}'
 wrk.headers["Content-Type"] = "application/json"
 EOF
 
