@@ -196,8 +196,10 @@ std::uint16_t PolyphoneModel::class_of(std::string_view syllable) const {
 }
 
 // Built twice, for AVX2 (the gate loops run on eight floats at a time) and
-// for any x86-64, and chosen when the library is loaded.
-#if defined(__x86_64__) && defined(__GNUC__)
+// for any x86-64, and chosen when the library is loaded. Not with clang 14,
+// which defines no symbol that other files can call for a member function
+// built this way.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 __attribute__((target_clones("avx2", "default")))
 #endif
 void PolyphoneModel::step(std::uint16_t input, int direction, float *h, float *c) const {
