@@ -6,6 +6,7 @@
 
 extern "C" {
 #include <libavutil/base64.h>
+#include <unistd.h>
 }
 
 #include <cstdio>
@@ -27,8 +28,10 @@ using server_test::ServerProcess;
 
 const std::string kText = "春眠不觉晓，处处闻啼鸟。";
 
+// Named for this process too: ctest runs each test in a process of its own,
+// several at once, and they share the temporary folder.
 std::string saved(const std::string &bytes, const std::string &name) {
-    const std::string path = testing::TempDir() + "/tts-answer-" + name;
+    const std::string path = testing::TempDir() + "/tts-answer-" + std::to_string(getpid()) + "-" + name;
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
 }
@@ -214,7 +217,7 @@ TEST(Answers, EachAppGetsAudioWithItsDefaults) {
     for (const App &app : apps) {
         std::string json = app.json;
         json.replace(json.find("%s"), 2, kText);
-        const std::string out = testing::TempDir() + "/tts-app-answer";
+        const std::string out = testing::TempDir() + "/tts-app-answer-" + std::to_string(getpid());
         const std::string status = run("curl -sS -o " + out + " -w '%{http_code} %{content_type}' -H 'Content-Type: application/json' "
                                        "-H 'Authorization: Bearer sk-unused' -d '" + json + "' " + url);
         EXPECT_EQ(status, std::string("200 ") + app.type) << app.name;

@@ -198,8 +198,10 @@ std::uint16_t PolyphoneModel::class_of(std::string_view syllable) const {
 // Built twice, for AVX2 (the gate loops run on eight floats at a time) and
 // for any x86-64, and chosen when the library is loaded. Not with clang 14,
 // which defines no symbol that other files can call for a member function
-// built this way.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// built this way, nor under the sanitizers, whose runtimes are not ready
+// when the loader picks the version (ThreadSanitizer crashes there).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__) && \
+    !defined(__SANITIZE_ADDRESS__)
 __attribute__((target_clones("avx2", "default")))
 #endif
 void PolyphoneModel::step(std::uint16_t input, int direction, float *h, float *c) const {
