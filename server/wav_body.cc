@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -79,13 +80,20 @@ class WavBody : public AnswerBody {
     std::uint64_t sent_ = 0;
 };
 
+// The image of a 16-bit mono header at `rate` whose sizes state
+// `data_bytes` of audio, as a finished file does (saturating).
+void mono_header(unsigned rate, std::uint64_t data_bytes, unsigned char (&image)[tts::kWavHeaderBytes]) {
+    wav_hdr hdr = {{'R', 'I', 'F', 'F'}, 0, {'W', 'A', 'V', 'E'}, {'f', 'm', 't', ' '}, 16, 1, 1, rate,
+                   rate * 2, 2, 16, {'d', 'a', 't', 'a'}, 0};
+    tts::wav_add_final_sizes(hdr, data_bytes);
+    tts::wav_encode(hdr, image);
+}
+
 // The header of a WAV whose length is not known: both sizes at their
 // largest, which players take as "to the end of the stream".
 void unknown_size_header(unsigned rate, std::string &memory) {
-    const wav_hdr hdr = {{'R', 'I', 'F', 'F'}, 0xFFFFFFFFu, {'W', 'A', 'V', 'E'}, {'f', 'm', 't', ' '}, 16, 1, 1, rate,
-                         rate * 2, 2, 16, {'d', 'a', 't', 'a'}, 0xFFFFFFFFu};
     unsigned char image[tts::kWavHeaderBytes];
-    tts::wav_encode(hdr, image);
+    mono_header(rate, UINT64_MAX, image);
     std::memcpy(memory.data(), image, sizeof image);
 }
 
@@ -167,11 +175,8 @@ std::variant<std::unique_ptr<AnswerBody>, ApiError> gather_wav(std::unique_ptr<P
     if (data > 0xFFFFFFFFu - tts::kRiffSizeOverhead)
         return fail({500, "the audio is too long for a WAV file; ask for another format", "server_error", "", "too_long"});
     const unsigned rate = source.rate();
-    const wav_hdr hdr = {{'R', 'I', 'F', 'F'}, static_cast<std::uint32_t>(data + tts::kRiffSizeOverhead), {'W', 'A', 'V', 'E'},
-                         {'f', 'm', 't', ' '}, 16, 1, 1, rate, rate * 2, 2, 16,
-                         {'d', 'a', 't', 'a'}, static_cast<std::uint32_t>(data)};
     unsigned char image[tts::kWavHeaderBytes];
-    tts::wav_encode(hdr, image);
+    mono_header(rate, data, image);
     if (fd < 0) std::memcpy(memory.data(), image, sizeof image);
     else if (!write_all(fd, reinterpret_cast<const char *>(image), sizeof image, 0))
         return fail(keep_failed(std::strerror(errno)));
