@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
-#include <sstream>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -24,6 +23,7 @@
 #include "shown_text.h"
 #include "request_framing.h"
 #include "speech_request.h"
+#include "tab_pairs.h"
 #include "speech_service.h"
 #include "synthesis.h"
 
@@ -110,13 +110,10 @@ bool is_json_type(const char *type) {
 // The service's "FIRST<TAB>SECOND" lines (a list it allocated, freed here)
 // as JSON objects with those two keys; a line without a tab has "" second.
 nlohmann::json tab_lines(char *list, const char *first, const char *second) {
-    std::istringstream lines(list);
+    const std::string lines = list;
     speech_service_free(list);
     nlohmann::json out = nlohmann::json::array();
-    for (std::string line; std::getline(lines, line);) {
-        const auto tab = line.find('\t');
-        out.push_back({{first, line.substr(0, tab)}, {second, tab == std::string::npos ? "" : line.substr(tab + 1)}});
-    }
+    for (const auto &[a, b] : tab_pairs(lines)) out.push_back({{first, a}, {second, b}});
     return out;
 }
 

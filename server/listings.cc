@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "listings.h"
 
-#include <sstream>
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "tab_pairs.h"
 
 namespace tts_server {
 namespace {
@@ -36,14 +37,12 @@ std::string audio_voices_body(const std::string &service_list) {
     // 1: other Chinese; 2: voices that spell Chinese characters out or skip
     // them.
     std::vector<json> ranked[3];
-    std::istringstream lines(service_list);
     bool first = true;
-    for (std::string line; std::getline(lines, line); first = false) {
-        const auto tab = line.find('\t');
-        const std::string id = line.substr(0, tab);
-        const std::string language = tab == std::string::npos ? "" : line.substr(tab + 1);
+    for (const auto &[id, language] : tab_pairs(service_list)) {
+        const bool service_voice = first;
+        first = false;
         if (id.empty()) continue;
-        if (first || starts_with(language, "cmn")) {
+        if (service_voice || starts_with(language, "cmn")) {
             ranked[0].push_back({{"id", id}, {"name", id + " (Mandarin)"}});
         } else if (starts_with(language, "yue") || starts_with(language, "hak") || starts_with(language, "zh")) {
             ranked[1].push_back({{"id", id}, {"name", id + " (" + language + ")"}});

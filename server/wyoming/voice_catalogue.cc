@@ -5,6 +5,8 @@
 #include <cctype>
 #include <sstream>
 
+#include "tab_pairs.h"
+
 namespace tts_server::wyoming {
 namespace {
 
@@ -51,11 +53,9 @@ std::vector<std::string> locales_of(const std::string &tag) {
 
 VoiceCatalogue VoiceCatalogue::from_lines(const std::string &lines) {
     VoiceCatalogue c;
-    std::istringstream in(lines);
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty()) continue;
-        const auto tab = line.find('\t');
-        Voice v{line.substr(0, tab), tab == std::string::npos ? "" : line.substr(tab + 1), {}};
+    for (auto &[name, tag] : tab_pairs(lines)) {
+        if (name.empty() && tag.empty()) continue;  // an empty line
+        Voice v{std::move(name), std::move(tag), {}};
         v.languages = locales_of(v.tag.empty() ? v.name : v.tag);
         c.voices_.push_back(std::move(v));
     }
