@@ -2,6 +2,8 @@
 #include "speech_worker.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 
 #include "audio_block.h"
 #include "module_log.h"
@@ -19,6 +21,17 @@ constexpr std::size_t kBlockBytes = kSampleRate / 10 * 2;  // 100 ms
 bool engine_failure(int code) {
     return code == SPEECH_ERR_ENGINE_START || code == SPEECH_ERR_ENGINE_CRASHED ||
            code == SPEECH_ERR_ENGINE_TIMEOUT || code == SPEECH_ERR_ENGINE_OUTPUT;
+}
+
+// Tests widen the moment between a fetch and the use of its block, where a
+// STOP from the other thread may end the session, with a pause of this many
+// milliseconds.
+std::chrono::milliseconds fetch_delay() {
+    static const long ms = [] {
+        const char *env = std::getenv("SD_TTS_TEST_FETCH_DELAY_MS");
+        return env != nullptr ? std::clamp(std::strtol(env, nullptr, 10), 0L, 10000L) : 0L;
+    }();
+    return std::chrono::milliseconds(ms);
 }
 
 std::string failure(const char *what, int code) {
@@ -108,15 +121,22 @@ bool SpeechWorker::synthesize(const Utterance &u) {
             unsigned len = 0;
             int status = 0;
             const void *block = QTTSAudioGet(handle, &len, &status, &code);
-            if (stopping()) break;
+            if (fetch_delay().count() > 0) std::this_thread::sleep_for(fetch_delay());
             if (block != nullptr && len > 0) {
                 std::string_view pcm(static_cast<const char *>(block), len);
                 const std::size_t skip = sent > made ? std::min<std::size_t>(sent - made, pcm.size()) : 0;
-                made += pcm.size();
-                pcm.remove_prefix(skip);
-                sent += pcm.size();
-                // A block may end inside a sample: its byte waits for the next.
-                odd.append(pcm);
+                {
+                    // The block lives only as long as its session, which a
+                    // STOP ends from the other thread: it is copied while
+                    // the session is known to be alive.
+                    std::lock_guard<std::mutex> lock(session_mutex_);
+                    if (session_ != handle) break;
+                    pcm.remove_prefix(skip);
+                    // A block may end inside a sample: its byte waits for the next.
+                    odd.append(pcm);
+                }
+                made += len;
+                sent += len - skip;
                 const std::size_t whole = odd.size() & ~std::size_t{1};
                 // The server plays a block whole before it looks at a STOP:
                 // long audio goes in short blocks.

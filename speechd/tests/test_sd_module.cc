@@ -116,6 +116,25 @@ TEST(Module, StopEndsTheSynthesisAtOnce) {
     EXPECT_EQ(shape_of(m.events()), "701 705 702");
 }
 
+// A STOP that lands between a fetch and the use of its block, held open
+// for a while here, must not leave the block to a session already ended.
+TEST(Module, StopBetweenAFetchAndItsBlockIsSafe) {
+    ModuleProcess m({}, {"SD_TTS_TEST_FETCH_DELAY_MS=1500"});
+    ASSERT_TRUE(m.handshake());
+    ASSERT_EQ(speak(m, "SPEAK", long_text()), "200 OK SPEAKING");
+    // The first block's audio, then quiet: the next block is being held.
+    std::string l;
+    bool audio = false;
+    while (m.line(l, audio ? 300 : 10000)) audio = audio || l.rfind("705-AUDIO", 0) == 0;
+    ASSERT_TRUE(audio);
+    m.send("STOP\n");
+    const auto events = m.events(5000);
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().code, "703");
+    ASSERT_EQ(speak(m, "SPEAK", kSentence), "200 OK SPEAKING");
+    EXPECT_EQ(m.events().back().code, "702");
+}
+
 TEST(Module, StopDoesNotWaitForAStuckEngine) {
     ModuleProcess m({}, {"SPEECH_SERVICE_ENGINE=" SPEECH_TEST_HELPERS "/hang.sh", "SPEECH_SERVICE_WARM_ENGINE=0"});
     ASSERT_TRUE(m.handshake());
