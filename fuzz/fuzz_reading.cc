@@ -13,6 +13,7 @@
 #include "engine_text.h"
 #include "front_end.h"
 #include "han_reader.h"
+#include "mandarin_data.h"
 #include "normalize.h"
 #include "speech_service.h"
 
@@ -69,7 +70,7 @@ void check_tokens(const Lexicon &lexicon, std::string_view text, NumberMode mode
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    static const Lexicon *lexicon = default_lexicon();
+    static const Lexicon *lexicon = speech::mandarin_lexicon();
     if (lexicon == nullptr) std::abort();  // the lexicon must be built beside the helper
     const char *text = reinterpret_cast<const char *>(data);
     const std::string_view view(text, size);

@@ -9,6 +9,7 @@
 
 #include "engine_segments.h"
 #include "session_config.h"
+#include "session_text.h"
 #include "speech_service.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
@@ -24,8 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     speech::SessionConfig config;
     config.text_type = speech::TextType::ssml;
+    speech::SessionText read;
+    std::string message;
+    if (speech::read_session_text(config, std::string_view(text, size), read, message) != SPEECH_OK || !read.document)
+        __builtin_trap();
     std::vector<speech::EngineSegment> segments;
-    if (speech::engine_segments(config, std::string_view(text, size), segments) != SPEECH_OK) __builtin_trap();
+    if (speech::engine_segments(config, *read.document, segments) != SPEECH_OK) __builtin_trap();
     for (const speech::EngineSegment &s : segments)
         if (s.silence_ms == 0 && (s.voice.empty() || s.text.empty())) __builtin_trap();
     return 0;

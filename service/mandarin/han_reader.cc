@@ -4,9 +4,7 @@
 // from the end), then the reading of each character from its word.
 #include "han_reader.h"
 
-#include <cstdio>
 #include <limits>
-#include <mutex>
 
 #include "lexicon.h"
 #include "polyphone_model.h"
@@ -14,24 +12,6 @@
 #include "reading_context.h"
 
 namespace speech::mandarin {
-
-const Lexicon *default_lexicon() {
-    static std::once_flag once;
-    static std::unique_ptr<Lexicon> lexicon;
-    std::call_once(once, [] {
-        std::string error;
-        const std::string path = lexicon_path();
-        lexicon = Lexicon::open(path, error);
-        if (!lexicon) {
-            std::fprintf(stderr, "speech service: %s\n", error.c_str());
-            return;
-        }
-        std::unique_ptr<PolyphoneModel> model = PolyphoneModel::open(polyphone_model_path(path), error);
-        if (!model) std::fprintf(stderr, "speech service: %s; polyphones are read by the rules only\n", error.c_str());
-        lexicon->set_polyphone_model(std::move(model));
-    });
-    return lexicon.get();
-}
 
 bool is_han(char32_t c) {
     return (c >= 0x4E00 && c <= 0x9FFF) ||    // unified ideographs

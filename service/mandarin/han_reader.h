@@ -15,10 +15,6 @@ namespace speech::mandarin {
 
 class Lexicon;
 
-// The lexicon installed beside the engine helper (mandarin.lex), mapped
-// once per process; null when it cannot be opened.
-const Lexicon *default_lexicon();
-
 // True for the characters read as Mandarin syllables: CJK unified
 // ideographs (all blocks), compatibility ideographs and 〇.
 bool is_han(char32_t c);

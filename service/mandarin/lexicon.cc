@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine_process.h"
 #include "polyphone_model.h"
 
 namespace speech::mandarin {
@@ -208,15 +207,6 @@ WordEntry Lexicon::find(const std::uint16_t *first, std::size_t n, std::uint32_t
         return result;
     }
     return result;
-}
-
-std::string lexicon_path() {
-    if (const char *env = std::getenv("SPEECH_SERVICE_LEXICON"); env != nullptr && *env != '\0') return env;
-    std::string beside_engine = folder_of(engine_program_path()) + "/mandarin.lex";
-    // A helper named by $SPEECH_SERVICE_ENGINE may have no lexicon beside
-    // it: then the one beside the service's own helper.
-    if (access(beside_engine.c_str(), R_OK) != 0) return folder_of(installed_engine_program_path()) + "/mandarin.lex";
-    return beside_engine;
 }
 
 }  // namespace speech::mandarin

@@ -91,11 +91,6 @@ class Lexicon {
     std::vector<std::uint16_t> model_classes_;  // by syllable id
 };
 
-// The lexicon file used by default_lexicon(): $SPEECH_SERVICE_LEXICON, or
-// mandarin.lex in the folder of the engine helper (the installed one when
-// a helper named by $SPEECH_SERVICE_ENGINE has none beside it).
-std::string lexicon_path();
-
 }  // namespace speech::mandarin
 
 #endif  // SPEECH_MANDARIN_LEXICON_H

@@ -7,7 +7,7 @@
 
 #include "digit_reading.h"
 #include "engine_text.h"
-#include "han_reader.h"
+#include "mandarin_data.h"
 #include "lexicon_reading.h"
 #include "session_text.h"
 #include "speech_service.h"
@@ -94,7 +94,7 @@ class SegmentSink final : public ssml::ReadingSink {
 int read_document(const SessionConfig &config, const ssml::Document &doc, std::vector<EngineSegment> &out,
                   const std::atomic<bool> *cancel) {
     ssml::ReadingSettings settings;
-    settings.lexicon = mandarin::default_lexicon();
+    settings.lexicon = mandarin_lexicon();
     settings.lexicons = config.lexicons.get();
     settings.mode = static_cast<mandarin::NumberMode>(config.rdn);
     settings.voice = config.mandarin_front_end ? ssml::kMandarin : config.engine_voice;
@@ -104,14 +104,6 @@ int read_document(const SessionConfig &config, const ssml::Document &doc, std::v
         return no_lexicon ? SPEECH_ERR_ENGINE_START : SPEECH_ERR_INVALID_HANDLE;
     sink.flush();
     return SPEECH_OK;
-}
-
-int document_segments(const SessionConfig &config, std::string_view text, std::vector<EngineSegment> &out,
-                      const std::atomic<bool> *cancel) {
-    ssml::Document doc;
-    std::string message;
-    if (const int rc = parse_document(config, text, doc, message)) return rc;
-    return read_document(config, doc, out, cancel);
 }
 
 // Runs `prepare`, with `out` empty unless it succeeds: no exception leaves
@@ -137,9 +129,8 @@ int prepared(std::vector<EngineSegment> &out, Prepare &&prepare) {
 int engine_segments(const SessionConfig &config, std::string_view text, std::vector<EngineSegment> &out,
                     const std::atomic<bool> *cancel) {
     return prepared(out, [&]() -> int {
-        if (is_ssml(config, text)) return document_segments(config, text, out, cancel);
         if (config.mandarin_front_end) {
-            const mandarin::Lexicon *lexicon = mandarin::default_lexicon();
+            const mandarin::Lexicon *lexicon = mandarin_lexicon();
             if (lexicon == nullptr) return SPEECH_ERR_ENGINE_START;
             mandarin::EngineTextBuilder builder;
             lexicons::read_with_lexicons(

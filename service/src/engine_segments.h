@@ -19,13 +19,12 @@ namespace speech {
 
 using EngineSegment = RequestSegment;
 
-// 0 and the segments the helper speaks for `text` under `config`, or an
-// error code: SPEECH_ERR_INVALID_HANDLE when `cancel` was set while the text
-// was read (the session was ended), SPEECH_ERR_BAD_SSML for a document that
-// does not parse.
+// 0 and the segments the helper speaks for the plain text `text` under
+// `config`, or an error code: SPEECH_ERR_INVALID_HANDLE when `cancel` was
+// set while the text was read (the session was ended).
 int engine_segments(const SessionConfig &config, std::string_view text, std::vector<EngineSegment> &out,
                     const std::atomic<bool> *cancel = nullptr);
-// The same for an SSML document parsed already (see parse_document).
+// The same for an SSML document (see read_session_text).
 int engine_segments(const SessionConfig &config, const ssml::Document &doc, std::vector<EngineSegment> &out,
                     const std::atomic<bool> *cancel = nullptr);
 

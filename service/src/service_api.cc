@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "audio_budget.h"
-#include "han_reader.h"
+#include "mandarin_data.h"
 #include "login_state.h"
 #include "reading_table.h"
 #include "session.h"
@@ -108,9 +108,12 @@ int speech_service_reading(const char *params, const char *text, unsigned int te
         t_markup_message.clear();
         if (!speech::is_speakable_utf8(text, text_len)) return static_cast<int>(SPEECH_ERR_INVALID_TEXT);
         if (const int loaded = speech::load_session_lexicons(config, t_markup_message)) return loaded;
+        speech::SessionText read;
+        if (const int rc = speech::read_session_text(config, std::string_view(text == nullptr ? "" : text, text_len),
+                                                     read, t_markup_message))
+            return rc;
         std::string table;
-        const int rc = speech::text_reading_table(config, std::string_view(text == nullptr ? "" : text, text_len),
-                                                  table, t_markup_message);
+        const int rc = speech::text_reading_table(config, read, table);
         if (rc == SPEECH_ERR_ENGINE_START) t_last_engine_error = kNoLexicon;
         if (rc != SPEECH_OK) return rc;
         return hand_over(table, *reading);
@@ -139,7 +142,7 @@ const char *QTTSSessionBegin(const char *params, int *error_code) {
         if (const int parsed =
                 speech::parse_session_config(params, std::getenv(speech::kHostSessionParamsEnv), config))
             return parsed;
-        if (config.mandarin_front_end && speech::mandarin::default_lexicon() == nullptr) {
+        if (config.mandarin_front_end && speech::mandarin_lexicon() == nullptr) {
             t_last_engine_error = kNoLexicon;
             return static_cast<int>(SPEECH_ERR_ENGINE_START);
         }
@@ -168,12 +171,13 @@ int QTTSTextPut(const char *session, const char *text, unsigned int text_len, co
         const std::string_view view(text == nullptr ? "" : text, text == nullptr ? 0 : text_len);
         // A text that asks for more audio than the session allows is
         // refused here, before any is made (see audio_budget.h).
-        if (s->ours() && text != nullptr && speech::is_speakable_utf8(text, text_len) && speech::is_ssml(s->config(), view)) {
-            speech::ssml::Document doc;
-            if (const int rc = speech::parse_document(s->config(), view, doc, t_markup_message)) return rc;
-            if (const int rc = speech::check_audio_budget(s->config(), speech::estimate_audio(doc), t_markup_message))
-                return rc;
-            return s->put_text(text, text_len, std::move(doc));
+        if (s->ours() && text != nullptr && speech::is_speakable_utf8(text, text_len)) {
+            speech::SessionText read;
+            if (const int rc = speech::read_session_text(s->config(), view, read, t_markup_message)) return rc;
+            const speech::AudioEstimate estimate =
+                read.document ? speech::estimate_audio(*read.document) : speech::estimate_audio(view);
+            if (const int rc = speech::check_audio_budget(s->config(), estimate, t_markup_message)) return rc;
+            return s->put_text(text, text_len, std::move(read.document));
         }
         if (s->ours())
             if (const int rc = speech::check_audio_budget(s->config(), speech::estimate_audio(view), t_markup_message))

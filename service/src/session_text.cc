@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "han_reader.h"
+#include "mandarin_data.h"
 #include "lexicon_reading.h"
 #include "lexicon_set.h"
 #include "reading_table.h"
@@ -57,53 +57,61 @@ int load_session_lexicons(SessionConfig &config, std::string &message) {
     return SPEECH_OK;
 }
 
+namespace {
+
 bool is_ssml(const SessionConfig &config, std::string_view text) {
     if (config.text_type != TextType::detect) return config.text_type == TextType::ssml;
     return ssml::looks_like_ssml(text);
 }
 
-int parse_document(const SessionConfig &config, std::string_view text, ssml::Document &doc, std::string &message) {
+}  // namespace
+
+int read_session_text(const SessionConfig &config, std::string_view text, SessionText &out, std::string &message) {
+    message.clear();
+    out.plain = text;
+    out.document.reset();
+    if (!is_ssml(config, text)) return SPEECH_OK;
     ssml::Options options;
     options.voice_exists = [](const std::string &name) { return engine_voice_exists(name); };
     if (config.lexicons) options.lexicon_names = config.lexicons->names();
     xml::Error error;
-    message.clear();
+    ssml::Document &doc = out.document.emplace();
     if (!ssml::parse_ssml(text, options, doc, error)) {
+        out.document.reset();
         message = "SSML " + error.text();
         return SPEECH_ERR_BAD_SSML;
     }
     for (const std::string &note : doc.notes) message += (message.empty() ? "" : "; ") + note;
+    out.plain = {};
     return SPEECH_OK;
 }
 
-int text_reading_table(const SessionConfig &config, std::string_view text, std::string &table, std::string &message) {
+int text_reading_table(const SessionConfig &config, const SessionText &text, std::string &table) {
     table.clear();
-    message.clear();
     const auto mode = static_cast<mandarin::NumberMode>(config.rdn);
-    if (!is_ssml(config, text)) {
+    if (!text.document) {
         if (!config.mandarin_front_end) {
-            table = voice_reading_table(config, text);
+            table = voice_reading_table(config, text.plain);
             return SPEECH_OK;
         }
-        const mandarin::Lexicon *lexicon = mandarin::default_lexicon();
+        const mandarin::Lexicon *lexicon = mandarin_lexicon();
         if (lexicon == nullptr) return SPEECH_ERR_ENGINE_START;
         if (config.show_readers != 0) table = mandarin::model_missing_line(*lexicon);
-        lexicons::read_with_lexicons(*lexicon, config.lexicons.get(), text, mode, [&](const auto &tokens) {
-            mandarin::append_table_lines(text, tokens, table, config.show_readers != 0);
+        lexicons::read_with_lexicons(*lexicon, config.lexicons.get(), text.plain, mode, [&](const auto &tokens) {
+            mandarin::append_table_lines(text.plain, tokens, table, config.show_readers != 0);
         });
         return SPEECH_OK;
     }
-    ssml::Document doc;
-    if (const int rc = parse_document(config, text, doc, message)) return rc;
     ssml::ReadingSettings settings;
-    settings.lexicon = mandarin::default_lexicon();
+    settings.lexicon = mandarin_lexicon();
     settings.lexicons = config.lexicons.get();
     settings.mode = mode;
     settings.voice = config.mandarin_front_end ? ssml::kMandarin : config.engine_voice;
     if (config.show_readers != 0 && settings.lexicon != nullptr) table = mandarin::model_missing_line(*settings.lexicon);
     TableSink sink(table, config);
     bool no_lexicon = false;
-    if (!ssml::read_document(doc, settings, sink, nullptr, no_lexicon) && no_lexicon) return SPEECH_ERR_ENGINE_START;
+    if (!ssml::read_document(*text.document, settings, sink, nullptr, no_lexicon) && no_lexicon)
+        return SPEECH_ERR_ENGINE_START;
     return SPEECH_OK;
 }
 

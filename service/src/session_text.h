@@ -4,6 +4,7 @@
 #ifndef SPEECH_SESSION_TEXT_H
 #define SPEECH_SESSION_TEXT_H
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,16 +18,21 @@ namespace speech {
 // SPEECH_ERR_BAD_LEXICON with a message naming the file, line and column.
 int load_session_lexicons(SessionConfig &config, std::string &message);
 
-// Whether `text` is taken as SSML under `config`.
-bool is_ssml(const SessionConfig &config, std::string_view text);
+// A text as the service reads it, decided once: plain, or the SSML
+// document parsed from it. Everything below takes it as it is.
+struct SessionText {
+    std::string_view plain;  // the text itself, when there is no document
+    std::optional<ssml::Document> document;
+};
 
-// Reads the SSML document `text`: 0, or SPEECH_ERR_BAD_SSML with a message
-// that gives the line and column.
-int parse_document(const SessionConfig &config, std::string_view text, ssml::Document &doc, std::string &message);
+// Decides whether `text` is SSML under `config` and, if so, parses it:
+// 0, or SPEECH_ERR_BAD_SSML with a message that gives the line and column.
+// `message` also carries the notes of a document that parsed.
+int read_session_text(const SessionConfig &config, std::string_view text, SessionText &out, std::string &message);
 
-// The reading table of `text` (plain or SSML): 0, SPEECH_ERR_BAD_SSML with
-// `message`, or SPEECH_ERR_ENGINE_START when the Mandarin lexicon is missing.
-int text_reading_table(const SessionConfig &config, std::string_view text, std::string &table, std::string &message);
+// The reading table of a text: 0, or SPEECH_ERR_ENGINE_START when the
+// Mandarin lexicon is missing.
+int text_reading_table(const SessionConfig &config, const SessionText &text, std::string &table);
 
 }  // namespace speech
 

@@ -25,7 +25,7 @@ const std::map<char32_t, const char *> &readings() {
 
 }  // namespace
 
-const Lexicon *default_lexicon() {
+const Lexicon *test_lexicon() {
     static const Lexicon lexicon;
     return &lexicon;
 }

@@ -13,6 +13,11 @@
 #include "front_end.h"
 #include "han_reader.h"
 
+namespace speech::mandarin {
+// The stand-in lexicon of fake_han_reader.cc.
+const Lexicon *test_lexicon();
+}  // namespace speech::mandarin
+
 namespace speech::mandarin::testing {
 
 // A text with something of every kind.
@@ -23,7 +28,7 @@ inline const char kMixed[] =
 // "TEXT:READING" of each token, joined by " / ".
 inline std::string tokens_of(std::string_view text, int rdn) {
     std::string out;
-    for (const Token &t : read_text(*default_lexicon(), text, static_cast<NumberMode>(rdn))) {
+    for (const Token &t : read_text(*test_lexicon(), text, static_cast<NumberMode>(rdn))) {
         if (!out.empty()) out += " / ";
         out.append(text.substr(t.begin, t.end - t.begin));
         out += ':';

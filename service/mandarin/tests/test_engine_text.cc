@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "engine_text.h"
-#include "han_reader.h"
+#include "front_end_test_util.h"
 
 namespace speech::mandarin {
 namespace {
 
 std::string segments_of(const char *text, int rdn = 0) {
     std::string out;
-    for (const VoiceText &s : engine_text(*default_lexicon(), text, static_cast<NumberMode>(rdn))) {
+    for (const VoiceText &s : engine_text(*test_lexicon(), text, static_cast<NumberMode>(rdn))) {
         if (!out.empty()) out += " | ";
         out += s.voice + "=" + s.text;
     }

@@ -98,7 +98,7 @@ TEST(FrontEnd, PunctuationPauses) {
         {"?!", "？"}, {"；", "；"}, {"：", "："}, {"……", "，"}, {"“", nullptr}, {"（", nullptr},
     };
     for (const auto &c : cases) {
-        const auto tokens = read_text(*default_lexicon(), c.text, NumberMode::by_context);
+        const auto tokens = read_text(*test_lexicon(), c.text, NumberMode::by_context);
         ASSERT_EQ(tokens.size(), 1u) << c.text;
         EXPECT_EQ(tokens[0].kind, TokenKind::punctuation) << c.text;
         if (c.pause == nullptr) {
@@ -111,7 +111,7 @@ TEST(FrontEnd, PunctuationPauses) {
 
 TEST(FrontEnd, BytesThatAreNotUtf8AreUnspokenSymbols) {
     const std::string text = "你\xff\xc3(好\xe4\xbd";
-    const auto tokens = read_text(*default_lexicon(), text, NumberMode::by_context);
+    const auto tokens = read_text(*test_lexicon(), text, NumberMode::by_context);
     std::string joined;
     for (const Token &t : tokens) joined.append(text, t.begin, t.end - t.begin);
     EXPECT_EQ(joined, text);
@@ -120,7 +120,7 @@ TEST(FrontEnd, BytesThatAreNotUtf8AreUnspokenSymbols) {
 
 TEST(FrontEnd, TableInvariantsForEachRdn) {
     for (int rdn = 0; rdn <= 2; ++rdn) {
-        testing::check_table(kMixed, reading_table(*default_lexicon(), kMixed, static_cast<NumberMode>(rdn)));
+        testing::check_table(kMixed, reading_table(*test_lexicon(), kMixed, static_cast<NumberMode>(rdn)));
     }
 }
 
@@ -129,7 +129,7 @@ TEST(FrontEnd, TenMegabytesInPieces) {
     while (text.size() < 10 * 1024 * 1024) text += kMixed;
     std::size_t tokens = 0, batches = 0, last_end = 0;
     bool ordered = true;
-    read_text(*default_lexicon(), text, NumberMode::by_context, [&](const std::vector<Token> &batch) {
+    read_text(*test_lexicon(), text, NumberMode::by_context, [&](const std::vector<Token> &batch) {
         ++batches;
         for (const Token &t : batch) {
             ordered = ordered && t.begin >= last_end && t.end > t.begin;
@@ -144,7 +144,7 @@ TEST(FrontEnd, TenMegabytesInPieces) {
     std::string han(3 * 1024 * 1024, ' ');
     for (std::size_t k = 0; k + 3 <= han.size(); k += 3) han.replace(k, 3, "银");
     std::size_t han_tokens = 0;
-    read_text(*default_lexicon(), han, NumberMode::by_context,
+    read_text(*test_lexicon(), han, NumberMode::by_context,
               [&](const std::vector<Token> &batch) { han_tokens += batch.size(); });
     EXPECT_EQ(han_tokens, han.size() / 3);
 }
@@ -171,7 +171,7 @@ TEST(FrontEnd, PiecesEndAtClauseMarksAndKeepWordsWhole) {
     };
     for (const auto &c : cases) {
         std::vector<std::vector<Token>> batches;
-        read_text(*default_lexicon(), c.text, NumberMode::by_context,
+        read_text(*test_lexicon(), c.text, NumberMode::by_context,
                   [&](const std::vector<Token> &batch) { batches.push_back(batch); });
         ASSERT_GT(batches.size(), 1u);
         EXPECT_EQ(batches[0].back().end, c.first_piece_end);

@@ -11,6 +11,7 @@
 
 #include "han_reader.h"
 #include "lexicon.h"
+#include "mandarin_data.h"
 #include "test_lexicon.h"
 
 namespace speech::mandarin {
@@ -200,9 +201,9 @@ TEST(HanReader, WordsCoverTheRunWithWellFormedSyllables) {
 
 TEST(HanReader, LexiconPathFromTheEnvironment) {
     ::setenv("SPEECH_SERVICE_LEXICON", "/some/where/else.lex", 1);
-    EXPECT_EQ(lexicon_path(), "/some/where/else.lex");
+    EXPECT_EQ(speech::mandarin_lexicon_path(), "/some/where/else.lex");
     ::unsetenv("SPEECH_SERVICE_LEXICON");
-    std::string path = lexicon_path();
+    std::string path = speech::mandarin_lexicon_path();
     EXPECT_EQ(path.substr(path.rfind('/')), "/mandarin.lex");
 }
 
@@ -217,7 +218,7 @@ TEST(HanReader, ThreadsShareTheDefaultLexicon) {
     std::vector<std::thread> threads;
     for (std::size_t t = 0; t < seen.size(); ++t) {
         threads.emplace_back([&, t] {
-            seen[t] = default_lexicon();
+            seen[t] = speech::mandarin_lexicon();
             if (seen[t] == nullptr) return;
             for (int k = 0; k < 200; ++k) {
                 std::string out;
