@@ -9,7 +9,8 @@ set -eu
 # With the argument "fuzz": also clang and its fuzzer and sanitizer runtimes.
 # With "ci": also clang (CI builds with both compilers) and what the package
 # tests need (dpkg-dev for dpkg-shlibdeps, file for CPack, lintian), and
-# HAProxy and wrk for make fleet-test.
+# HAProxy and wrk for make fleet-test, and a headless browser for the
+# server's CORS test.
 # With "bench": also the engine's own command, the benchmarks' reference, and
 # HAProxy and wrk for the fleet run of tts-server.
 # With "slurm": also a Slurm controller, node daemon and client, and munge
@@ -34,7 +35,7 @@ packages="$packages libflac-dev libavcodec-dev libavformat-dev libavutil-dev ffm
 packages="$packages libcurl4-openssl-dev"
 case "${1:-}" in
   fuzz) packages="$packages clang libclang-rt-14-dev" ;;
-  ci) packages="$packages clang dpkg-dev file lintian haproxy wrk" ;;
+  ci) packages="$packages clang dpkg-dev file lintian haproxy wrk chromium-headless-shell" ;;
   bench) packages="$packages espeak-ng haproxy wrk" ;;
   slurm) packages="$packages slurm-wlm munge" ;;
   speechd) packages="$packages speech-dispatcher python3-speechd pulseaudio pulseaudio-utils" ;;
