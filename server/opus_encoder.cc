@@ -14,10 +14,10 @@ namespace {
 // bound every answer. Measured on 5 minutes of the service's 24 kHz speech
 // at 32 kbit/s: 5 encodes about 4 times as fast (270x), its decoded
 // signal-to-distortion ratio 31.3 dB against 36.0 at 10; 4 and 3 are only
-// another 25 % faster but lose another 4 dB (27.5).
+// about 30 % faster again but lose another 4 dB (27.5).
 constexpr int kComplexity = 5;
 
-// One 20 ms packet's samples: what a stream of no speech carries.
+// A stream of no speech carries one 20 ms packet of silence.
 constexpr unsigned kSilentPacketsPerSecond = 50;
 
 struct RateSetting {
