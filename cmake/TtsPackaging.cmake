@@ -108,9 +108,9 @@ The headers of libtts and of its speech service, the links to the shared
 libraries, the CMake package (find_package(tts)) and the pkg-config files.")
 set(CPACK_DEBIAN_TTS_SERVER_PACKAGE_NAME tts-server)
 set(CPACK_DEBIAN_TTS_SERVER_PACKAGE_SECTION sound)
-# libsndfile writes MP3 (through LAME) from 1.1.0 on; the other libraries
-# (libavcodec's AAC encoder, libsoxr) come from dpkg-shlibdeps.
-set(CPACK_DEBIAN_TTS_SERVER_PACKAGE_DEPENDS "libspeech-service1 (= ${TTS_DEB_VERSION}), libsndfile1 (>= 1.1.0)")
+# The libraries (LAME, libopusenc, libFLAC, libavcodec's AAC encoder,
+# libsoxr) come from dpkg-shlibdeps.
+set(CPACK_DEBIAN_TTS_SERVER_PACKAGE_DEPENDS "libspeech-service1 (= ${TTS_DEB_VERSION})")
 set(CPACK_COMPONENT_TTS_SERVER_DESCRIPTION "offline speech service over HTTP
 tts-server speaks texts sent to it over HTTP, offline, in Mandarin or in one
 of the other voices of the speech engine. It takes the request shape of the

@@ -27,10 +27,10 @@ packages="$packages python3 rime-data-terra-pinyin rime-data-pinyin-simp rime-es
 # tts-server: its HTTP server, JSON (also tts-say --batch's manifests and
 # results), socket activation; curl runs its tests (Node is expected on the machine).
 packages="$packages libmicrohttpd-dev nlohmann-json3-dev libsystemd-dev curl"
-# tts-server's answer formats: libsndfile (above) for MP3 and Ogg Opus, libFLAC
+# tts-server's answer formats: LAME for MP3, libopusenc for Ogg Opus, libFLAC
 # for FLAC, libavcodec/libavformat for AAC in ADTS; ffmpeg's ffprobe and ffmpeg decode
 # every format in its tests.
-packages="$packages libflac-dev libavcodec-dev libavformat-dev libavutil-dev ffmpeg"
+packages="$packages libmp3lame-dev libopusenc-dev libflac-dev libavcodec-dev libavformat-dev libavutil-dev ffmpeg"
 # tts-say --server: its HTTP client.
 packages="$packages libcurl4-openssl-dev"
 case "${1:-}" in

@@ -7,6 +7,7 @@ extern "C" {
 #include <libavutil/error.h>
 #include <libavutil/log.h>
 #include <libavutil/mem.h>
+#include <libavutil/opt.h>
 }
 
 #include <algorithm>
@@ -54,6 +55,11 @@ class AacEncoder : public AudioEncoder {
         codec_->bit_rate = kBitRate;
         codec_->time_base = {1, static_cast<int>(rate)};
         av_channel_layout_default(&codec_->ch_layout, 1);
+        // The default two-loop search costs about 3 times the fast coder's
+        // time and encodes slower than the service speaks; at 64 kbit/s of
+        // mono speech the fast coder's output is as valid and near in size.
+        if (const int rc = av_opt_set(codec_->priv_data, "aac_coder", "fast", 0); rc < 0)
+            return "the AAC encoder has no fast coder: " + av_message(rc);
         if (const int rc = avcodec_open2(codec_, aac, nullptr); rc < 0) return "the AAC encoder did not open: " + av_message(rc);
 
         if (avformat_alloc_output_context2(&muxer_, nullptr, "adts", nullptr) < 0 || muxer_ == nullptr)

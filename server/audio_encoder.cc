@@ -3,7 +3,8 @@
 
 #include "aac_encoder.h"
 #include "flac_encoder.h"
-#include "sndfile_encoder.h"
+#include "mp3_encoder.h"
+#include "opus_encoder.h"
 
 namespace tts_server {
 namespace {
@@ -29,8 +30,9 @@ std::unique_ptr<AudioEncoder> make_encoder(AudioFormat format, unsigned rate, st
         case AudioFormat::kFlac:
             return make_flac_encoder(rate, error);
         case AudioFormat::kMp3:
+            return make_mp3_encoder(rate, error);
         case AudioFormat::kOpus:
-            return make_sndfile_encoder(format, rate, error);
+            return make_opus_encoder(rate, error);
         case AudioFormat::kWav:
             break;
     }

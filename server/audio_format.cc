@@ -5,8 +5,6 @@
 
 #include <algorithm>
 
-#include "sndfile_encoder.h"
-
 namespace tts_server {
 namespace {
 
@@ -58,20 +56,10 @@ std::string rate_message(AudioFormat format) {
     return std::string("must be one of ") + list + " for " + format_name(format);
 }
 
-bool format_available(AudioFormat format) {
-    switch (format) {
-        case AudioFormat::kMp3:
-        case AudioFormat::kOpus:
-            return sndfile_can_encode(format);
-        default:
-            return true;
-    }
-}
-
 std::string available_format_names() {
     std::string out;
     for (const FormatRow &r : kFormats)
-        if (format_available(r.format)) out += std::string(out.empty() ? "" : ", ") + r.name;
+        out += std::string(out.empty() ? "" : ", ") + r.name;
     return out;
 }
 

@@ -25,10 +25,7 @@ const std::vector<unsigned> &allowed_rates(AudioFormat format);
 bool rate_allowed(AudioFormat format, unsigned rate);
 // The one message for any wrong sample_rate with this format.
 std::string rate_message(AudioFormat format);
-// Whether this build's libraries can encode the format (a libsndfile may
-// lack MPEG or Opus).
-bool format_available(AudioFormat format);
-// The available formats' names, for the response_format message.
+// The formats' names, for the response_format message.
 std::string available_format_names();
 
 }  // namespace tts_server

@@ -88,7 +88,7 @@ bool take_format(const json &body, AudioFormat &format, ApiError &error) {
     const auto it = body.find("response_format");
     if (it == body.end() || it->is_null()) return true;
     const auto named = it->is_string() ? format_named(it->get_ref<const std::string &>()) : std::nullopt;
-    if (!named || !format_available(*named)) {
+    if (!named) {
         error = bad_field("response_format", "must be one of " + available_format_names());
         return false;
     }

@@ -162,6 +162,24 @@ TEST(AudioEncoder, EmptyStreamsAreValidAndLongOnesFlowAsTheyAreMade) {
     }
 }
 
+// Each encoder takes every rate the request may name for its format (each
+// rate has its own bit rate and band to set), and hands out bytes before
+// the end of the stream.
+TEST(AudioEncoder, EveryAllowedRateEncodes) {
+    for (const AudioFormat f : {AudioFormat::kMp3, AudioFormat::kOpus, AudioFormat::kAac, AudioFormat::kFlac}) {
+        for (const unsigned rate : allowed_rates(f)) {
+            std::string error;
+            auto encoder = make_encoder(f, rate, error);
+            ASSERT_NE(encoder, nullptr) << format_name(f) << " at " << rate << ": " << error;
+            const std::string speech(2 * rate, '\x10');  // a second of a faint level
+            std::string out;
+            ASSERT_EQ(encoder->add(speech, out), "") << format_name(f) << " at " << rate;
+            EXPECT_FALSE(out.empty()) << format_name(f) << " at " << rate << " hands out nothing before its end";
+            ASSERT_EQ(encoder->finish(out), "") << format_name(f) << " at " << rate;
+        }
+    }
+}
+
 TEST(BearerToken, OnlyTheExactTokenMatches) {
     const std::vector<std::pair<const char *, bool>> cases = {
         {"Bearer abc123", true}, {"Bearer abc12", false}, {"Bearer abc1234", false}, {"Bearer abd123", false},
