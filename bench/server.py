@@ -39,10 +39,10 @@ TARGET_RSS_MIB = 100
 
 
 class Server:
-    def __init__(self, build, workers, queue):
+    def __init__(self, build, workers, queue, extra=()):
         self.proc = subprocess.Popen(
             [os.path.join(build, "bin", "tts-server"), "--listen", "127.0.0.1:0", "--workers", str(workers),
-             "--queue", str(queue)], stderr=subprocess.PIPE, text=True)
+             "--queue", str(queue)] + list(extra), stderr=subprocess.PIPE, text=True)
         line = self.proc.stderr.readline()
         if "listening on http://" not in line:
             sys.exit(f"tts-server did not start: {line}")

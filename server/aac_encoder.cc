@@ -170,10 +170,7 @@ class AacEncoder : public AudioEncoder {
 }  // namespace
 
 std::unique_ptr<AudioEncoder> make_aac_encoder(unsigned rate, std::string &error) {
-    auto encoder = std::make_unique<AacEncoder>();
-    error = encoder->open(rate);
-    if (!error.empty()) return nullptr;
-    return encoder;
+    return opened_encoder<AacEncoder>(rate, error);
 }
 
 }  // namespace tts_server

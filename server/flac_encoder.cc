@@ -33,10 +33,7 @@ class FlacEncoder : public AudioEncoder {
     }
 
     std::string add(std::string_view pcm, std::string &out) override {
-        samples_.resize(pcm.size() / 2);
-        for (std::size_t i = 0; i < samples_.size(); ++i)
-            samples_[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<unsigned char>(pcm[2 * i]) |
-                                                                              static_cast<unsigned char>(pcm[2 * i + 1]) << 8));
+        decode_samples(pcm, samples_);
         const bool ok = samples_.empty() ||
                         FLAC__stream_encoder_process_interleaved(encoder_, samples_.data(), static_cast<unsigned>(samples_.size()));
         hand_out(out);
@@ -73,10 +70,7 @@ class FlacEncoder : public AudioEncoder {
 }  // namespace
 
 std::unique_ptr<AudioEncoder> make_flac_encoder(unsigned rate, std::string &error) {
-    auto encoder = std::make_unique<FlacEncoder>();
-    error = encoder->open(rate);
-    if (!error.empty()) return nullptr;
-    return encoder;
+    return opened_encoder<FlacEncoder>(rate, error);
 }
 
 }  // namespace tts_server

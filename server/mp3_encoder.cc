@@ -66,11 +66,7 @@ class Mp3Encoder : public AudioEncoder {
     }
 
     std::string add(std::string_view pcm, std::string &out) override {
-        // The samples are little-endian whatever the host's order.
-        samples_.resize(pcm.size() / 2);
-        for (std::size_t i = 0; i < samples_.size(); ++i)
-            samples_[i] = static_cast<short>(static_cast<std::uint16_t>(static_cast<unsigned char>(pcm[2 * i]) |
-                                                                       static_cast<unsigned char>(pcm[2 * i + 1]) << 8));
+        decode_samples(pcm, samples_);
         written_ += samples_.size();
         return encode(samples_, out);
     }
@@ -108,10 +104,7 @@ class Mp3Encoder : public AudioEncoder {
 }  // namespace
 
 std::unique_ptr<AudioEncoder> make_mp3_encoder(unsigned rate, std::string &error) {
-    auto encoder = std::make_unique<Mp3Encoder>();
-    error = encoder->open(rate);
-    if (!error.empty()) return nullptr;
-    return encoder;
+    return opened_encoder<Mp3Encoder>(rate, error);
 }
 
 }  // namespace tts_server

@@ -65,11 +65,7 @@ class OpusStreamEncoder : public AudioEncoder {
     }
 
     std::string add(std::string_view pcm, std::string &out) override {
-        // The samples are little-endian whatever the host's order.
-        samples_.resize(pcm.size() / 2);
-        for (std::size_t i = 0; i < samples_.size(); ++i)
-            samples_[i] = static_cast<opus_int16>(static_cast<std::uint16_t>(static_cast<unsigned char>(pcm[2 * i]) |
-                                                                            static_cast<unsigned char>(pcm[2 * i + 1]) << 8));
+        decode_samples(pcm, samples_);
         written_ += samples_.size();
         const int rc = samples_.empty() ? OPE_OK : ope_encoder_write(encoder_, samples_.data(), static_cast<int>(samples_.size()));
         hand_out(out);
@@ -97,11 +93,17 @@ class OpusStreamEncoder : public AudioEncoder {
         held_.clear();
     }
 
-    static int written(void *self, const unsigned char *bytes, opus_int32 size) {
-        static_cast<OpusStreamEncoder *>(self)->held_.append(reinterpret_cast<const char *>(bytes), static_cast<std::size_t>(size));
-        return 0;
+    // Called from C: no exception may leave it; a failure is its return.
+    static int written(void *self, const unsigned char *bytes, opus_int32 size) noexcept {
+        try {
+            static_cast<OpusStreamEncoder *>(self)->held_.append(reinterpret_cast<const char *>(bytes),
+                                                                 static_cast<std::size_t>(size));
+            return 0;
+        } catch (...) {
+            return 1;
+        }
     }
-    static int closed(void *) { return 0; }
+    static int closed(void *) noexcept { return 0; }
 
     OpusEncCallbacks callbacks_ = {&OpusStreamEncoder::written, &OpusStreamEncoder::closed};
     OggOpusComments *comments_ = nullptr;
@@ -115,10 +117,7 @@ class OpusStreamEncoder : public AudioEncoder {
 }  // namespace
 
 std::unique_ptr<AudioEncoder> make_opus_encoder(unsigned rate, std::string &error) {
-    auto encoder = std::make_unique<OpusStreamEncoder>();
-    error = encoder->open(rate);
-    if (!error.empty()) return nullptr;
-    return encoder;
+    return opened_encoder<OpusStreamEncoder>(rate, error);
 }
 
 }  // namespace tts_server
