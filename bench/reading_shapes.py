@@ -20,6 +20,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import texts  # noqa: E402
+from libraries import load_reading  # noqa: E402
 
 TARGET_SECONDS_PER_MB = 2.0
 
@@ -68,15 +69,6 @@ def text_of(name, size):
     return unit * n + tail
 
 
-def load(libdir):
-    lib = ctypes.CDLL(os.path.join(libdir, "libspeech_service.so.1"))
-    lib.speech_service_reading.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_uint,
-                                           ctypes.POINTER(ctypes.c_void_p)]
-    lib.speech_service_reading.restype = ctypes.c_int
-    lib.speech_service_free.argtypes = [ctypes.c_void_p]
-    return lib
-
-
 def read_seconds(lib, data):
     table = ctypes.c_void_p()
     start = time.perf_counter()
@@ -97,7 +89,7 @@ def main():
     ap.add_argument("--max-ratio", type=float, default=6.0)
     args = ap.parse_args()
     os.sched_setaffinity(0, {min(os.sched_getaffinity(0))})
-    lib = load(os.path.join(args.build, "lib"))
+    lib = load_reading(os.path.join(args.build, "lib"))
     sizes = [int(s) * 1024 for s in args.sizes.split(",")]
     ok = True
     print(f"{'shape':<14}" + "".join(f"{s // 1024:>9} KB" for s in sizes) + f"{'ratio':>8}")

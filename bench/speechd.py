@@ -15,7 +15,6 @@ Exits 1 when a target is missed. Runs with its standard input on /dev/null
 (the library reads one character before it returns)."""
 
 import argparse
-import ctypes
 import os
 import select
 import statistics
@@ -26,6 +25,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import texts  # noqa: E402
+from libraries import load_tts  # noqa: E402
 
 TARGET_LATENCY_RATIO = 1.2
 TARGET_STOP_MS = 100
@@ -77,14 +77,6 @@ class Module:
         self.proc.wait(timeout=30)
 
 
-def load(libdir):
-    ctypes.CDLL(os.path.join(libdir, "libspeech_service.so.1"), mode=ctypes.RTLD_GLOBAL)
-    tts = ctypes.CDLL(os.path.join(libdir, "libtts.so.1"))
-    tts.text_to_speech.argtypes = [ctypes.c_char_p] * 3
-    tts.text_to_speech.restype = ctypes.c_int
-    return tts
-
-
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", default="build")
@@ -96,7 +88,7 @@ def main():
     os.dup2(null, 0)
     os.dup2(null, 1)
 
-    tts = load(os.path.join(args.build, "lib"))
+    tts = load_tts(os.path.join(args.build, "lib"))
     module = Module(args.build)
     ok = True
     with tempfile.TemporaryDirectory() as tmp:

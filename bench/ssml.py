@@ -30,17 +30,9 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import texts  # noqa: E402
+from libraries import load_reading  # noqa: E402
 
 SYLLABLES = ["ba1", "ma3", "shi4", "zhong1", "guo2", "ren2", "da4", "xiao3", "hao3", "ai4", "qing4", "chong2"]
-
-
-def load(build):
-    lib = ctypes.CDLL(os.path.join(build, "lib", "libspeech_service.so.1"))
-    lib.speech_service_reading.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_uint,
-                                           ctypes.POINTER(ctypes.c_void_p)]
-    lib.speech_service_reading.restype = ctypes.c_int
-    lib.speech_service_free.argtypes = [ctypes.c_void_p]
-    return lib
 
 
 def status_kib(field):
@@ -100,7 +92,7 @@ def write_lexicon(path, entries):
 
 def measure(args):
     """Runs in the child: prints one JSON line."""
-    lib = load(args.build)
+    lib = load_reading(os.path.join(args.build, "lib"))
     reading(lib, b"rdn = 0", "好".encode())  # the Mandarin lexicon mapped, the code paged in
     if args.measure == "document":
         plain = texts.long_text(1 << 20)

@@ -15,7 +15,6 @@ and their memory. Exits 1 when a target is missed. Runs with its standard input 
 /dev/null (the library reads one character before it returns)."""
 
 import argparse
-import ctypes
 import os
 import statistics
 import subprocess
@@ -25,19 +24,12 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import texts  # noqa: E402
+from libraries import load_tts  # noqa: E402
 
 TARGET_RATIO = 0.5
 SENTENCES = 50
 MAX_EXTRA_PROCESSES = 1
 MAX_EXTRA_MIB = 32
-
-
-def load(libdir):
-    ctypes.CDLL(os.path.join(libdir, "libspeech_service.so.1"), mode=ctypes.RTLD_GLOBAL)
-    tts = ctypes.CDLL(os.path.join(libdir, "libtts.so.1"))
-    tts.text_to_speech.argtypes = [ctypes.c_char_p] * 3
-    tts.text_to_speech.restype = ctypes.c_int
-    return tts
 
 
 def children(pid):
@@ -79,7 +71,7 @@ def main():
     os.dup2(null, 0)
     os.dup2(null, 1)
 
-    tts = load(libdir)
+    tts = load_tts(libdir)
     text = texts.SHORT.encode("utf-8")
     ok = True
     with tempfile.TemporaryDirectory() as tmp:
