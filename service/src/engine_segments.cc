@@ -93,11 +93,7 @@ class SegmentSink final : public ssml::ReadingSink {
 
 int read_document(const SessionConfig &config, const ssml::Document &doc, std::vector<EngineSegment> &out,
                   const std::atomic<bool> *cancel) {
-    ssml::ReadingSettings settings;
-    settings.lexicon = mandarin_lexicon();
-    settings.lexicons = config.lexicons.get();
-    settings.mode = static_cast<mandarin::NumberMode>(config.rdn);
-    settings.voice = config.mandarin_front_end ? ssml::kMandarin : config.engine_voice;
+    const ssml::ReadingSettings settings = document_reading_settings(config);
     SegmentSink sink(config, out);
     bool no_lexicon = false;
     if (!ssml::read_document(doc, settings, sink, cancel, no_lexicon))

@@ -46,6 +46,11 @@ class TableSink final : public ssml::ReadingSink {
     const SessionConfig &config_;
 };
 
+bool is_ssml(const SessionConfig &config, std::string_view text) {
+    if (config.text_type != TextType::detect) return config.text_type == TextType::ssml;
+    return ssml::looks_like_ssml(text);
+}
+
 }  // namespace
 
 int load_session_lexicons(SessionConfig &config, std::string &message) {
@@ -56,15 +61,6 @@ int load_session_lexicons(SessionConfig &config, std::string &message) {
     if (!lexicons::load_lexicons(paths, config.lexicons, message)) return SPEECH_ERR_BAD_LEXICON;
     return SPEECH_OK;
 }
-
-namespace {
-
-bool is_ssml(const SessionConfig &config, std::string_view text) {
-    if (config.text_type != TextType::detect) return config.text_type == TextType::ssml;
-    return ssml::looks_like_ssml(text);
-}
-
-}  // namespace
 
 int read_session_text(const SessionConfig &config, std::string_view text, SessionText &out, std::string &message) {
     message.clear();
@@ -86,6 +82,15 @@ int read_session_text(const SessionConfig &config, std::string_view text, Sessio
     return SPEECH_OK;
 }
 
+ssml::ReadingSettings document_reading_settings(const SessionConfig &config) {
+    ssml::ReadingSettings settings;
+    settings.lexicon = mandarin_lexicon();
+    settings.lexicons = config.lexicons.get();
+    settings.mode = static_cast<mandarin::NumberMode>(config.rdn);
+    settings.voice = config.mandarin_front_end ? ssml::kMandarin : config.engine_voice;
+    return settings;
+}
+
 int text_reading_table(const SessionConfig &config, const SessionText &text, std::string &table) {
     table.clear();
     const auto mode = static_cast<mandarin::NumberMode>(config.rdn);
@@ -102,11 +107,7 @@ int text_reading_table(const SessionConfig &config, const SessionText &text, std
         });
         return SPEECH_OK;
     }
-    ssml::ReadingSettings settings;
-    settings.lexicon = mandarin_lexicon();
-    settings.lexicons = config.lexicons.get();
-    settings.mode = mode;
-    settings.voice = config.mandarin_front_end ? ssml::kMandarin : config.engine_voice;
+    const ssml::ReadingSettings settings = document_reading_settings(config);
     if (config.show_readers != 0 && settings.lexicon != nullptr) table = mandarin::model_missing_line(*settings.lexicon);
     TableSink sink(table, config);
     bool no_lexicon = false;

@@ -10,6 +10,7 @@
 
 #include "session_config.h"
 #include "ssml_document.h"
+#include "ssml_reading.h"
 
 namespace speech {
 
@@ -29,6 +30,10 @@ struct SessionText {
 // 0, or SPEECH_ERR_BAD_SSML with a message that gives the line and column.
 // `message` also carries the notes of a document that parsed.
 int read_session_text(const SessionConfig &config, std::string_view text, SessionText &out, std::string &message);
+
+// How a document is read under `config`: the Mandarin lexicon, the host's
+// lexicons, the digit reading and the voice.
+ssml::ReadingSettings document_reading_settings(const SessionConfig &config);
 
 // The reading table of a text: 0, or SPEECH_ERR_ENGINE_START when the
 // Mandarin lexicon is missing.
