@@ -85,14 +85,16 @@ float threshold(const CharReading &cr) {
 }
 
 // What the rules keep whatever the model says: the readings set by a
-// context rule; the neutral tones of the lexicon's words (觉得, 牌子); and
+// context rule; the neutral tones of the words the lexicon gives a reading
+// (觉得, 牌子), though not of those whose reading it only derived from their
+// characters (吡咯 would keep 咯's usual lo5); and
 // a character after a number or a numeral, where it is a measure word
 // (3个, 两行) and the model, which reads digits as characters, is least
 // sure of its ground.
 bool rules_keep(const RunReading &run, std::size_t i) {
     const CharReading &cr = run.chars[i];
     if (cr.source == Source::rule) return true;
-    if ((cr.source == Source::word || cr.source == Source::derived) && !cr.syllable.empty() && cr.syllable.back() == '5')
+    if (cr.source == Source::word && !cr.syllable.empty() && cr.syllable.back() == '5')
         return true;
     const char32_t before = run.seen(static_cast<std::ptrdiff_t>(i) - 1);
     return before == kSeenNumber || std::u32string_view(U"〇零一二三四五六七八九十两百千万亿几半").find(before) != std::u32string_view::npos;

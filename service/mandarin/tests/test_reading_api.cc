@@ -75,8 +75,9 @@ TEST(ReadingApi, PhraseEndsAreNotNumbersOrWords) {
 
 // The polyphone model decides where the rules only had a character's usual
 // reading, and never over what the rules keep: common words of the lexicon
-// and their neutral tones, measure words after numbers, 一 and 不, and what
-// the text itself says.
+// and the neutral tones of words it gives (not of those whose reading it only
+// derived), measure words after numbers, 一 and 不, and what the text itself
+// says.
 TEST(ReadingApi, PolyphoneModelAndRules) {
     const Said cases[] = {
         {"他咳血了", "ta1 ke2 xie3 le5"},                                // the model (the rules: ka3)
@@ -84,6 +85,7 @@ TEST(ReadingApi, PolyphoneModelAndRules) {
         {"理发店", "li3 fa4 dian4"},
         {"这条河很长", "zhe4 tiao2 he2 hen3 chang2"},                    // the model says zhang3
         {"我觉得很好", "wo3 jue2 de5 hen3 hao3"},                        // the model says de2
+        {"吡咯有毒吗", "bi3 luo4 you3 du2 ma5"},                        // a word read as its characters: lo5
         {"不是3个", "bu2 shi4 san1 ge4"},
         {"看一看", "kan4 yi5 kan4"},
     };
