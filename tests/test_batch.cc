@@ -334,27 +334,35 @@ TEST(Batch, ClashingIdsAndFilesFailTheLaterItem) {
     }
 }
 
-// A rerun makes a WAV again when its item's text or settings changed, and
-// says so; an unchanged one is skipped.
+// A rerun makes a WAV again when its item's text, settings or lexicons
+// changed, and says so; an unchanged one is skipped.
 TEST(Batch, AChangedItemIsMadeAgainAndTheResultsSaySo) {
     TempDir dir;
+    const auto lexicon = [](const char *reading) {
+        return std::string("<lexicon version=\"1.0\" alphabet=\"x-pinyin\"><lexeme><grapheme>二</grapheme><phoneme>") +
+               reading + "</phoneme></lexeme></lexicon>";
+    };
     struct Step {
-        const char *manifest, *status, *note;
+        const char *manifest, *options, *lexicon, *status, *note;
     } const steps[] = {
-        {"a\t一\n", "ok", ""},
-        {"a\t一\n", "skipped", ""},
-        {"a\t二\n", "ok", "made again: its text or settings changed since it was made"},
-        {"{\"id\": \"a\", \"text\": \"二\", \"speed\": 80}\n", "ok", "made again: its text or settings changed"},
-        {"{\"id\": \"a\", \"text\": \"二\", \"speed\": 80}\n", "skipped", ""},
+        {"a\t一\n", "", nullptr, "ok", ""},
+        {"a\t一\n", "", nullptr, "skipped", ""},
+        {"a\t二\n", "", nullptr, "ok", "made again: its text or settings changed since it was made"},
+        {"{\"id\": \"a\", \"text\": \"二\", \"speed\": 80}\n", "", nullptr, "ok", "made again: its text or settings changed"},
+        {"{\"id\": \"a\", \"text\": \"二\", \"speed\": 80}\n", "", nullptr, "skipped", ""},
+        {"a\t二\n", "--lexicon l.pls", "san1", "ok", "made again"},
+        {"a\t二\n", "--lexicon l.pls", "san1", "skipped", ""},
+        {"a\t二\n", "--lexicon l.pls", "si4", "ok", "made again: its text or settings changed"},
     };
     for (const Step &step : steps) {
         write_file(dir.path("m.tsv"), step.manifest);
-        ASSERT_EQ(tts_say(dir, "--batch m.tsv").exit_code, 0) << step.manifest;
+        if (step.lexicon != nullptr) write_file(dir.path("l.pls"), lexicon(step.lexicon));
+        ASSERT_EQ(tts_say(dir, std::string("--batch m.tsv ") + step.options).exit_code, 0) << step.manifest;
         const json last = results(dir.path("results.jsonl")).back();
-        EXPECT_EQ(last.value("status", ""), step.status) << step.manifest;
+        EXPECT_EQ(last.value("status", ""), step.status) << step.manifest << step.options;
         EXPECT_EQ(last.value("note", "").substr(0, std::strlen(step.note)), step.note) << step.manifest;
     }
-    ASSERT_EQ(tts_say(dir, "-q -s 80 -o alone.wav 二").exit_code, 0);
+    ASSERT_EQ(tts_say(dir, "-q --lexicon l.pls -o alone.wav 二").exit_code, 0);
     EXPECT_EQ(read_file(dir.path("a.wav")), read_file(dir.path("alone.wav")));
 }
 

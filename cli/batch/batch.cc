@@ -63,6 +63,7 @@ int processors() {
 // environment, so that each item's settings win over it) and the report.
 struct Worker {
     const std::string &host;
+    const std::string &lexicons;  // lexicons_contents() of the batch's settings
     BatchReport &report;
     BatchTempFiles &files;
     std::atomic<bool> &results_ok;
@@ -75,7 +76,7 @@ struct Worker {
             if (item.error.empty()) {
                 const std::string params = session_settings(item.settings, host);
                 const std::string text = is_blank(item.text) ? "" : item.text;
-                const std::string digest = made_from_digest(text, params);
+                const std::string digest = made_from_digest(text, params, lexicons);
                 std::string note;
                 double seconds = 0;
                 if (is_complete_wav(next->place, seconds)) {
@@ -188,11 +189,13 @@ int run_batch(const Options &o) {
     const int login = MSPLogin(nullptr, nullptr, kLoginParams);
     if (login != 0) return fail(std::string("cannot log in to the speech service: ") + speech_service_error_text(login));
 
+    // Items cannot name lexicons of their own: the batch's are read once.
+    const std::string lexicons = lexicons_contents(session_settings(o, host));
     const int jobs = b.jobs > 0 ? b.jobs : processors();
     BoundedQueue<Queued> queue(kQueuedPerWorker * static_cast<std::size_t>(jobs));
     std::atomic<bool> results_ok{true};
     std::vector<std::thread> workers;
-    for (int i = 0; i < jobs; ++i) workers.emplace_back(Worker{host, report, files, results_ok}, std::ref(queue));
+    for (int i = 0; i < jobs; ++i) workers.emplace_back(Worker{host, lexicons, report, files, results_ok}, std::ref(queue));
 
     // Every line is read for its id and file, in every shard, so that a
     // clash is found whichever shard holds the later line.

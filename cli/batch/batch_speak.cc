@@ -5,10 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
+#include "param_list.h"
 #include "shown_text.h"
 #include "speech_service.h"
 #include "tts.h"
@@ -89,23 +93,84 @@ SpokenItem speak_item(const std::string &text, const std::string &params, int ra
     return r;
 }
 
-std::string made_from_digest(const std::string &text, const std::string &params) {
-    // Two 64-bit FNV-1a sums from different starting points: change
-    // detection, not a defence against a chosen collision.
-    std::uint64_t a = 0xcbf29ce484222325ull, b = 0x84222325cbf29ce4ull;
-    const auto add = [&](const std::string &s) {
-        for (const unsigned char c : s) {
-            a = (a ^ c) * 0x100000001b3ull;
-            b = (b ^ c) * 0x100000001b3ull;
-            b ^= b >> 29;
+namespace {
+
+// Two 64-bit FNV-1a sums from different starting points: change detection,
+// not a defence against a chosen collision.
+class ChangeDigest {
+  public:
+    void add(const unsigned char *data, std::size_t size) {
+        for (std::size_t i = 0; i < size; ++i) {
+            a_ = (a_ ^ data[i]) * 0x100000001b3ull;
+            b_ = (b_ ^ data[i]) * 0x100000001b3ull;
+            b_ ^= b_ >> 29;
         }
-        a = (a ^ 0xFF) * 0x100000001b3ull;  // the end of a part
-    };
-    add(params);
-    add(text);
-    char out[33];
-    std::snprintf(out, sizeof out, "%016llx%016llx", static_cast<unsigned long long>(a), static_cast<unsigned long long>(b));
-    return out;
+    }
+    void add(const std::string &s) { add(reinterpret_cast<const unsigned char *>(s.data()), s.size()); }
+    void end_part() { a_ = (a_ ^ 0xFF) * 0x100000001b3ull; }
+    std::string hex() const {
+        char out[33];
+        std::snprintf(out, sizeof out, "%016llx%016llx", static_cast<unsigned long long>(a_),
+                      static_cast<unsigned long long>(b_));
+        return out;
+    }
+
+  private:
+    std::uint64_t a_ = 0xcbf29ce484222325ull, b_ = 0x84222325cbf29ce4ull;
+};
+
+// Adds a file's bytes; false when it cannot be read whole.
+bool add_file(ChangeDigest &digest, const std::string &name) {
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    unsigned char buffer[65536];
+    while (ok) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        digest.add(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+std::string made_from_digest(const std::string &text, const std::string &params, const std::string &lexicons) {
+    ChangeDigest digest;
+    digest.add(params);
+    digest.end_part();
+    digest.add(text);
+    digest.end_part();
+    // Items made before lexicons were digested keep their record when none is named.
+    if (!lexicons.empty()) {
+        digest.add(lexicons);
+        digest.end_part();
+    }
+    return digest.hex();
+}
+
+std::string lexicons_contents(const std::string &params) {
+    std::vector<speech::Param> list;
+    const std::string *files = speech::parse_param_list(params, list) ? speech::find_param(list, "lexicons") : nullptr;
+    if (files == nullptr || files->empty()) return "";
+    ChangeDigest digest;
+    std::size_t from = 0;
+    while (from <= files->size()) {
+        const std::size_t to = std::min(files->find(':', from), files->size());
+        const std::string name = files->substr(from, to - from);
+        digest.add(name);
+        digest.end_part();
+        if (!add_file(digest, name)) digest.add("unreadable");
+        digest.end_part();
+        from = to + 1;
+    }
+    return digest.hex();
 }
 
 bool is_complete_wav(const ItemPlace &target, double &seconds) {

@@ -21,10 +21,17 @@ struct SpokenItem {
 SpokenItem speak_item(const std::string &text, const std::string &params, int rate, const ItemPlace &target,
                       BatchTempFiles &files);
 
-// A digest of what an item's WAV is made from (its text and the session
-// parameters), recorded in the results so that a rerun makes a WAV again
-// when either changed: 32 hexadecimal digits.
-std::string made_from_digest(const std::string &text, const std::string &params);
+// A digest of what an item's WAV is made from (its text, the session
+// parameters and `lexicons`, the lexicons_contents() of those parameters),
+// recorded in the results so that a rerun makes a WAV again when any of
+// them changed: 32 hexadecimal digits.
+std::string made_from_digest(const std::string &text, const std::string &params, const std::string &lexicons);
+
+// A digest of the contents of the lexicon files the session parameters
+// name, so that editing a lexicon makes its items again; a file that
+// cannot be read counts as such (its session then fails anyway). Empty
+// when they name none.
+std::string lexicons_contents(const std::string &params);
 
 // True when `target` is a complete WAV (not through a link): a valid
 // 16-bit PCM header whose sizes match the file's size; its seconds of
