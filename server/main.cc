@@ -149,7 +149,21 @@ int main(int argc, char **argv) {
         server.drain();
         if (wyoming) wyoming->drain();
         const auto deadline = std::chrono::steady_clock::now() + kDrainDeadline;
-        if (!server.wait_idle(deadline) || (wyoming && !wyoming->wait_idle(deadline))) {
+        // A second signal while work drains (a second Ctrl-C) ends it at once.
+        const auto idle = [&](std::chrono::steady_clock::time_point until) {
+            return server.wait_idle(until) && (!wyoming || wyoming->wait_idle(until));
+        };
+        const timespec poll{0, 50 * 1000 * 1000};
+        bool done = idle(std::chrono::steady_clock::now());
+        while (!done && std::chrono::steady_clock::now() < deadline) {
+            if (sigtimedwait(&stop, nullptr, &poll) > 0) {
+                std::fprintf(stderr, "tts-server: a second signal while draining; exiting without the work in flight\n");
+                std::fflush(stderr);
+                std::_Exit(1);
+            }
+            done = idle(std::chrono::steady_clock::now());
+        }
+        if (!done) {
             std::fprintf(stderr, "tts-server: work still in flight after %lld s; exiting\n",
                          static_cast<long long>(kDrainDeadline.count()));
             std::fflush(stderr);

@@ -294,15 +294,20 @@ TEST(Server, DisconnectMidStreamEndsTheHelper) {
     EXPECT_TRUE(eventually([&] { return server.descriptors() == fds; }, 1000)) << server.descriptors() << " against " << fds;
 }
 
+// Minutes of audio for one request, under way.
+std::future<Response> long_pcm_request(const ServerProcess &server) {
+    return std::async(std::launch::async, [port = server.port()] {
+        std::string text;
+        while (text.size() < 30000) text += "春眠不觉晓，处处闻啼鸟。";
+        return request(port, "POST", "/v1/audio/speech",
+                       "{\"input\":\"" + text + "\",\"response_format\":\"pcm\",\"sample_rate\":16000}");
+    });
+}
+
 // SIGTERM: no new connections, work in flight finishes, exit 0.
 TEST(Server, SigtermDrains) {
     ServerProcess server;
-    auto long_one = std::async(std::launch::async, [&] {
-        std::string text;
-        while (text.size() < 30000) text += "春眠不觉晓，处处闻啼鸟。";
-        return request(server.port(), "POST", "/v1/audio/speech",
-                       "{\"input\":\"" + text + "\",\"response_format\":\"pcm\",\"sample_rate\":16000}");
-    });
+    auto long_one = long_pcm_request(server);
     ASSERT_TRUE(eventually([&] { return request(server.port(), "GET", "/metrics").body.find("tts_workers_busy 1") != std::string::npos; }, 3000));
     kill(server.pid(), SIGTERM);
     EXPECT_TRUE(eventually([&] { return request(server.port(), "GET", "/healthz").status == 0; }, 1000)) << "still accepting";
@@ -313,6 +318,20 @@ TEST(Server, SigtermDrains) {
     EXPECT_GT(r.body.size(), 10000000u);
     const int status = server.stop(0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// A second signal while work drains ends the server at once, with 1.
+TEST(Server, ASecondSignalEndsTheDrainAtOnce) {
+    ServerProcess server;
+    auto long_one = long_pcm_request(server);
+    ASSERT_TRUE(eventually([&] { return request(server.port(), "GET", "/metrics").body.find("tts_workers_busy 1") != std::string::npos; }, 3000));
+    kill(server.pid(), SIGTERM);
+    ASSERT_TRUE(eventually([&] { return request(server.port(), "GET", "/healthz").status == 0; }, 1000));
+    const auto start = std::chrono::steady_clock::now();
+    const int status = server.stop(SIGINT, 10);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_FALSE(long_one.get().chunked_complete) << "the answer in flight is cut, not finished";
 }
 
 TEST(Server, CurlAndTheOfficialClientGetAudio) {
