@@ -44,6 +44,12 @@ constexpr std::size_t kBytesPerArenaByte = 2;
 // finish() fills the index in 2^kOrderBits regions, one after the other.
 constexpr unsigned kOrderBits = 8;
 
+// The filter of beginnings takes 8 bits a beginning (a power of two at
+// least that): a text that begins no grapheme passes for one at most one
+// time in eight, which costs the walk a step more. The hashes are 32 bits.
+constexpr std::size_t kBitsPerBeginning = 8;
+constexpr std::uint64_t kMostFilterBits = std::uint64_t{1} << 32;
+
 bool is_word_byte(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
@@ -108,6 +114,7 @@ bool UserLexicon::add_grapheme(std::string_view g) {
     const Header h{static_cast<std::uint32_t>(g.size()), static_cast<std::uint32_t>(arena_.size() - reading_at_)};
     // Hashed now, while the grapheme is at hand; indexed by finish().
     pending_.push_back((static_cast<std::uint64_t>(hash_of(g)) << 32) | (arena_.size() + 1));
+    for (std::size_t n = 1; n < g.size(); ++n) beginning_count_ += !is_continuation(g[n]);
     arena_.append(reinterpret_cast<const char *>(&h), sizeof h);
     arena_.append(g);
     std::uint32_t &longest = max_len_[static_cast<unsigned char>(g[0])];
@@ -127,6 +134,7 @@ void UserLexicon::append(UserLexicon &&later) {
     pending_.reserve(pending_.size() + later.pending_.size());
     for (const std::uint64_t v : later.pending_) pending_.push_back(v + base);
     for (std::size_t c = 0; c < max_len_.size(); ++c) max_len_[c] = std::max(max_len_[c], later.max_len_[c]);
+    beginning_count_ += later.beginning_count_;
     later = UserLexicon();
 }
 
@@ -139,6 +147,7 @@ void UserLexicon::finish() {
         all.insert(all.end(), pending_.begin(), pending_.end());
         pending_.swap(all);
     }
+    index_beginnings();
     std::size_t size = 64;
     while (size < pending_.size() * 2) size *= 2;
     slots_.assign(size, 0);
@@ -174,42 +183,32 @@ void UserLexicon::finish() {
             }
         }
     }
-    index_prefixes();
     // A copy to give back unused room is worth it only when the guess was far off.
     if (arena_.capacity() / 4 > arena_.size()) arena_.shrink_to_fit();
 }
 
-void UserLexicon::index_prefixes() {
-    std::vector<std::uint32_t> hashes;
-    for (const std::uint64_t v : slots_) {
-        if (v == 0) continue;
+// Before the entries are put in the table by their hashes: in the order
+// they were added, their graphemes are read front to back in the arena.
+void UserLexicon::index_beginnings() {
+    std::uint64_t bits = 64;
+    while (bits < kMostFilterBits && bits / kBitsPerBeginning < beginning_count_) bits *= 2;
+    beginnings_.assign(static_cast<std::size_t>(bits / 64), 0);
+    const std::uint32_t mask = static_cast<std::uint32_t>(bits - 1);
+    for (const std::uint64_t v : pending_) {
         const std::string_view g = grapheme_at((v & kOffsetMask) - 1);
         std::uint64_t h = kHashSeed;
         for (std::size_t n = 1; n < g.size(); ++n) {
             h = hash_step(h, g[n - 1]);
-            if (!is_continuation(g[n])) hashes.push_back(std::max<std::uint32_t>(hash_end(h, n), 1));
+            if (is_continuation(g[n])) continue;
+            const std::uint32_t bit = hash_end(h, n) & mask;
+            beginnings_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
         }
     }
-    std::sort(hashes.begin(), hashes.end());
-    hashes.erase(std::unique(hashes.begin(), hashes.end()), hashes.end());
-    std::size_t size = 64;
-    while (size < hashes.size() * 2) size *= 2;
-    prefixes_.assign(size, 0);
-    for (const std::uint32_t x : hashes)
-        for (std::size_t i = x & (size - 1);; i = (i + 1) & (size - 1))
-            if (prefixes_[i] == 0) {
-                prefixes_[i] = x;
-                break;
-            }
 }
 
-bool UserLexicon::is_prefix(std::uint32_t hash) const {
-    hash = std::max<std::uint32_t>(hash, 1);
-    const std::size_t mask = prefixes_.size() - 1;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-        if (prefixes_[i] == hash) return true;
-        if (prefixes_[i] == 0) return false;
-    }
+bool UserLexicon::may_begin(std::uint32_t hash) const {
+    const std::uint32_t bit = hash & static_cast<std::uint32_t>(beginnings_.size() * 64 - 1);
+    return (beginnings_[bit >> 6] >> (bit & 63)) & 1;
 }
 
 bool UserLexicon::longest_at(std::string_view text, std::size_t pos, Entry &out) const {
@@ -240,7 +239,7 @@ bool UserLexicon::longest_at(std::string_view text, std::size_t pos, Entry &out)
                 break;
             }
         }
-        if (!is_prefix(hash)) break;
+        if (!may_begin(hash)) break;
     }
     for (std::size_t k = 0; k < kept; ++k) {
         const std::size_t at = (next + kHitsKept - 1 - k) % kHitsKept;

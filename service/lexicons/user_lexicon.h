@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // The entries of the host's pronunciation lexicons, looked up by the text
-// they match: one open-addressing table of all graphemes, and one of the
-// hashes of their beginnings (at each character's end). Finding the longest
-// match at a position walks the text once from there, hashing as it goes,
-// and stops where no grapheme begins as the text does: its cost is the
-// length of the longest beginning matched, whatever lengths the lexicon's
-// graphemes have.
+// they match: one open-addressing table of all graphemes, and a filter of
+// the hashes of their beginnings (at each character's end). Finding the
+// longest match at a position walks the text once from there, hashing as it
+// goes, and stops where no grapheme begins as the text does: its cost is the
+// length of the longest beginning matched (and now and then a step more,
+// where the filter takes a beginning for one it holds), whatever lengths the
+// lexicon's graphemes have.
 #ifndef SPEECH_LEXICONS_USER_LEXICON_H
 #define SPEECH_LEXICONS_USER_LEXICON_H
 
@@ -73,8 +74,8 @@ class UserLexicon {
     std::string_view grapheme_at(std::size_t at) const;
     Entry entry_at(std::size_t at) const;
     bool room_for(std::size_t bytes);
-    bool is_prefix(std::uint32_t hash) const;
-    void index_prefixes();
+    bool may_begin(std::uint32_t hash) const;
+    void index_beginnings();
     std::size_t find_slot(std::string_view g, std::uint32_t hash) const;
 
     // The entries one after the other, in the order added; one replaced by
@@ -85,9 +86,13 @@ class UserLexicon {
     // The grapheme's hash in the high half, its entry's offset in the arena
     // + 1 in the low half; 0 empty.
     std::vector<std::uint64_t> slots_;
-    // The hashes of the graphemes' beginnings that end a character but not
-    // the grapheme (0 empty; a hash of 0 is kept as 1).
-    std::vector<std::uint32_t> prefixes_;
+    // A bit for each hash of a grapheme's beginning that ends a character
+    // but not the grapheme (at the hash's low bits): a set bit may also be
+    // another text's, never the other way round.
+    std::vector<std::uint64_t> beginnings_;
+    // The beginnings of the graphemes added, repeats and all: what the
+    // filter is sized by.
+    std::size_t beginning_count_ = 0;
     std::size_t live_ = 0;
     std::size_t reading_at_ = 0;  // the reading added last
     bool has_reading_ = false, too_big_ = false;
