@@ -29,13 +29,11 @@ std::uint32_t hash_of(std::string_view s) {
 }
 
 constexpr std::uint64_t kOffsetMask = 0xFFFFFFFFull;
-constexpr std::uint32_t kAliasBit = 1u << 31;
-constexpr std::size_t kReadingHead = sizeof(std::uint32_t);
 // The longest matches at a position kept to be checked, longest first.
 constexpr std::size_t kHitsKept = 8;
 
 // A lexeme of a short word takes some 80 bytes of its file, and some 30 of
-// the arena (its header, grapheme and reading). Room reserved for more than
+// the arena (its grapheme, its reading and their lengths). Room reserved for more than
 // is used costs address space only, while growing the arena copies it: the
 // guesses are generous.
 constexpr std::size_t kBytesPerEntry = 64;
@@ -56,26 +54,43 @@ bool is_word_byte(char c) {
 
 bool is_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
-}  // namespace
+// The arena's numbers take seven bits a byte, lowest first, the top bit set
+// where more follow: a length under 128 takes one byte, not four. Those
+// written are under 2^35 (a length or distance within the arena, doubled).
+constexpr std::size_t kMostNumberBytes = 5;
 
-UserLexicon::Header UserLexicon::header_at(std::size_t at) const {
-    Header h;
-    std::memcpy(&h, arena_.data() + at, sizeof h);
-    return h;
+std::size_t put_number(std::uint64_t v, char *out) {
+    std::size_t n = 0;
+    for (; v >= 0x80; v >>= 7) out[n++] = static_cast<char>((v & 0x7F) | 0x80);
+    out[n++] = static_cast<char>(v);
+    return n;
 }
 
+std::uint64_t take_number(const char *&p) {
+    std::uint64_t v = 0;
+    for (unsigned shift = 0;; shift += 7) {
+        const auto byte = static_cast<unsigned char>(*p++);
+        v |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
+        if (byte < 0x80) return v;
+    }
+}
+
+}  // namespace
+
 std::string_view UserLexicon::grapheme_at(std::size_t at) const {
-    return {arena_.data() + at + sizeof(Header), header_at(at).grapheme_len};
+    const char *p = arena_.data() + at;
+    const std::uint64_t length = take_number(p);
+    take_number(p);  // the distance back to the reading
+    return {p, static_cast<std::size_t>(length)};
 }
 
 Entry UserLexicon::entry_at(std::size_t at) const {
-    const Header h = header_at(at);
-    const std::size_t reading = at - h.reading_back;
-    std::uint32_t said_len;
-    std::memcpy(&said_len, arena_.data() + reading, sizeof said_len);
-    return Entry{std::string_view(arena_.data() + at + sizeof h, h.grapheme_len),
-                 std::string_view(arena_.data() + reading + kReadingHead, said_len & ~kAliasBit),
-                 (said_len & kAliasBit) != 0};
+    const char *p = arena_.data() + at;
+    const std::uint64_t length = take_number(p);
+    const char *reading = arena_.data() + at - take_number(p);
+    const std::uint64_t head = take_number(reading);
+    return Entry{std::string_view(p, static_cast<std::size_t>(length)),
+                 std::string_view(reading, static_cast<std::size_t>(head >> 1)), (head & 1) != 0};
 }
 
 bool UserLexicon::room_for(std::size_t bytes) {
@@ -99,26 +114,31 @@ void UserLexicon::reserve(std::size_t file_bytes) {
 }
 
 bool UserLexicon::add_reading(std::string_view said, bool alias) {
-    if (said.size() >= kAliasBit || !room_for(kReadingHead + said.size())) return too_big_ = true, false;
-    const std::uint32_t head = static_cast<std::uint32_t>(said.size()) | (alias ? kAliasBit : 0);
+    if (said.size() > kMaxArena) return too_big_ = true, false;
+    char head[kMostNumberBytes];
+    const std::size_t head_bytes = put_number((static_cast<std::uint64_t>(said.size()) << 1) | (alias ? 1 : 0), head);
+    if (!room_for(head_bytes + said.size())) return false;
     reading_at_ = arena_.size();
     has_reading_ = true;
-    arena_.append(reinterpret_cast<const char *>(&head), sizeof head);
+    arena_.append(head, head_bytes);
     arena_.append(said);
     return true;
 }
 
 bool UserLexicon::add_grapheme(std::string_view g) {
     if (g.empty() || !has_reading_) return true;
-    if (!room_for(sizeof(Header) + g.size()) || arena_.size() - reading_at_ > 0xFFFFFFFFu) return too_big_ = true, false;
-    const Header h{static_cast<std::uint32_t>(g.size()), static_cast<std::uint32_t>(arena_.size() - reading_at_)};
+    if (g.size() > kMaxArena) return too_big_ = true, false;
+    char head[2 * kMostNumberBytes];
+    std::size_t head_bytes = put_number(g.size(), head);
+    head_bytes += put_number(arena_.size() - reading_at_, head + head_bytes);
+    if (!room_for(head_bytes + g.size())) return false;
     // Hashed now, while the grapheme is at hand; indexed by finish().
     pending_.push_back((static_cast<std::uint64_t>(hash_of(g)) << 32) | (arena_.size() + 1));
     for (std::size_t n = 1; n < g.size(); ++n) beginning_count_ += !is_continuation(g[n]);
-    arena_.append(reinterpret_cast<const char *>(&h), sizeof h);
+    arena_.append(head, head_bytes);
     arena_.append(g);
     std::uint32_t &longest = max_len_[static_cast<unsigned char>(g[0])];
-    longest = std::max(longest, h.grapheme_len);
+    longest = std::max(longest, static_cast<std::uint32_t>(g.size()));
     return true;
 }
 

@@ -62,15 +62,11 @@ class UserLexicon {
     bool may_start(unsigned char c) const { return max_len_[c] != 0; }
 
   private:
-    // An entry in the arena: its header, then the grapheme's bytes. Its
-    // reading stands before it (a lexeme's reading, then its graphemes):
-    // the reading's length (top bit: an alias), then its bytes. The
-    // distance back from the entry to its reading survives append().
-    struct Header {
-        std::uint32_t grapheme_len;
-        std::uint32_t reading_back;
-    };
-    Header header_at(std::size_t at) const;
+    // An entry in the arena: its grapheme's length and the distance back
+    // from the entry to its reading (each in as few bytes as it needs),
+    // then the grapheme's bytes. Its reading stands before it (a lexeme's
+    // reading, then its graphemes): its length doubled, plus one for an
+    // alias, then its bytes. The distance survives append().
     std::string_view grapheme_at(std::size_t at) const;
     Entry entry_at(std::size_t at) const;
     bool room_for(std::size_t bytes);
