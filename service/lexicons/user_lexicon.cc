@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+
+#include <sys/mman.h>
 
 namespace speech::lexicons {
 namespace {
@@ -76,6 +79,23 @@ std::uint64_t take_number(const char *&p) {
 }
 
 }  // namespace
+
+template <typename T>
+T *LargePageAllocator<T>::allocate(std::size_t n) {
+    constexpr std::size_t kLargePage = 2u << 20;
+    const std::size_t bytes = n * sizeof(T);
+    void *p = nullptr;
+    if (bytes >= kLargePage) {
+        p = std::aligned_alloc(kLargePage, (bytes + kLargePage - 1) / kLargePage * kLargePage);
+        // Advice only: refused, the table is in small pages as any other.
+        if (p != nullptr) static_cast<void>(::madvise(p, bytes, MADV_HUGEPAGE));
+    } else {
+        p = std::malloc(bytes);
+    }
+    if (p == nullptr) throw std::bad_alloc();
+    return static_cast<T *>(p);
+}
+template struct LargePageAllocator<std::uint64_t>;
 
 std::string_view UserLexicon::grapheme_at(std::size_t at) const {
     const char *p = arena_.data() + at;
