@@ -97,24 +97,29 @@ T *LargePageAllocator<T>::allocate(std::size_t n) {
 }
 template struct LargePageAllocator<std::uint64_t>;
 
+const char *UserLexicon::bytes_at(std::size_t at) const {
+    return at < arena_.size() ? arena_.data() + at : appended_.data() + (at - arena_.size());
+}
+
 std::string_view UserLexicon::grapheme_at(std::size_t at) const {
-    const char *p = arena_.data() + at;
+    const char *p = bytes_at(at);
     const std::uint64_t length = take_number(p);
     take_number(p);  // the distance back to the reading
     return {p, static_cast<std::size_t>(length)};
 }
 
 Entry UserLexicon::entry_at(std::size_t at) const {
-    const char *p = arena_.data() + at;
+    const char *p = bytes_at(at);
+    const char *const entry = p;
     const std::uint64_t length = take_number(p);
-    const char *reading = arena_.data() + at - take_number(p);
+    const char *reading = entry - take_number(p);
     const std::uint64_t head = take_number(reading);
     return Entry{std::string_view(p, static_cast<std::size_t>(length)),
                  std::string_view(reading, static_cast<std::size_t>(head >> 1)), (head & 1) != 0};
 }
 
 bool UserLexicon::room_for(std::size_t bytes) {
-    if (!too_big_ && bytes <= kMaxArena && arena_.size() <= kMaxArena - bytes) return true;
+    if (!too_big_ && bytes <= kMaxArena && arena_size() <= kMaxArena - bytes) return true;
     too_big_ = true;
     return false;
 }
@@ -138,10 +143,11 @@ bool UserLexicon::add_reading(std::string_view said, bool alias) {
     char head[kMostNumberBytes];
     const std::size_t head_bytes = put_number((static_cast<std::uint64_t>(said.size()) << 1) | (alias ? 1 : 0), head);
     if (!room_for(head_bytes + said.size())) return false;
-    reading_at_ = arena_.size();
+    reading_at_ = arena_size();
     has_reading_ = true;
-    arena_.append(head, head_bytes);
-    arena_.append(said);
+    std::string &to = last_arena();
+    to.append(head, head_bytes);
+    to.append(said);
     return true;
 }
 
@@ -150,13 +156,14 @@ bool UserLexicon::add_grapheme(std::string_view g) {
     if (g.size() > kMaxArena) return too_big_ = true, false;
     char head[2 * kMostNumberBytes];
     std::size_t head_bytes = put_number(g.size(), head);
-    head_bytes += put_number(arena_.size() - reading_at_, head + head_bytes);
+    head_bytes += put_number(arena_size() - reading_at_, head + head_bytes);
     if (!room_for(head_bytes + g.size())) return false;
     // Hashed now, while the grapheme is at hand; indexed by finish().
-    pending_.push_back((static_cast<std::uint64_t>(hash_of(g)) << 32) | (arena_.size() + 1));
+    pending_.push_back((static_cast<std::uint64_t>(hash_of(g)) << 32) | (arena_size() + 1));
     for (std::size_t n = 1; n < g.size(); ++n) beginning_count_ += !is_continuation(g[n]);
-    arena_.append(head, head_bytes);
-    arena_.append(g);
+    std::string &to = last_arena();
+    to.append(head, head_bytes);
+    to.append(g);
     std::uint32_t &longest = max_len_[static_cast<unsigned char>(g[0])];
     longest = std::max(longest, static_cast<std::uint32_t>(g.size()));
     return true;
@@ -164,13 +171,22 @@ bool UserLexicon::add_grapheme(std::string_view g) {
 
 void UserLexicon::append(UserLexicon &&later) {
     // A slot value's low half is the entry's offset in the arena + 1.
-    const std::uint64_t base = arena_.size();
-    if (later.too_big_ || !room_for(later.arena_.size())) {
+    const std::uint64_t base = arena_size();
+    if (later.too_big_ || !room_for(later.arena_size())) {
         too_big_ = true;
         later = UserLexicon();
         return;
     }
-    arena_.append(later.arena_);
+    later.arena_.append(later.appended_);  // entries appended to it in turn (none when read in halves)
+    // Kept where it is rather than copied, unless entries were appended before.
+    if (appended_.empty())
+        appended_ = std::move(later.arena_);
+    else
+        appended_.append(later.arena_);
+    if (later.has_reading_) {
+        reading_at_ = base + later.reading_at_;
+        has_reading_ = true;
+    }
     pending_.reserve(pending_.size() + later.pending_.size());
     for (const std::uint64_t v : later.pending_) pending_.push_back(v + base);
     for (std::size_t c = 0; c < max_len_.size(); ++c) max_len_[c] = std::max(max_len_[c], later.max_len_[c]);
@@ -224,7 +240,8 @@ void UserLexicon::finish() {
         }
     }
     // A copy to give back unused room is worth it only when the guess was far off.
-    if (arena_.capacity() / 4 > arena_.size()) arena_.shrink_to_fit();
+    for (std::string *a : {&arena_, &appended_})
+        if (a->capacity() / 4 > a->size()) a->shrink_to_fit();
 }
 
 // Before the entries are put in the table by their hashes: in the order

@@ -87,6 +87,7 @@ class UserLexicon {
     // then the grapheme's bytes. Its reading stands before it (a lexeme's
     // reading, then its graphemes): its length doubled, plus one for an
     // alias, then its bytes. The distance survives append().
+    const char *bytes_at(std::size_t at) const;
     std::string_view grapheme_at(std::size_t at) const;
     Entry entry_at(std::size_t at) const;
     bool room_for(std::size_t bytes);
@@ -95,8 +96,13 @@ class UserLexicon {
     std::size_t find_slot(std::string_view g, std::uint32_t hash) const;
 
     // The entries one after the other, in the order added; one replaced by
-    // a later entry of its grapheme stays, unindexed.
-    std::string arena_;
+    // a later entry of its grapheme stays, unindexed. Those of a lexicon
+    // appended, and those added after them, are in appended_, at offsets
+    // from arena_'s size on: appending copies no entry (a lexeme is never
+    // split between the two).
+    std::string arena_, appended_;
+    std::size_t arena_size() const { return arena_.size() + appended_.size(); }
+    std::string &last_arena() { return appended_.empty() ? arena_ : appended_; }
     // The slot values of the entries added since the last finish().
     std::vector<std::uint64_t> pending_;
     // The grapheme's hash in the high half, its entry's offset in the arena
