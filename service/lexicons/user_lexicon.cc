@@ -2,7 +2,7 @@
 #include "user_lexicon.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cstdlib>
 #include <new>
 
 #include <sys/mman.h>
@@ -36,9 +36,9 @@ constexpr std::uint64_t kOffsetMask = 0xFFFFFFFFull;
 constexpr std::size_t kHitsKept = 8;
 
 // A lexeme of a short word takes some 80 bytes of its file, and some 30 of
-// the arena (its grapheme, its reading and their lengths). Room reserved for more than
-// is used costs address space only, while growing the arena copies it: the
-// guesses are generous.
+// the arena (its grapheme, its reading and their lengths). Room reserved
+// for more than is used costs address space only, while growing the arena
+// copies it: the guesses are generous.
 constexpr std::size_t kBytesPerEntry = 64;
 constexpr std::size_t kBytesPerArenaByte = 2;
 
