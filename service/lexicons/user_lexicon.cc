@@ -2,7 +2,10 @@
 #include "user_lexicon.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cstdlib>
+#include <new>
+
+#include <sys/mman.h>
 
 namespace speech::lexicons {
 namespace {
@@ -29,20 +32,24 @@ std::uint32_t hash_of(std::string_view s) {
 }
 
 constexpr std::uint64_t kOffsetMask = 0xFFFFFFFFull;
-constexpr std::uint32_t kAliasBit = 1u << 31;
-constexpr std::size_t kReadingHead = sizeof(std::uint32_t);
 // The longest matches at a position kept to be checked, longest first.
 constexpr std::size_t kHitsKept = 8;
 
 // A lexeme of a short word takes some 80 bytes of its file, and some 30 of
-// the arena (its header, grapheme and reading). Room reserved for more than
-// is used costs address space only, while growing the arena copies it: the
-// guesses are generous.
+// the arena (its grapheme, its reading and their lengths). Room reserved
+// for more than is used costs address space only, while growing the arena
+// copies it: the guesses are generous.
 constexpr std::size_t kBytesPerEntry = 64;
 constexpr std::size_t kBytesPerArenaByte = 2;
 
 // finish() fills the index in 2^kOrderBits regions, one after the other.
 constexpr unsigned kOrderBits = 8;
+
+// The filter of beginnings takes 8 bits a beginning (a power of two at
+// least that): a text that begins no grapheme passes for one at most one
+// time in eight, which costs the walk a step more. The hashes are 32 bits.
+constexpr std::size_t kBitsPerBeginning = 8;
+constexpr std::uint64_t kMostFilterBits = std::uint64_t{1} << 32;
 
 bool is_word_byte(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
@@ -50,30 +57,69 @@ bool is_word_byte(char c) {
 
 bool is_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
+// The arena's numbers take seven bits a byte, lowest first, the top bit set
+// where more follow: a length under 128 takes one byte, not four. Those
+// written are under 2^35 (a length or distance within the arena, doubled).
+constexpr std::size_t kMostNumberBytes = 5;
+
+std::size_t put_number(std::uint64_t v, char *out) {
+    std::size_t n = 0;
+    for (; v >= 0x80; v >>= 7) out[n++] = static_cast<char>((v & 0x7F) | 0x80);
+    out[n++] = static_cast<char>(v);
+    return n;
+}
+
+std::uint64_t take_number(const char *&p) {
+    std::uint64_t v = 0;
+    for (unsigned shift = 0;; shift += 7) {
+        const auto byte = static_cast<unsigned char>(*p++);
+        v |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
+        if (byte < 0x80) return v;
+    }
+}
+
 }  // namespace
 
-UserLexicon::Header UserLexicon::header_at(std::size_t at) const {
-    Header h;
-    std::memcpy(&h, arena_.data() + at, sizeof h);
-    return h;
+template <typename T>
+T *LargePageAllocator<T>::allocate(std::size_t n) {
+    constexpr std::size_t kLargePage = 2u << 20;
+    const std::size_t bytes = n * sizeof(T);
+    void *p = nullptr;
+    if (bytes >= kLargePage) {
+        p = std::aligned_alloc(kLargePage, (bytes + kLargePage - 1) / kLargePage * kLargePage);
+        // Advice only: refused, the table is in small pages as any other.
+        if (p != nullptr) static_cast<void>(::madvise(p, bytes, MADV_HUGEPAGE));
+    } else {
+        p = std::malloc(bytes);
+    }
+    if (p == nullptr) throw std::bad_alloc();
+    return static_cast<T *>(p);
+}
+template struct LargePageAllocator<std::uint64_t>;
+
+const char *UserLexicon::bytes_at(std::size_t at) const {
+    return at < arena_.size() ? arena_.data() + at : appended_.data() + (at - arena_.size());
 }
 
 std::string_view UserLexicon::grapheme_at(std::size_t at) const {
-    return {arena_.data() + at + sizeof(Header), header_at(at).grapheme_len};
+    const char *p = bytes_at(at);
+    const std::uint64_t length = take_number(p);
+    take_number(p);  // the distance back to the reading
+    return {p, static_cast<std::size_t>(length)};
 }
 
 Entry UserLexicon::entry_at(std::size_t at) const {
-    const Header h = header_at(at);
-    const std::size_t reading = at - h.reading_back;
-    std::uint32_t said_len;
-    std::memcpy(&said_len, arena_.data() + reading, sizeof said_len);
-    return Entry{std::string_view(arena_.data() + at + sizeof h, h.grapheme_len),
-                 std::string_view(arena_.data() + reading + kReadingHead, said_len & ~kAliasBit),
-                 (said_len & kAliasBit) != 0};
+    const char *p = bytes_at(at);
+    const char *const entry = p;
+    const std::uint64_t length = take_number(p);
+    const char *reading = entry - take_number(p);
+    const std::uint64_t head = take_number(reading);
+    return Entry{std::string_view(p, static_cast<std::size_t>(length)),
+                 std::string_view(reading, static_cast<std::size_t>(head >> 1)), (head & 1) != 0};
 }
 
 bool UserLexicon::room_for(std::size_t bytes) {
-    if (!too_big_ && bytes <= kMaxArena && arena_.size() <= kMaxArena - bytes) return true;
+    if (!too_big_ && bytes <= kMaxArena && arena_size() <= kMaxArena - bytes) return true;
     too_big_ = true;
     return false;
 }
@@ -93,40 +139,58 @@ void UserLexicon::reserve(std::size_t file_bytes) {
 }
 
 bool UserLexicon::add_reading(std::string_view said, bool alias) {
-    if (said.size() >= kAliasBit || !room_for(kReadingHead + said.size())) return too_big_ = true, false;
-    const std::uint32_t head = static_cast<std::uint32_t>(said.size()) | (alias ? kAliasBit : 0);
-    reading_at_ = arena_.size();
+    if (said.size() > kMaxArena) return too_big_ = true, false;
+    char head[kMostNumberBytes];
+    const std::size_t head_bytes = put_number((static_cast<std::uint64_t>(said.size()) << 1) | (alias ? 1 : 0), head);
+    if (!room_for(head_bytes + said.size())) return false;
+    reading_at_ = arena_size();
     has_reading_ = true;
-    arena_.append(reinterpret_cast<const char *>(&head), sizeof head);
-    arena_.append(said);
+    std::string &to = last_arena();
+    to.append(head, head_bytes);
+    to.append(said);
     return true;
 }
 
 bool UserLexicon::add_grapheme(std::string_view g) {
     if (g.empty() || !has_reading_) return true;
-    if (!room_for(sizeof(Header) + g.size()) || arena_.size() - reading_at_ > 0xFFFFFFFFu) return too_big_ = true, false;
-    const Header h{static_cast<std::uint32_t>(g.size()), static_cast<std::uint32_t>(arena_.size() - reading_at_)};
+    if (g.size() > kMaxArena) return too_big_ = true, false;
+    char head[2 * kMostNumberBytes];
+    std::size_t head_bytes = put_number(g.size(), head);
+    head_bytes += put_number(arena_size() - reading_at_, head + head_bytes);
+    if (!room_for(head_bytes + g.size())) return false;
     // Hashed now, while the grapheme is at hand; indexed by finish().
-    pending_.push_back((static_cast<std::uint64_t>(hash_of(g)) << 32) | (arena_.size() + 1));
-    arena_.append(reinterpret_cast<const char *>(&h), sizeof h);
-    arena_.append(g);
+    pending_.push_back((static_cast<std::uint64_t>(hash_of(g)) << 32) | (arena_size() + 1));
+    for (std::size_t n = 1; n < g.size(); ++n) beginning_count_ += !is_continuation(g[n]);
+    std::string &to = last_arena();
+    to.append(head, head_bytes);
+    to.append(g);
     std::uint32_t &longest = max_len_[static_cast<unsigned char>(g[0])];
-    longest = std::max(longest, h.grapheme_len);
+    longest = std::max(longest, static_cast<std::uint32_t>(g.size()));
     return true;
 }
 
 void UserLexicon::append(UserLexicon &&later) {
     // A slot value's low half is the entry's offset in the arena + 1.
-    const std::uint64_t base = arena_.size();
-    if (later.too_big_ || !room_for(later.arena_.size())) {
+    const std::uint64_t base = arena_size();
+    if (later.too_big_ || !room_for(later.arena_size())) {
         too_big_ = true;
         later = UserLexicon();
         return;
     }
-    arena_.append(later.arena_);
+    later.arena_.append(later.appended_);  // entries appended to it in turn (none when read in halves)
+    // Kept where it is rather than copied, unless entries were appended before.
+    if (appended_.empty())
+        appended_ = std::move(later.arena_);
+    else
+        appended_.append(later.arena_);
+    if (later.has_reading_) {
+        reading_at_ = base + later.reading_at_;
+        has_reading_ = true;
+    }
     pending_.reserve(pending_.size() + later.pending_.size());
     for (const std::uint64_t v : later.pending_) pending_.push_back(v + base);
     for (std::size_t c = 0; c < max_len_.size(); ++c) max_len_[c] = std::max(max_len_[c], later.max_len_[c]);
+    beginning_count_ += later.beginning_count_;
     later = UserLexicon();
 }
 
@@ -139,6 +203,7 @@ void UserLexicon::finish() {
         all.insert(all.end(), pending_.begin(), pending_.end());
         pending_.swap(all);
     }
+    index_beginnings();
     std::size_t size = 64;
     while (size < pending_.size() * 2) size *= 2;
     slots_.assign(size, 0);
@@ -174,42 +239,33 @@ void UserLexicon::finish() {
             }
         }
     }
-    index_prefixes();
     // A copy to give back unused room is worth it only when the guess was far off.
-    if (arena_.capacity() / 4 > arena_.size()) arena_.shrink_to_fit();
+    for (std::string *a : {&arena_, &appended_})
+        if (a->capacity() / 4 > a->size()) a->shrink_to_fit();
 }
 
-void UserLexicon::index_prefixes() {
-    std::vector<std::uint32_t> hashes;
-    for (const std::uint64_t v : slots_) {
-        if (v == 0) continue;
+// Before the entries are put in the table by their hashes: in the order
+// they were added, their graphemes are read front to back in the arena.
+void UserLexicon::index_beginnings() {
+    std::uint64_t bits = 64;
+    while (bits < kMostFilterBits && bits / kBitsPerBeginning < beginning_count_) bits *= 2;
+    beginnings_.assign(static_cast<std::size_t>(bits / 64), 0);
+    const std::uint32_t mask = static_cast<std::uint32_t>(bits - 1);
+    for (const std::uint64_t v : pending_) {
         const std::string_view g = grapheme_at((v & kOffsetMask) - 1);
         std::uint64_t h = kHashSeed;
         for (std::size_t n = 1; n < g.size(); ++n) {
             h = hash_step(h, g[n - 1]);
-            if (!is_continuation(g[n])) hashes.push_back(std::max<std::uint32_t>(hash_end(h, n), 1));
+            if (is_continuation(g[n])) continue;
+            const std::uint32_t bit = hash_end(h, n) & mask;
+            beginnings_[bit >> 6] |= std::uint64_t{1} << (bit & 63);
         }
     }
-    std::sort(hashes.begin(), hashes.end());
-    hashes.erase(std::unique(hashes.begin(), hashes.end()), hashes.end());
-    std::size_t size = 64;
-    while (size < hashes.size() * 2) size *= 2;
-    prefixes_.assign(size, 0);
-    for (const std::uint32_t x : hashes)
-        for (std::size_t i = x & (size - 1);; i = (i + 1) & (size - 1))
-            if (prefixes_[i] == 0) {
-                prefixes_[i] = x;
-                break;
-            }
 }
 
-bool UserLexicon::is_prefix(std::uint32_t hash) const {
-    hash = std::max<std::uint32_t>(hash, 1);
-    const std::size_t mask = prefixes_.size() - 1;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-        if (prefixes_[i] == hash) return true;
-        if (prefixes_[i] == 0) return false;
-    }
+bool UserLexicon::may_begin(std::uint32_t hash) const {
+    const std::uint32_t bit = hash & static_cast<std::uint32_t>(beginnings_.size() * 64 - 1);
+    return (beginnings_[bit >> 6] >> (bit & 63)) & 1;
 }
 
 bool UserLexicon::longest_at(std::string_view text, std::size_t pos, Entry &out) const {
@@ -240,7 +296,7 @@ bool UserLexicon::longest_at(std::string_view text, std::size_t pos, Entry &out)
                 break;
             }
         }
-        if (!is_prefix(hash)) break;
+        if (!may_begin(hash)) break;
     }
     for (std::size_t k = 0; k < kept; ++k) {
         const std::size_t at = (next + kHitsKept - 1 - k) % kHitsKept;

@@ -1,17 +1,19 @@
 // SPDX-License-Identifier: Apache-2.0
 // The entries of the host's pronunciation lexicons, looked up by the text
-// they match: one open-addressing table of all graphemes, and one of the
-// hashes of their beginnings (at each character's end). Finding the longest
-// match at a position walks the text once from there, hashing as it goes,
-// and stops where no grapheme begins as the text does: its cost is the
-// length of the longest beginning matched, whatever lengths the lexicon's
-// graphemes have.
+// they match: one open-addressing table of all graphemes, and a filter of
+// the hashes of their beginnings (at each character's end). Finding the
+// longest match at a position walks the text once from there, hashing as it
+// goes, and stops where no grapheme begins as the text does: its cost is the
+// length of the longest beginning matched (and now and then a step more,
+// where the filter takes a beginning for one it holds), whatever lengths the
+// lexicon's graphemes have.
 #ifndef SPEECH_LEXICONS_USER_LEXICON_H
 #define SPEECH_LEXICONS_USER_LEXICON_H
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +24,25 @@ struct Entry {
     std::string_view grapheme;
     std::string_view said;  // tone-numbered pinyin, or the alias text
     bool alias = false;
+};
+
+// Memory for a table that is written whole as soon as it is made: from
+// 2 MiB on, in pages of 2 MiB where the system gives them on request, so
+// that filling it takes one page fault for each 2 MiB instead of 512 (the
+// index of a 100,000-entry lexicon is 2 MiB, and its small pages' faults
+// took some 6 ms of registering it).
+template <typename T>
+struct LargePageAllocator {
+    using value_type = T;
+    LargePageAllocator() = default;
+    template <typename U>
+    LargePageAllocator(const LargePageAllocator<U> &) {}
+    T *allocate(std::size_t n);
+    void deallocate(T *p, std::size_t) { std::free(p); }
+    template <typename U>
+    bool operator==(const LargePageAllocator<U> &) const { return true; }
+    template <typename U>
+    bool operator!=(const LargePageAllocator<U> &) const { return false; }
 };
 
 class UserLexicon {
@@ -61,33 +82,39 @@ class UserLexicon {
     bool may_start(unsigned char c) const { return max_len_[c] != 0; }
 
   private:
-    // An entry in the arena: its header, then the grapheme's bytes. Its
-    // reading stands before it (a lexeme's reading, then its graphemes):
-    // the reading's length (top bit: an alias), then its bytes. The
-    // distance back from the entry to its reading survives append().
-    struct Header {
-        std::uint32_t grapheme_len;
-        std::uint32_t reading_back;
-    };
-    Header header_at(std::size_t at) const;
+    // An entry in the arena: its grapheme's length and the distance back
+    // from the entry to its reading (each in as few bytes as it needs),
+    // then the grapheme's bytes. Its reading stands before it (a lexeme's
+    // reading, then its graphemes): its length doubled, plus one for an
+    // alias, then its bytes. The distance survives append().
+    const char *bytes_at(std::size_t at) const;
     std::string_view grapheme_at(std::size_t at) const;
     Entry entry_at(std::size_t at) const;
     bool room_for(std::size_t bytes);
-    bool is_prefix(std::uint32_t hash) const;
-    void index_prefixes();
+    bool may_begin(std::uint32_t hash) const;
+    void index_beginnings();
     std::size_t find_slot(std::string_view g, std::uint32_t hash) const;
 
     // The entries one after the other, in the order added; one replaced by
-    // a later entry of its grapheme stays, unindexed.
-    std::string arena_;
+    // a later entry of its grapheme stays, unindexed. Those of a lexicon
+    // appended, and those added after them, are in appended_, at offsets
+    // from arena_'s size on: appending copies no entry (a lexeme is never
+    // split between the two).
+    std::string arena_, appended_;
+    std::size_t arena_size() const { return arena_.size() + appended_.size(); }
+    std::string &last_arena() { return appended_.empty() ? arena_ : appended_; }
     // The slot values of the entries added since the last finish().
     std::vector<std::uint64_t> pending_;
     // The grapheme's hash in the high half, its entry's offset in the arena
     // + 1 in the low half; 0 empty.
-    std::vector<std::uint64_t> slots_;
-    // The hashes of the graphemes' beginnings that end a character but not
-    // the grapheme (0 empty; a hash of 0 is kept as 1).
-    std::vector<std::uint32_t> prefixes_;
+    std::vector<std::uint64_t, LargePageAllocator<std::uint64_t>> slots_;
+    // A bit for each hash of a grapheme's beginning that ends a character
+    // but not the grapheme (at the hash's low bits): a set bit may also be
+    // another text's, never the other way round.
+    std::vector<std::uint64_t> beginnings_;
+    // The beginnings of the graphemes added, repeats and all: what the
+    // filter is sized by.
+    std::size_t beginning_count_ = 0;
     std::size_t live_ = 0;
     std::size_t reading_at_ = 0;  // the reading added last
     bool has_reading_ = false, too_big_ = false;
