@@ -58,6 +58,9 @@ TEST(HanReader, PolyphonesByWord) {
         {U"了解", "liao3 jie3"},
         {U"为了", "wei4 le5"},
         {U"成为", "cheng2 wei2"},
+        {U"儿子", "er2 zi5"},          // not the zi3 of 子 alone
+        {U"有限责任公司", "you3 xian4 ze2 ren4 gong1 si1"},  // our word inside a longer one
+        {U"微处理器", "wei1 chu3 li3 qi4"},
     };
     check(cases, std::size(cases));
 }
