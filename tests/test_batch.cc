@@ -343,7 +343,7 @@ TEST(Batch, AChangedItemIsMadeAgainAndTheResultsSaySo) {
                reading + "</phoneme></lexeme></lexicon>";
     };
     struct Step {
-        const char *manifest, *options, *lexicon, *status, *note;
+        const char *manifest, *options, *lexicon, *status, *note, *env = "";
     } const steps[] = {
         {"a\t一\n", "", nullptr, "ok", ""},
         {"a\t一\n", "", nullptr, "skipped", ""},
@@ -353,16 +353,20 @@ TEST(Batch, AChangedItemIsMadeAgainAndTheResultsSaySo) {
         {"a\t二\n", "--lexicon l.pls", "san1", "ok", "made again"},
         {"a\t二\n", "--lexicon l.pls", "san1", "skipped", ""},
         {"a\t二\n", "--lexicon l.pls", "si4", "ok", "made again: its text or settings changed"},
+        // A lexicon the environment registers counts as well.
+        {"a\t二\n", "", "wu3", "ok", "made again", "SPEECH_SERVICE_LEXICONS=l.pls"},
+        {"a\t二\n", "", "wu3", "skipped", "", "SPEECH_SERVICE_LEXICONS=l.pls"},
+        {"a\t二\n", "", "liu4", "ok", "made again: its text or settings changed", "SPEECH_SERVICE_LEXICONS=l.pls"},
     };
     for (const Step &step : steps) {
         write_file(dir.path("m.tsv"), step.manifest);
         if (step.lexicon != nullptr) write_file(dir.path("l.pls"), lexicon(step.lexicon));
-        ASSERT_EQ(tts_say(dir, std::string("--batch m.tsv ") + step.options).exit_code, 0) << step.manifest;
+        ASSERT_EQ(tts_say(dir, std::string("--batch m.tsv ") + step.options, step.env).exit_code, 0) << step.manifest;
         const json last = results(dir.path("results.jsonl")).back();
         EXPECT_EQ(last.value("status", ""), step.status) << step.manifest << step.options;
         EXPECT_EQ(last.value("note", "").substr(0, std::strlen(step.note)), step.note) << step.manifest;
     }
-    ASSERT_EQ(tts_say(dir, "-q --lexicon l.pls -o alone.wav 二").exit_code, 0);
+    ASSERT_EQ(tts_say(dir, "-q --lexicon l.pls -o alone.wav 二").exit_code, 0);  // l.pls now reads 二 liu4
     EXPECT_EQ(read_file(dir.path("a.wav")), read_file(dir.path("alone.wav")));
 }
 

@@ -5,13 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "lexicon_files.h"
 #include "param_list.h"
 #include "shown_text.h"
 #include "speech_service.h"
@@ -156,19 +157,22 @@ std::string made_from_digest(const std::string &text, const std::string &params,
 }
 
 std::string lexicons_contents(const std::string &params) {
+    // The session loads the environment's files first, then the parameter's.
+    std::vector<std::string> paths;
+    if (const char *env = std::getenv(tts::kLexiconsEnv)) paths = tts::split_paths(env);
     std::vector<speech::Param> list;
-    const std::string *files = speech::parse_param_list(params, list) ? speech::find_param(list, "lexicons") : nullptr;
-    if (files == nullptr || files->empty()) return "";
+    if (speech::parse_param_list(params, list))
+        if (const std::string *files = speech::find_param(list, "lexicons")) {
+            const std::vector<std::string> named = tts::split_paths(*files);
+            paths.insert(paths.end(), named.begin(), named.end());
+        }
+    if (paths.empty()) return "";
     ChangeDigest digest;
-    std::size_t from = 0;
-    while (from <= files->size()) {
-        const std::size_t to = std::min(files->find(':', from), files->size());
-        const std::string name = files->substr(from, to - from);
+    for (const std::string &name : paths) {
         digest.add(name);
         digest.end_part();
         if (!add_file(digest, name)) digest.add("unreadable");
         digest.end_part();
-        from = to + 1;
     }
     return digest.hex();
 }

@@ -27,10 +27,10 @@ SpokenItem speak_item(const std::string &text, const std::string &params, int ra
 // them changed: 32 hexadecimal digits.
 std::string made_from_digest(const std::string &text, const std::string &params, const std::string &lexicons);
 
-// A digest of the contents of the lexicon files the session parameters
-// name, so that editing a lexicon makes its items again; a file that
-// cannot be read counts as such (its session then fails anyway). Empty
-// when they name none.
+// A digest of the contents of the lexicon files a session under `params`
+// loads (the environment's, then the parameters'), so that editing a
+// lexicon makes its items again; a file that cannot be read counts as such
+// (its session then fails anyway). Empty when there are none.
 std::string lexicons_contents(const std::string &params);
 
 // True when `target` is a complete WAV (not through a link): a valid

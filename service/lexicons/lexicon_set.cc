@@ -124,18 +124,6 @@ bool LexiconSet::longest_at(std::string_view text, std::size_t pos, Entry &out) 
     return found;
 }
 
-std::vector<std::string> split_paths(std::string_view list) {
-    std::vector<std::string> out;
-    while (!list.empty()) {
-        const std::size_t colon = list.find(':');
-        const std::string_view item = list.substr(0, colon);
-        if (!item.empty()) out.emplace_back(item);
-        if (colon == std::string_view::npos) break;
-        list.remove_prefix(colon + 1);
-    }
-    return out;
-}
-
 bool load_lexicons(const std::vector<std::string> &paths, std::shared_ptr<const LexiconSet> &out, std::string &error) {
     out.reset();
     if (paths.empty()) return true;

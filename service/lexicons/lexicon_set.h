@@ -14,9 +14,6 @@
 
 namespace speech::lexicons {
 
-// The environment variable with the host's lexicon files.
-inline constexpr const char *kLexiconsEnv = "SPEECH_SERVICE_LEXICONS";
-
 class LexiconSet {
   public:
     // The longest entry of any lexicon at `pos`; of equal ones, that of the
@@ -33,9 +30,6 @@ class LexiconSet {
     std::vector<std::shared_ptr<const UserLexicon>> parts_;
     std::vector<std::string> names_;
 };
-
-// The files of a colon-separated list (empty items are skipped).
-std::vector<std::string> split_paths(std::string_view list);
 
 // Loads `paths` in order; false with a message naming the file, line and
 // column when one cannot be read or does not parse.

@@ -4,6 +4,7 @@
 #include <tuple>
 #include <vector>
 
+#include "lexicon_files.h"
 #include "lexicon_set.h"
 #include "param_list.h"
 #include "speech_service.h"
@@ -53,7 +54,7 @@ int parse_session_config(const char *params, const char *host_params, SessionCon
         else if (*type == "text") out.text_type = TextType::text;
         else return SPEECH_ERR_OUT_OF_RANGE;
     }
-    if (const std::string *files = find_param(list, "lexicons")) out.lexicon_files = lexicons::split_paths(*files);
+    if (const std::string *files = find_param(list, "lexicons")) out.lexicon_files = tts::split_paths(*files);
     for (auto [key, max, field] : {std::make_tuple("speed", 100, &out.speed), std::make_tuple("volume", 100, &out.volume),
                                    std::make_tuple("pitch", 100, &out.pitch), std::make_tuple("rdn", 2, &out.rdn),
                                    std::make_tuple("show_readers", 1, &out.show_readers)}) {

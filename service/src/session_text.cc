@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "mandarin_data.h"
+#include "lexicon_files.h"
 #include "lexicon_reading.h"
 #include "lexicon_set.h"
 #include "reading_table.h"
@@ -56,7 +57,7 @@ bool is_ssml(const SessionConfig &config, std::string_view text) {
 int load_session_lexicons(SessionConfig &config, std::string &message) {
     message.clear();
     std::vector<std::string> paths;
-    if (const char *env = std::getenv(lexicons::kLexiconsEnv)) paths = lexicons::split_paths(env);
+    if (const char *env = std::getenv(tts::kLexiconsEnv)) paths = tts::split_paths(env);
     paths.insert(paths.end(), config.lexicon_files.begin(), config.lexicon_files.end());
     if (!lexicons::load_lexicons(paths, config.lexicons, message)) return SPEECH_ERR_BAD_LEXICON;
     return SPEECH_OK;
